@@ -1,0 +1,17 @@
+#pragma once
+
+#include "QynComponent.h"
+
+#include <initializer_list>
+#include <optional>
+
+// Thin typed helpers over invoke() for the program's own code.
+namespace qyn {
+
+QynStatus call(QynComponent& component, std::int32_t dispId,
+               std::initializer_list<QynVariant> args = {});
+QynStatus put(QynComponent& component, std::int32_t dispId, const QynVariant& value);
+// The property read as a 32-bit integer; empty when the read fails.
+std::optional<std::int32_t> getInt32(QynComponent& component, std::int32_t dispId);
+
+}  // namespace qyn

@@ -1,0 +1,45 @@
+#include "QynPixelBuffer.h"
+
+#include <new>
+
+namespace {
+constexpr std::align_val_t Alignment{64};
+}
+
+int qynBytesPerPixel(QynPixelFormat format)
+{
+    return format == QynPixelFormat::Gray8 ? 1 : 4;
+}
+
+std::size_t QynPixelBuffer::bytesFor(int width, int height, QynPixelFormat format)
+{
+    if (width < 1 || height < 1 || width > MaxSide || height > MaxSide)
+        throw std::bad_alloc();
+    return static_cast<std::size_t>(width) * static_cast<std::size_t>(height)
+        * static_cast<std::size_t>(qynBytesPerPixel(format));
+}
+
+QynPixelBuffer::QynPixelBuffer(int width, int height, QynPixelFormat format)
+    : width_(width), height_(height), format_(format),
+      stride_(static_cast<std::ptrdiff_t>(width) * qynBytesPerPixel(format)),
+      capacity_(bytesFor(width, height, format))
+{
+    data_ = static_cast<std::uint8_t*>(::operator new(capacity_, Alignment));
+}
+
+QynPixelBuffer::~QynPixelBuffer()
+{
+    ::operator delete(data_, Alignment);
+}
+
+bool QynPixelBuffer::reshape(int width, int height, QynPixelFormat format)
+{
+    if (width < 1 || height < 1 || width > MaxSide || height > MaxSide
+        || bytesFor(width, height, format) > capacity_)
+        return false;
+    width_ = width;
+    height_ = height;
+    format_ = format;
+    stride_ = static_cast<std::ptrdiff_t>(width) * qynBytesPerPixel(format);
+    return true;
+}

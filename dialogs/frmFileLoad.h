@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+// The load-file dialog object: one for the whole run, its window made anew at every showing.
+class frmFileLoad {
+public:
+    // startFolder: where every showing opens (the application's own folder).
+    explicit frmFileLoad(QString startFolder);
+    ~frmFileLoad();
+
+    void setStrPattern(const QString& pattern);
+    QString strFilePath() const { return chosenPath_; }
+
+    // Shows the window modally, without an owner; returns when it has closed.
+    void showModal();
+
+private:
+    QString startFolder_;
+    QString pattern_ = QStringLiteral("*.*");
+    QString chosenPath_;
+};
