@@ -3,16 +3,39 @@
 #include "QynComponent.h"
 #include "QynComponentRegistry.h"
 
-// Reads and writes image files into slots. (Being built.)
+#include <cstdint>
+#include <span>
+
+// Reads and writes image files into slots. Loading takes the file's format: an 8-bit
+// file whose palette is all gray (or a grayscale PNG/JPEG) becomes an 8-bit gray slot,
+// every other image a colour slot. Saving writes gray slots as 8-bit BMP with a gray
+// palette and colour slots as 24-bit BMP, or in the format the extension names where
+// Qt can write it. File problems leave the call Ok with a non-zero GetLastResult; a
+// failed load leaves the slot as it was, a failed save leaves the old file as it was.
 class QynFileAccess final : public QynComponent {
 public:
     static constexpr const char* ProgId = "QYNCOMFILEACCESSLibCtl.QynFileAccess";
     enum DispId : std::int32_t {
-        FilePath = 1,
-        GetLastResult = 101,
-        SaveImage = 111,
-        LoadImage = 112,
+        FilePath = 1,         // (string) the file of the next LoadImage or SaveImage; also readable
+        GetLastResult = 101,  // (int32& code) result of the last LoadImage or SaveImage
+        SaveImage = 111,      // (slot)
+        LoadImage = 112,      // (slot)
     };
+    // Result codes.
+    enum Code : std::int32_t {
+        Success = 0,
+        NoPath = 2001,         // FilePath is empty
+        FileNotFound = 2002,   // no file at FilePath
+        NotReadable = 2003,    // a folder, a device, or no permission to read
+        NotAnImage = 2004,     // not an image, corrupt, or a format that is not supported
+        Truncated = 2005,      // the file ends before the image data the header promises
+        TooLarge = 2006,       // a side over 16384 pixels, or the image does not fit in memory
+        NothingToSave = 2007,  // the slot is empty or its properties describe no known format
+        CannotWrite = 2008,    // folder missing, no permission, disk full, path is a folder
+        BadArgument = 2009,    // wrong argument count or type, or a null slot (the call fails too)
+    };
+    // Largest width or height that loads.
+    static constexpr int MaxSide = 16384;
 
     explicit QynFileAccess(const QynStoredSettings& settings = {});
 
@@ -20,7 +43,12 @@ public:
     QynCallResult invoke(std::int32_t dispId, QynCallKind kind,
                          std::span<const QynVariant> args) noexcept override;
 
+    // The file operations without the calling convention; each returns its result code.
+    static std::int32_t loadFile(const QString& path, QynImage& slot) noexcept;
+    static std::int32_t loadBytes(std::span<const std::uint8_t> bytes, QynImage& slot) noexcept;
+    static std::int32_t saveFile(const QString& path, const QynImage& slot) noexcept;
+
 private:
     QString filePath_;
-    std::int32_t lastResult_ = 0;
+    std::int32_t lastResult_ = Success;
 };

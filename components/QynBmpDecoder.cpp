@@ -1,0 +1,233 @@
+#include "QynBmpDecoder.h"
+
+#include "QynFileAccess.h"
+
+#include <bit>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+static_assert(std::endian::native == std::endian::little, "pixel rows are read as little-endian words");
+
+using Encoding = QynBmpInfo::Encoding;
+
+// One channel of a 16- or 32-bit pixel, scaled to 8 bits.
+struct Channel {
+    std::uint32_t mask = 0;
+    int shift = 0;
+    int bits = 0;
+
+    explicit Channel(std::uint32_t m) : mask(m)
+    {
+        if (m) {
+            shift = std::countr_zero(m);
+            bits = std::popcount(m);
+        }
+    }
+    std::uint32_t operator()(std::uint32_t pixel) const
+    {
+        if (!mask)
+            return 0;
+        const std::uint64_t v = (pixel & mask) >> shift;
+        if (bits >= 8)
+            return static_cast<std::uint32_t>(v >> (bits - 8));
+        const std::uint64_t max = (std::uint64_t{1} << bits) - 1;
+        return static_cast<std::uint32_t>((v * 255 + max / 2) / max);
+    }
+};
+
+std::uint32_t load32(const std::uint8_t* p)
+{
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+// Unpacks 1- or 4-bit indices of one row into bytes.
+void unpackIndices(const std::uint8_t* src, int bits, int width, std::uint8_t* out)
+{
+    if (bits == 4) {
+        for (int x = 0; x < width; ++x)
+            out[x] = (x & 1) ? src[x >> 1] & 0x0f : src[x >> 1] >> 4;
+    } else {
+        for (int x = 0; x < width; ++x)
+            out[x] = (src[x >> 3] >> (7 - (x & 7))) & 1;
+    }
+}
+
+class RowWriter {
+public:
+    RowWriter(const QynBmpInfo& info, QynPixelBuffer& out)
+        : info_(info), out_(out), gray_(out.format() == QynPixelFormat::Gray8),
+          red_(info.masks[0]), green_(info.masks[1]), blue_(info.masks[2])
+    {
+        identity_ = gray_;
+        for (int i = 0; i < 256; ++i) {
+            grayLut_[static_cast<std::size_t>(i)] =
+                static_cast<std::uint8_t>(info.palette[static_cast<std::size_t>(i)] & 0xff);
+            if (i < info.paletteSize && grayLut_[static_cast<std::size_t>(i)] != i)
+                identity_ = false;
+        }
+        if (info.paletteSize < 256)
+            identity_ = false;
+        standard32_ = info.bitCount == 32 && info.masks[0] == 0xff0000 && info.masks[1] == 0xff00
+            && info.masks[2] == 0xff;
+        if (info.bitCount == 16) {
+            lut16_.resize(65536);
+            for (std::uint32_t v = 0; v < 65536; ++v)
+                lut16_[v] = red_(v) << 16 | green_(v) << 8 | blue_(v);
+        }
+        if (info.bitCount < 8)
+            indices_.resize(static_cast<std::size_t>(info.width));
+    }
+
+    // Writes one row in file order; src holds the row's stored bytes (or, from RLE, one
+    // index a pixel).
+    void write(int fileRow, const std::uint8_t* src, bool unpacked = false)
+    {
+        const int y = info_.topDown ? fileRow : info_.height - 1 - fileRow;
+        std::uint8_t* dst = out_.row(y);
+        const int w = info_.width;
+        const int bits = info_.bitCount;
+        if (bits <= 8) {
+            const std::uint8_t* idx = src;
+            if (bits < 8 && !unpacked) {
+                unpackIndices(src, bits, w, indices_.data());
+                idx = indices_.data();
+            }
+            if (gray_) {
+                if (identity_)
+                    std::memcpy(dst, idx, static_cast<std::size_t>(w));
+                else
+                    for (int x = 0; x < w; ++x)
+                        dst[x] = grayLut_[idx[x]];
+            } else {
+                auto* d = reinterpret_cast<std::uint32_t*>(dst);
+                for (int x = 0; x < w; ++x)
+                    d[x] = info_.palette[idx[x]];
+            }
+            return;
+        }
+        auto* d = reinterpret_cast<std::uint32_t*>(dst);
+        if (bits == 24) {
+            // Four-byte loads; the last pixel alone so no read passes the row.
+            for (int x = 0; x + 1 < w; ++x)
+                d[x] = load32(src + 3 * x) & 0x00ffffff;
+            const std::uint8_t* s = src + 3 * (w - 1);
+            d[w - 1] = static_cast<std::uint32_t>(s[2]) << 16 | static_cast<std::uint32_t>(s[1]) << 8 | s[0];
+        } else if (bits == 16) {
+            for (int x = 0; x < w; ++x)
+                d[x] = lut16_[static_cast<std::size_t>(src[2 * x] | src[2 * x + 1] << 8)];
+        } else if (standard32_) {
+            for (int x = 0; x < w; ++x)
+                d[x] = load32(src + 4 * x) & 0x00ffffff;
+        } else {
+            for (int x = 0; x < w; ++x) {
+                const std::uint32_t v = load32(src + 4 * x);
+                d[x] = red_(v) << 16 | green_(v) << 8 | blue_(v);
+            }
+        }
+    }
+
+private:
+    const QynBmpInfo& info_;
+    QynPixelBuffer& out_;
+    bool gray_;
+    bool identity_ = false;
+    bool standard32_ = false;
+    Channel red_, green_, blue_;
+    std::array<std::uint8_t, 256> grayLut_{};
+    std::vector<std::uint32_t> lut16_;
+    std::vector<std::uint8_t> indices_;
+};
+
+// Expands an RLE8 or RLE4 stream into one index a pixel, rows in file order. Pixels the
+// stream skips keep index 0. A run that leaves its row or the image is corrupt; a stream
+// that ends before its last row is truncated.
+std::int32_t expandRle(std::span<const std::uint8_t> data, const QynBmpInfo& info,
+                       std::vector<std::uint8_t>& indices)
+{
+    const std::size_t w = static_cast<std::size_t>(info.width);
+    const std::size_t h = static_cast<std::size_t>(info.height);
+    const bool four = info.encoding == Encoding::Rle4;
+    indices.assign(w * h, 0);
+    std::size_t x = 0, y = 0, pos = 0;
+    const std::size_t n = data.size();
+    while (true) {
+        if (pos + 2 > n)
+            return y >= h ? QynFileAccess::Success : QynFileAccess::Truncated;
+        const std::size_t count = data[pos];
+        const std::uint8_t value = data[pos + 1];
+        pos += 2;
+        if (count > 0) {
+            if (y >= h || x + count > w)
+                return QynFileAccess::NotAnImage;
+            std::uint8_t* row = indices.data() + y * w + x;
+            for (std::size_t i = 0; i < count; ++i)
+                row[i] = four ? ((i & 1) ? value & 0x0f : value >> 4) : value;
+            x += count;
+            continue;
+        }
+        switch (value) {
+        case 0:  // end of line
+            x = 0;
+            ++y;
+            break;
+        case 1:  // end of bitmap
+            return QynFileAccess::Success;
+        case 2:  // move right and up
+            if (pos + 2 > n)
+                return QynFileAccess::Truncated;
+            x += data[pos];
+            y += data[pos + 1];
+            pos += 2;
+            if (x > w || y > h)
+                return QynFileAccess::NotAnImage;
+            break;
+        default: {  // a literal run of `value` pixels, padded to a 16-bit boundary
+            const std::size_t pixels = value;
+            const std::size_t bytes = four ? (pixels + 1) / 2 : pixels;
+            if (y >= h || x + pixels > w)
+                return QynFileAccess::NotAnImage;
+            if (pos + bytes > n)
+                return QynFileAccess::Truncated;
+            std::uint8_t* row = indices.data() + y * w + x;
+            for (std::size_t i = 0; i < pixels; ++i)
+                row[i] = four ? ((i & 1) ? data[pos + i / 2] & 0x0f : data[pos + i / 2] >> 4)
+                              : data[pos + i];
+            x += pixels;
+            pos += (bytes + 1) & ~std::size_t{1};
+            break;
+        }
+        }
+    }
+}
+
+}  // namespace
+
+std::int32_t QynBmpDecoder::decode(std::span<const std::uint8_t> file, const QynBmpInfo& info,
+                                   std::shared_ptr<QynPixelBuffer>& out)
+{
+    const QynPixelFormat format = info.isGray() ? QynPixelFormat::Gray8 : QynPixelFormat::Color32;
+    const std::span<const std::uint8_t> data = file.subspan(info.dataOffset);
+
+    std::vector<std::uint8_t> indices;
+    if (info.encoding == Encoding::Rle8 || info.encoding == Encoding::Rle4) {
+        const std::int32_t code = expandRle(data, info, indices);
+        if (code != QynFileAccess::Success)
+            return code;
+    }
+
+    auto pixels = std::make_shared<QynPixelBuffer>(info.width, info.height, format);
+    RowWriter writer(info, *pixels);
+    const std::size_t w = static_cast<std::size_t>(info.width);
+    for (int r = 0; r < info.height; ++r) {
+        if (indices.empty())
+            writer.write(r, data.data() + static_cast<std::size_t>(r) * info.rowBytes);
+        else
+            writer.write(r, indices.data() + static_cast<std::size_t>(r) * w, true);
+    }
+    out = std::move(pixels);
+    return QynFileAccess::Success;
+}

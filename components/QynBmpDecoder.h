@@ -1,0 +1,16 @@
+#pragma once
+
+#include "QynBmpProbe.h"
+#include "QynPixelBuffer.h"
+
+#include <memory>
+
+// Turns the pixel data of a probed BMP file into slot pixels, row by row straight into
+// the new buffer: Gray8 for a gray palette, Color32 (X byte 0) for everything else.
+class QynBmpDecoder {
+public:
+    // Returns 0 and fills out, or a QynFileAccess code (Truncated when an RLE stream ends
+    // early, NotAnImage for RLE runs that leave the image). Throws std::bad_alloc.
+    static std::int32_t decode(std::span<const std::uint8_t> file, const QynBmpInfo& info,
+                               std::shared_ptr<QynPixelBuffer>& out);
+};
