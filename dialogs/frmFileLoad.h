@@ -2,6 +2,10 @@
 
 #include <QString>
 
+#include <memory>
+
+class FileLoadWindow;
+
 // The load-file dialog object: one for the whole run, its window made anew at every showing.
 class frmFileLoad {
 public:
@@ -9,6 +13,8 @@ public:
     explicit frmFileLoad(QString startFolder);
     ~frmFileLoad();
 
+    // Stores the pattern and applies it to the file list at once, creating the window first
+    // when it does not exist yet (the next showing shows that window).
     void setStrPattern(const QString& pattern);
     QString strFilePath() const { return chosenPath_; }
 
@@ -19,4 +25,7 @@ private:
     QString startFolder_;
     QString pattern_ = QStringLiteral("*.*");
     QString chosenPath_;
+    std::unique_ptr<FileLoadWindow> window_;
+
+    FileLoadWindow& window();
 };

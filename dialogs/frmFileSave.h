@@ -2,6 +2,10 @@
 
 #include <QString>
 
+#include <memory>
+
+class FileSaveWindow;
+
 // The save-file dialog object: one for the whole run, its window made anew at every showing.
 class frmFileSave {
 public:
@@ -9,6 +13,7 @@ public:
     ~frmFileSave();
 
     void setStrDefaultExtension(const QString& extension) { defaultExtension_ = extension; }
+    // As frmFileLoad's: applied at once, creating the window first when needed.
     void setStrPattern(const QString& pattern);
     QString strFilePath() const { return chosenPath_; }
 
@@ -19,4 +24,7 @@ private:
     QString defaultExtension_;
     QString pattern_ = QStringLiteral("*.*");
     QString chosenPath_;
+    std::unique_ptr<FileSaveWindow> window_;
+
+    FileSaveWindow& window();
 };

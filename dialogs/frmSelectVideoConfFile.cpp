@@ -1,5 +1,7 @@
 #include "frmSelectVideoConfFile.h"
 
+#include "SelectVideoConfFileWindow.h"
+
 frmSelectVideoConfFile::frmSelectVideoConfFile(QString defaultFolder)
     : defaultFolder_(std::move(defaultFolder))
 {
@@ -7,4 +9,10 @@ frmSelectVideoConfFile::frmSelectVideoConfFile(QString defaultFolder)
 
 frmSelectVideoConfFile::~frmSelectVideoConfFile() = default;
 
-void frmSelectVideoConfFile::showModal() {}
+void frmSelectVideoConfFile::showModal()
+{
+    // The window lives for this showing only; the close button keeps the earlier result.
+    SelectVideoConfFileWindow window(defaultFolder_);
+    if (window.exec() == QDialog::Accepted)
+        strVideoConfFilePath_ = window.strVideoConfFilePath();
+}

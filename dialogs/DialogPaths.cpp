@@ -1,0 +1,45 @@
+#include "DialogPaths.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStorageInfo>
+
+namespace qyn {
+
+QString appendFileName(const QString& folder, const QString& name)
+{
+    const QChar separator = QDir::separator();
+    if (folder.endsWith(separator))
+        return folder + name;
+    return folder + separator + name;
+}
+
+QString withDefaultExtension(const QString& path, const QString& extension)
+{
+    if (path.contains(QLatin1Char('.')))
+        return path;
+    return path + QLatin1Char('.') + extension;
+}
+
+QString volumeRootOf(const QString& path)
+{
+    // QStorageInfo needs an existing path; a vanished folder belongs to its nearest ancestor's volume.
+    QString existing = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    while (!QFileInfo::exists(existing)) {
+        const QString parent = QFileInfo(existing).path();
+        if (parent == existing)
+            return {};
+        existing = parent;
+    }
+    const QStorageInfo volume(existing);
+    if (!volume.isValid())
+        return {};
+    return QDir::toNativeSeparators(volume.rootPath());
+}
+
+QString failureText(int number, const QString& description)
+{
+    return QString::number(number) + QStringLiteral(" : ") + description;
+}
+
+}  // namespace qyn

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QComboBox>
+#include <QString>
+
+// The drive list: one entry per mounted volume (drive letters on Windows), named by the
+// volume's root path. It starts on the volume of the process's current folder.
+class DriveListBox : public QComboBox {
+    Q_OBJECT
+
+public:
+    explicit DriveListBox(QWidget* parent = nullptr);
+
+    // The root path of the chosen volume.
+    QString drive() const;
+    // Chooses the volume with this root path; a root that is not (or no longer) mounted is
+    // added as it is, so that opening it fails where the folder list tries.
+    // Emits driveChanged when the drive actually changes, as the operator's choice does.
+    void setDrive(const QString& root);
+
+signals:
+    void driveChanged(const QString& root);
+
+private:
+    int addDrive(const QString& root, const QString& label);
+};

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class DirListBox;
+class DriveListBox;
+class FileListBox;
+class QLabel;
+class QPushButton;
+
+// What the load-file and save-file windows share: the drive, folder and file lists with
+// their labels, OK and Cancel, the load steps and the list handlers. Every window opens in
+// the start folder; OK accepts it with a chosen path, Cancel, Escape and the close button
+// reject it.
+class FileDialogWindow : public QDialog {
+    Q_OBJECT
+
+public:
+    QString chosenPath() const { return chosenPath_; }
+    // The pattern of the file list, applied at once.
+    void setPattern(const QString& pattern);
+
+protected:
+    FileDialogWindow(const QString& caption, QString startFolder, QString pattern, QWidget* parent);
+
+    // The load steps; the concrete window runs them once it is built.
+    void Form_Load();
+    void drvFile_Change();
+    void dirFile_Change();
+    virtual void cmdOK_Click() = 0;
+    void cmdCancel_Click();
+    // Stores the chosen path and closes the window.
+    void choose(const QString& path);
+
+    QLabel* Label2;
+    DriveListBox* drvFile;
+    QLabel* Label3;
+    DirListBox* dirFile;
+    FileListBox* filFile;
+    QPushButton* cmdOK;
+    QPushButton* cmdCancel;
+
+private:
+    QString startFolder_;
+    QString pattern_;
+    QString chosenPath_;
+};

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QWidget>
+
+#include <initializer_list>
+
+// Builds a dialog window from its design: positions and sizes in twips, the design font,
+// the tab order.
+namespace qyn {
+
+void placeTwips(QWidget* control, int left, int top, int width, int height);
+// Sizes the window's client area.
+void resizeTwips(QWidget* window, int width, int height);
+// "MS Sans Serif" 8.25 pt; Qt falls back to the platform's sans font where it is missing.
+void requestDesignFont(QWidget* window);
+// Links the controls in this tab order and gives the first one the focus.
+void setTabOrderChain(std::initializer_list<QWidget*> controls);
+
+}  // namespace qyn
