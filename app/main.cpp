@@ -1,3 +1,4 @@
+#include "AccessibleDescriptionFilter.h"
 #include "frmMain.h"
 
 #include <QApplication>
@@ -6,8 +7,16 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("QynSample"));
+    AccessibleDescriptionFilter::install();
 
-    frmMain window;
+    frmMain::Options options;
+#ifdef Q_OS_WIN
+    options.videoConfFolder = QStringLiteral("c:\\NERA_QYN\\Video_IniFiles");
+#else
+    options.videoConfFolder = QStringLiteral("/opt/NERA_QYN/Video_IniFiles");
+#endif
+    // The program ends when the main window closes.
+    frmMain window(options);
     window.Form_Load();
     return QApplication::exec();
 }

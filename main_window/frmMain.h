@@ -4,10 +4,24 @@
 
 #include <QWidget>
 
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
-// The main window. (Being built.)
+class ListComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class frmFileLoad;
+class frmFileSave;
+class frmSelectVideoConfFile;
+
+// The main window: the image conversion workbench. It owns the six components (four
+// image slots, display, video, file access, conversion, timer) and calls them only
+// through their dispatch ids; the handlers are named after control and event.
 class frmMain final : public QWidget {
     Q_OBJECT
 
@@ -20,6 +34,7 @@ public:
         QString videoConfFolder;    // folder the video configuration dialog offers first
         ComponentFactory factory;   // empty: the standard registry
         std::function<void(int milliseconds)> sleep;  // empty: a real blocking sleep
+        QString applicationFolder;  // where the file dialogs open; empty: the program's folder
     };
 
     explicit frmMain(Options options = {});
@@ -28,6 +43,95 @@ public:
     // The whole start-up: shows the window, asks for the video configuration, opens the camera.
     void Form_Load();
 
+    // The packed colour red * 65536 + green * 256 + blue; empty on a 32-bit overflow.
+    static std::optional<std::int32_t> RevRGB(const std::int32_t& red, const std::int32_t& green,
+                                              const std::int32_t& blue);
+
+    bool blnVideoInUse() const { return blnVideoInUse_; }
+    QString strVideoConfPath() const { return strVideoConfPath_; }
+
+    // Image slots 1 to 4 and the other components, as this window created them.
+    QynComponent& imageSlot(int slot) const { return *slots_.at(static_cast<std::size_t>(slot - 1)); }
+    QynComponent& QynDisplayEx1() const { return *display_; }
+    QynComponent& QynVideo1() const { return *video_; }
+    QynComponent& QynFileAccess1() const { return *fileAccess_; }
+    QynComponent& QynChangeImage1() const { return *changeImage_; }
+    QynComponent& QynPerformanceCounter1() const { return *counter_; }
+
+    // The dialog objects, each made on first use and kept for the whole run.
+    frmSelectVideoConfFile& videoConfDialog();
+    frmFileLoad& fileLoadDialog();
+    frmFileSave& fileSaveDialog();
+
+    // The controls, named as in the window's design.
+    QGroupBox* Frame1 = nullptr;
+    ListComboBox* cmbAutoBin = nullptr;
+    QPushButton* cmdButton1 = nullptr;
+    QPushButton* cmdButton2 = nullptr;
+    QPushButton* cmdButton3 = nullptr;
+    QPushButton* cmdButton4 = nullptr;
+    QPushButton* cmdButton5 = nullptr;
+    QPushButton* cmdButton6 = nullptr;
+    QLabel* lblParam1 = nullptr;
+    QLabel* lblParam2 = nullptr;
+    QLabel* lblParam3 = nullptr;
+    QLineEdit* txtParam1 = nullptr;
+    QLineEdit* txtParam2 = nullptr;
+    QLineEdit* txtParam3 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    ListComboBox* cmbDispImage = nullptr;
+    QPushButton* cmdExecute = nullptr;
+    QPushButton* cmdSaveImage = nullptr;
+    QLabel* Label1 = nullptr;
+    QLineEdit* txtExecuteTime = nullptr;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
 private:
+    void createComponents();
+    void createControls();
+    void applyTabOrder();
+    void connectHandlers();
+
+    void Form_Resize();
+    void Form_Unload();
+
+    void cmbAutoBin_Click();
+    void cmbDispImage_Click();
+    void cmdExecute_Click();
+    void cmdButton1_Click() { loadSlot(1); }
+    void cmdButton2_Click() { loadSlot(2); }
+    void cmdButton3_Click() { loadSlot(3); }
+    void cmdButton4_Click() { grabSlot(1); }
+    void cmdButton5_Click() { grabSlot(2); }
+    void cmdButton6_Click() { grabSlot(3); }
+    void cmdSaveImage_Click();
+
+    // The steps of one conversion run after the parameters are read; false on any failure.
+    bool runConversion(int kind, std::int32_t first, std::int32_t second, std::int32_t third);
+    void showConversionError();
+    void loadSlot(int slot);
+    void grabSlot(int slot);
+    // ShowImage of a slot, keeping the display's accessible name in step; the call's status.
+    QynStatus showSlot(int slot);
+    void setParamCaption(QLabel* label, QLineEdit* field, const QString& caption);
+    QynComponent* slotRef(int slot) const { return &imageSlot(slot); }
+
     Options options_;
+    bool blnVideoInUse_ = false;
+    QString strVideoConfPath_;
+
+    std::array<std::unique_ptr<QynComponent>, 4> slots_;
+    std::unique_ptr<QynComponent> display_;
+    std::unique_ptr<QynComponent> video_;
+    std::unique_ptr<QynComponent> fileAccess_;
+    std::unique_ptr<QynComponent> changeImage_;
+    std::unique_ptr<QynComponent> counter_;
+
+    std::unique_ptr<frmSelectVideoConfFile> videoConfDialog_;
+    std::unique_ptr<frmFileLoad> fileLoadDialog_;
+    std::unique_ptr<frmFileSave> fileSaveDialog_;
 };

@@ -1,0 +1,59 @@
+#include "ListComboBox.h"
+
+#include <QLineEdit>
+#include <QSignalBlocker>
+
+ListComboBox::ListComboBox(bool editable, QWidget* parent) : QComboBox(parent)
+{
+    setEditable(editable);
+    if (editable) {
+        // The classic combo neither adds typed text to its list nor completes it.
+        setInsertPolicy(QComboBox::NoInsert);
+        setCompleter(nullptr);
+        connect(lineEdit(), &QLineEdit::textEdited, this, &ListComboBox::operatorTyped);
+    }
+    connect(this, &QComboBox::activated, this, &ListComboBox::operatorPicked);
+}
+
+void ListComboBox::setListIndex(int index)
+{
+    listIndex_ = (index >= 0 && index < count()) ? index : -1;
+    {
+        const QSignalBlocker blocker(this);
+        setCurrentIndex(listIndex_);
+    }
+    emit click();
+}
+
+void ListComboBox::addItemAt(int index, const QString& text)
+{
+    const QString editText = currentText();
+    const QSignalBlocker blocker(this);
+    insertItem(index, text);
+    // Qt selects the first entry of an empty list by itself; the list control does not.
+    if (listIndex_ < 0 && currentIndex() != -1) {
+        setCurrentIndex(-1);
+        if (isEditable())
+            setEditText(editText);
+    } else if (listIndex_ >= index) {
+        ++listIndex_;
+    }
+}
+
+void ListComboBox::operatorPicked(int index)
+{
+    listIndex_ = index;
+    emit click();
+}
+
+void ListComboBox::operatorTyped(const QString& text)
+{
+    // Typed text selects the entry it names exactly (ignoring case, as the list control
+    // matches), and no entry otherwise; typing is no pick, so Click does not run.
+    listIndex_ = -1;
+    for (int i = 0; i < count(); ++i)
+        if (itemText(i).compare(text, Qt::CaseInsensitive) == 0) {
+            listIndex_ = i;
+            break;
+        }
+}

@@ -1,0 +1,169 @@
+// The conversion kind panel and the timed conversion run.
+#include "frmMain.h"
+
+#include "ListComboBox.h"
+#include "Module1.h"
+#include "MsgBox.h"
+#include "NumberText.h"
+#include "QynCalls.h"
+#include "QynChangeImage.h"
+#include "QynImage.h"
+#include "QynPerformanceCounter.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+std::optional<std::int32_t> frmMain::RevRGB(const std::int32_t& red, const std::int32_t& green,
+                                            const std::int32_t& blue)
+{
+    // green * 256 + blue, then red * 65536 added, each step in signed 32-bit arithmetic.
+    std::int32_t greenPart = 0, low = 0, redPart = 0, packed = 0;
+    if (__builtin_mul_overflow(green, 256, &greenPart) || __builtin_add_overflow(greenPart, blue, &low)
+        || __builtin_mul_overflow(red, 65536, &redPart) || __builtin_add_overflow(low, redPart, &packed))
+        return std::nullopt;
+    return packed;
+}
+
+void frmMain::cmbAutoBin_Click()
+{
+    // Reset: default captions and texts, every parameter row and slot button hidden.
+    setParamCaption(lblParam1, txtParam1, QStringLiteral("Param1"));
+    setParamCaption(lblParam2, txtParam2, QStringLiteral("Param2"));
+    setParamCaption(lblParam3, txtParam3, QStringLiteral("Param3"));
+    for (QLabel* label : {lblParam1, lblParam2, lblParam3})
+        label->hide();
+    for (QLineEdit* field : {txtParam1, txtParam2, txtParam3})
+        field->setText(QStringLiteral("0"));
+    for (QLineEdit* field : {txtParam1, txtParam2, txtParam3})
+        field->hide();
+    for (QPushButton* button : {cmdButton1, cmdButton2, cmdButton3, cmdButton4, cmdButton5, cmdButton6})
+        button->hide();
+
+    switch (cmbAutoBin->listIndex()) {
+    case 0:
+        if (blnVideoInUse_) {
+            for (QPushButton* button : {cmdButton4, cmdButton5, cmdButton6})
+                button->show();
+        } else {
+            for (QPushButton* button : {cmdButton1, cmdButton2, cmdButton3})
+                button->show();
+        }
+        break;
+    case 1:
+        // Decomposition needs a colour image; the camera is not offered for it.
+        cmdButton1->show();
+        break;
+    case 2:
+        setParamCaption(lblParam1, txtParam1, QStringLiteral("Red"));
+        txtParam1->setText(QStringLiteral("299"));
+        setParamCaption(lblParam2, txtParam2, QStringLiteral("Green"));
+        txtParam2->setText(QStringLiteral("587"));
+        setParamCaption(lblParam3, txtParam3, QStringLiteral("Blue"));
+        txtParam3->setText(QStringLiteral("144"));
+        for (QLabel* label : {lblParam1, lblParam2, lblParam3})
+            label->show();
+        for (QLineEdit* field : {txtParam1, txtParam2, txtParam3})
+            field->show();
+        (blnVideoInUse_ ? cmdButton4 : cmdButton1)->show();
+        break;
+    case 3:
+        (blnVideoInUse_ ? cmdButton4 : cmdButton1)->show();
+        break;
+    default:
+        break;
+    }
+}
+
+void frmMain::cmdExecute_Click()
+{
+    // All three fields are read first, so a number out of range fails before any slot is emptied.
+    const auto first = qyn::readParameter(txtParam1->text());
+    const auto second = first ? qyn::readParameter(txtParam2->text()) : std::nullopt;
+    const auto third = second ? qyn::readParameter(txtParam3->text()) : std::nullopt;
+    if (!third) {
+        showConversionError();
+        return;
+    }
+    const int kind = cmbAutoBin->listIndex();
+    if (kind < 0 || kind > 3)
+        return;
+    if (!runConversion(kind, *first, *second, *third))
+        showConversionError();
+}
+
+bool frmMain::runConversion(int kind, std::int32_t first, std::int32_t second, std::int32_t third)
+{
+    auto ok = [](QynStatus status) { return status == QynStatus::Ok; };
+    QynComponent& change = *changeImage_;
+    QynComponent& counter = *counter_;
+
+    // a: empty the destinations.
+    static constexpr int destinations[4][3] = {{4, 0, 0}, {2, 3, 4}, {2, 0, 0}, {2, 0, 0}};
+    for (int slot : destinations[kind])
+        if (slot != 0 && !ok(qyn::call(imageSlot(slot), QynImage::Clear)))
+            return false;
+
+    // b: the colour table, rebuilt at every run: gray level i becomes (255 - i, 255 - i, i).
+    std::array<std::int32_t, 256> table{};
+    if (kind == 3)
+        for (std::int32_t i = 0; i < 256; ++i) {
+            const std::int32_t fall = 255 - i;
+            const auto packed = RevRGB(fall, fall, i);
+            if (!packed)
+                return false;
+            table[static_cast<std::size_t>(i)] = *packed;
+        }
+
+    // c to f: only the conversion call (and the weights of kind 2) lie inside the timed span.
+    double elapsed = 0.0;
+    if (!ok(qyn::call(counter, QynPerformanceCounter::Start)))
+        return false;
+    QynStatus converted = QynStatus::Ok;
+    switch (kind) {
+    case 0:
+        converted = qyn::call(change, QynChangeImage::ComposeChannels,
+                              {slotRef(1), slotRef(2), slotRef(3), slotRef(4)});
+        break;
+    case 1:
+        converted = qyn::call(change, QynChangeImage::DecomposeChannels,
+                              {slotRef(1), slotRef(2), slotRef(3), slotRef(4)});
+        break;
+    case 2: {
+        const double red = first * 0.001, green = second * 0.001, blue = third * 0.001;
+        converted = qyn::call(change, QynChangeImage::ColorToGray, {slotRef(1), slotRef(2), red, green, blue});
+        break;
+    }
+    default:
+        converted = qyn::call(change, QynChangeImage::GrayToColor,
+                              {slotRef(1), slotRef(2), std::int32_t{256},
+                               std::span<const std::int32_t>(table)});
+        break;
+    }
+    if (!ok(converted) || !ok(qyn::call(counter, QynPerformanceCounter::GetElapsedTime, {&elapsed})))
+        return false;
+
+    // g and h: show and select the result; kind 3 writes the time before the index.
+    const int shown = kind == 0 ? 4 : 2;
+    if (!ok(showSlot(shown)))
+        return false;
+    const QString timeText = qyn::formatMilliseconds(elapsed);
+    if (kind == 3) {
+        txtExecuteTime->setText(timeText);
+        cmbDispImage->setListIndex(shown - 1);
+    } else {
+        cmbDispImage->setListIndex(shown - 1);
+        txtExecuteTime->setText(timeText);
+    }
+    return true;
+}
+
+void frmMain::showConversionError()
+{
+    // Whatever failed, the conversion component's own result code is what is shown.
+    std::int32_t code = 0;
+    qyn::call(*changeImage_, QynChangeImage::GetLastResult, {&code});
+    MsgBox(Module1::GetResultMessage(code) + QStringLiteral(" (") + QString::number(code)
+               + QStringLiteral(")"),
+           MsgBoxIcon::None, QStringLiteral("Error generating"));
+}

@@ -1,0 +1,117 @@
+// Filling, showing and saving the image slots: load, grab, display list, save.
+#include "frmMain.h"
+
+#include "ListComboBox.h"
+#include "MsgBox.h"
+#include "QynCalls.h"
+#include "QynDisplayEx.h"
+#include "QynFileAccess.h"
+#include "QynImage.h"
+#include "QynVideo.h"
+#include "frmFileLoad.h"
+#include "frmFileSave.h"
+
+QynStatus frmMain::showSlot(int slot)
+{
+    const QynStatus status = qyn::call(*display_, QynDisplayEx::ShowImage, {slotRef(slot)});
+    if (status == QynStatus::Ok)
+        if (QWidget* area = display_->widget()) {
+            const QynImage* image = imageSlot(slot).asImage();
+            area->setAccessibleName(image && !image->isFilled() ? QStringLiteral("empty")
+                                                                : QStringLiteral("image %1").arg(slot));
+        }
+    return status;
+}
+
+void frmMain::cmbDispImage_Click()
+{
+    const int index = cmbDispImage->listIndex();
+    if (index >= 0 && index <= 3)
+        showSlot(index + 1);
+}
+
+void frmMain::loadSlot(int slot)
+{
+    // Each step is tried on its own; a failing call is passed over and the next one runs.
+    frmFileLoad& dialog = fileLoadDialog();
+    dialog.setStrPattern(QStringLiteral("*.bmp"));
+    dialog.showModal();
+    const QString path = dialog.strFilePath();
+    if (path.isEmpty())
+        return;
+
+    QynComponent& files = *fileAccess_;
+    qyn::put(files, QynFileAccess::FilePath, path);
+    qyn::call(files, QynFileAccess::LoadImage, {slotRef(slot)});
+    std::int32_t code = 0;
+    qyn::call(files, QynFileAccess::GetLastResult, {&code});
+    if (code != 0)
+        MsgBox(QStringLiteral("Reading went wrong.(ErrCode=%1)").arg(code), MsgBoxIcon::Exclamation,
+               QStringLiteral("Reading failure"));
+
+    // Slot 1 is the source of every conversion: check it against the kind, whichever slot
+    // was loaded. A format that cannot be read counts as a mismatch.
+    const int kind = cmbAutoBin->listIndex();
+    const bool wantGray = kind == 0 || kind == 3;
+    const auto depth = qyn::getInt32(imageSlot(1), QynImage::BitDepth);
+    const auto type = qyn::getInt32(imageSlot(1), QynImage::ImageType);
+    const std::int32_t wantDepth = wantGray ? 8 : 32;
+    const std::int32_t wantType = wantGray ? QynImage::TypeGray : QynImage::TypeColor;
+    if (!depth || !type || *depth != wantDepth || *type != wantType) {
+        if (!wantGray) {
+            MsgBox(QStringLiteral("It is not a color image."), MsgBoxIcon::None, QStringLiteral("error"));
+        } else {
+            MsgBox(slot == 1 ? QStringLiteral("It is not the image of a 8-bit gray.")
+                             : QStringLiteral("It is not the picture of a 8-bit gray."),
+                   MsgBoxIcon::None, QStringLiteral("error"));
+            if (slot == 3) {
+                qyn::put(imageSlot(1), QynImage::BitDepth, std::int32_t{8});
+                qyn::put(imageSlot(1), QynImage::ImageType, std::int32_t{QynImage::TypeGray});
+            }
+        }
+    }
+    // The loaded slot is shown; the display list keeps its entry.
+    showSlot(slot);
+}
+
+void frmMain::grabSlot(int slot)
+{
+    // A failing call ends the grab there; PrepareImage comes before every Grab.
+    QynComponent& video = *video_;
+    if (qyn::call(video, QynVideo::PrepareImage, {slotRef(slot)}) != QynStatus::Ok)
+        return;
+    if (qyn::call(video, QynVideo::Grab, {slotRef(slot)}) != QynStatus::Ok)
+        return;
+    showSlot(slot);
+}
+
+void frmMain::cmdSaveImage_Click()
+{
+    // Each step is tried on its own; a failing call is passed over and the next one runs.
+    frmFileSave& dialog = fileSaveDialog();
+    dialog.setStrDefaultExtension(QStringLiteral("bmp"));
+    dialog.setStrPattern(QStringLiteral("*.bmp"));
+    dialog.showModal();
+    const QString path = dialog.strFilePath();
+    if (path.isEmpty())
+        return;
+
+    QynComponent& files = *fileAccess_;
+    qyn::put(files, QynFileAccess::FilePath, path);
+    // The slot written is the one the display list names, not the one on display.
+    const int index = cmbDispImage->listIndex();
+    const bool slotNamed = index >= 0 && index <= 3;
+    if (slotNamed)
+        qyn::call(files, QynFileAccess::SaveImage, {slotRef(index + 1)});
+    std::int32_t code = 0;
+    qyn::call(files, QynFileAccess::GetLastResult, {&code});
+    if (!slotNamed) {
+        // Without a named slot nothing was written, whatever code the component still holds.
+        MsgBox(QStringLiteral("No image is selected in \"Display Image\". Nothing was written."),
+               MsgBoxIcon::Exclamation, QStringLiteral("Preservation failure"));
+        return;
+    }
+    if (code != 0)
+        MsgBox(QStringLiteral("Preservation went wrong.(ErrCode=%1)").arg(code),
+               MsgBoxIcon::Exclamation, QStringLiteral("Preservation failure"));
+}
