@@ -1,0 +1,251 @@
+#include "DialogPaths.h"
+#include "DirListBox.h"
+#include "DriveListBox.h"
+#include "FileListBox.h"
+#include "ModalScript.h"
+#include "MsgBox.h"
+#include "frmSelectVideoConfFile.h"
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// Records every message instead of showing it.
+struct MessageLog {
+    std::vector<MsgBoxRequest> shown;
+    MsgBoxHook previous = setMsgBoxHook([this](const MsgBoxRequest& request) { shown.push_back(request); });
+    ~MessageLog() { setMsgBoxHook(previous); }
+};
+
+void touch(const QString& path)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+}
+
+// A default folder with two configuration files and one other file.
+struct ConfFolder {
+    QTemporaryDir dir;
+    ConfFolder()
+    {
+        for (const char* name : {"a.ini", "B.INI", "c.txt"})
+            touch(dir.filePath(name));
+    }
+    QString path() const { return QDir::toNativeSeparators(dir.path()); }
+};
+
+QStringList texts(const QListWidget& list)
+{
+    QStringList result;
+    for (int row = 0; row < list.count(); ++row)
+        result << list.item(row)->text();
+    return result;
+}
+
+// Shows the dialog once and runs step on its window.
+void showWith(frmSelectVideoConfFile& dialog, const ModalScript::Step& step)
+{
+    ModalScript script;
+    script.then(step);
+    dialog.showModal();
+    EXPECT_TRUE(script.done());
+}
+
+template <class T>
+T* control(QWidget* window, const char* name)
+{
+    T* found = window->findChild<T*>(name);
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+}  // namespace
+
+// Guards against a dialog that ignores its default folder or lists other files than ".ini",
+// and against the close button overwriting an earlier result.
+TEST(VideoConfDialog, OpensOnTheDefaultFolderAndCloseKeepsTheResult)
+{
+    ConfFolder folder;
+    MessageLog log;
+    frmSelectVideoConfFile dialog(folder.path());
+    dialog.setStrVideoConfFilePath("/earlier/choice.ini");
+    showWith(dialog, [&](QWidget* window) {
+        EXPECT_EQ(window->windowTitle(), "Selection Of The Video Configuration");
+        EXPECT_EQ(control<DriveListBox>(window, "drvConfFile")->drive(), qyn::volumeRootOf(folder.path()));
+        EXPECT_EQ(control<DirListBox>(window, "dirConfFile")->path(), folder.path());
+        auto* files = control<FileListBox>(window, "filConfFile");
+        EXPECT_EQ(files->path(), folder.path());
+        EXPECT_EQ(files->pattern(), "*.ini");
+        EXPECT_EQ(texts(*files), QStringList({"a.ini", "B.INI"}));
+        EXPECT_EQ(files->listIndex(), -1);
+        window->close();
+    });
+    EXPECT_EQ(dialog.strVideoConfFilePath(), "/earlier/choice.ini");
+    EXPECT_TRUE(log.shown.empty());
+}
+
+// Guards against a missing default folder being reported or leaving the lists unfiltered.
+TEST(VideoConfDialog, MissingDefaultFolderStartsInTheCurrentFolder)
+{
+    ConfFolder current;
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(current.dir.path()));
+    MessageLog log;
+    frmSelectVideoConfFile dialog(current.dir.filePath("no-such-folder"));
+    showWith(dialog, [&](QWidget* window) {
+        EXPECT_EQ(control<DirListBox>(window, "dirConfFile")->path(), current.path());
+        auto* files = control<FileListBox>(window, "filConfFile");
+        EXPECT_EQ(files->pattern(), "*.ini");
+        EXPECT_EQ(texts(*files), QStringList({"a.ini", "B.INI"}));
+        window->close();
+    });
+    QDir::setCurrent(before);
+    EXPECT_TRUE(log.shown.empty());
+    EXPECT_EQ(dialog.strVideoConfFilePath(), "");
+}
+
+// Guards against a selected file winning over the "no camera" tick.
+TEST(VideoConfDialog, TickGivesTheEmptyPath)
+{
+    ConfFolder folder;
+    frmSelectVideoConfFile dialog(folder.path());
+    dialog.setStrVideoConfFilePath("/earlier/choice.ini");
+    showWith(dialog, [&](QWidget* window) {
+        control<FileListBox>(window, "filConfFile")->setListIndex(0);
+        control<QCheckBox>(window, "chkNotUseCamera")->click();
+        EXPECT_FALSE(control<QWidget>(window, "drvConfFile")->isEnabled());
+        EXPECT_FALSE(control<QWidget>(window, "dirConfFile")->isEnabled());
+        EXPECT_FALSE(control<QWidget>(window, "filConfFile")->isEnabled());
+        control<QPushButton>(window, "cmdOK")->click();
+    });
+    EXPECT_EQ(dialog.strVideoConfFilePath(), "");
+}
+
+// Guards against an untick that leaves the lists disabled or drops the selection.
+TEST(VideoConfDialog, TickUntickThenOkGivesTheSelectedFile)
+{
+    ConfFolder folder;
+    frmSelectVideoConfFile dialog(folder.path());
+    showWith(dialog, [&](QWidget* window) {
+        auto* files = control<FileListBox>(window, "filConfFile");
+        files->setListIndex(1);
+        auto* tick = control<QCheckBox>(window, "chkNotUseCamera");
+        tick->click();
+        tick->click();
+        EXPECT_TRUE(control<QWidget>(window, "drvConfFile")->isEnabled());
+        EXPECT_TRUE(control<QWidget>(window, "dirConfFile")->isEnabled());
+        EXPECT_TRUE(files->isEnabled());
+        EXPECT_EQ(files->listIndex(), 1);
+        control<QPushButton>(window, "cmdOK")->click();
+    });
+    EXPECT_EQ(dialog.strVideoConfFilePath(), folder.path() + QDir::separator() + "B.INI");
+}
+
+// Guards against OK without a selection closing the dialog or changing the result.
+TEST(VideoConfDialog, OkWithoutSelectionWarnsAndStays)
+{
+    ConfFolder folder;
+    MessageLog log;
+    frmSelectVideoConfFile dialog(folder.path());
+    dialog.setStrVideoConfFilePath("/earlier/choice.ini");
+    showWith(dialog, [&](QWidget* window) {
+        control<QPushButton>(window, "cmdOK")->click();
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_EQ(dialog.strVideoConfFilePath(), "/earlier/choice.ini");
+        ASSERT_EQ(log.shown.size(), 1u);
+        EXPECT_EQ(log.shown[0].prompt, "The video setting file is not chosen.");
+        EXPECT_EQ(log.shown[0].title, "Error");
+        EXPECT_EQ(log.shown[0].icon, MsgBoxIcon::Exclamation);
+        control<FileListBox>(window, "filConfFile")->setListIndex(0);
+        control<QPushButton>(window, "cmdOK")->click();
+    });
+    EXPECT_EQ(dialog.strVideoConfFilePath(), folder.path() + QDir::separator() + "a.ini");
+}
+
+// Guards against two separators between a volume root and the file name.
+TEST(VideoConfDialog, FileInTheRootGetsOneSeparator)
+{
+    ConfFolder folder;
+    frmSelectVideoConfFile dialog(folder.path());
+    QString picked;
+    showWith(dialog, [&](QWidget* window) {
+        auto* folders = control<DirListBox>(window, "dirConfFile");
+        ASSERT_TRUE(folders->setPath(QDir::rootPath()));
+        auto* files = control<FileListBox>(window, "filConfFile");
+        EXPECT_EQ(files->path(), QDir::toNativeSeparators(QDir::rootPath()));
+        files->setPattern("*");  // the root holds no ".ini" file to pick
+        if (files->count() == 0) {
+            window->close();
+            return;
+        }
+        files->setListIndex(0);
+        picked = files->fileName();
+        control<QPushButton>(window, "cmdOK")->click();
+    });
+    if (picked.isEmpty())
+        GTEST_SKIP() << "the root folder holds no file";
+    EXPECT_EQ(dialog.strVideoConfFilePath(), QDir::toNativeSeparators(QDir::rootPath()) + picked);
+}
+
+// Guards against a drive failure that is not reported, reported twice, or leaves the lists
+// on the drive that failed.
+TEST(VideoConfDialog, UnreadableDriveWarnsOnceAndReturnsToTheFolderListsDrive)
+{
+    ConfFolder folder;
+    MessageLog log;
+    frmSelectVideoConfFile dialog(folder.path());
+    showWith(dialog, [&](QWidget* window) {
+        auto* drives = control<DriveListBox>(window, "drvConfFile");
+        drives->setDrive("/no-such-volume-qyn");
+        const QString root = qyn::volumeRootOf(folder.path());
+        EXPECT_EQ(drives->drive(), root);
+        EXPECT_EQ(control<DirListBox>(window, "dirConfFile")->path(), root);
+        EXPECT_EQ(control<FileListBox>(window, "filConfFile")->path(), root);
+        window->close();
+    });
+    ASSERT_EQ(log.shown.size(), 1u);
+    EXPECT_EQ(log.shown[0].prompt, qyn::failureText(ENOENT, QString::fromLocal8Bit(std::strerror(ENOENT))));
+    EXPECT_EQ(log.shown[0].title, "Error");
+    EXPECT_EQ(log.shown[0].icon, MsgBoxIcon::Exclamation);
+}
+
+// Guards against a keyboard path that does not follow the design: tab order, Enter on OK,
+// accessible names of the lists, no way to resize the window.
+TEST(VideoConfDialog, KeyboardAndAccessibility)
+{
+    ConfFolder folder;
+    frmSelectVideoConfFile dialog(folder.path());
+    showWith(dialog, [&](QWidget* window) {
+        EXPECT_EQ(window->minimumSize(), window->maximumSize());
+        EXPECT_EQ(window->focusWidget(), control<QWidget>(window, "drvConfFile"));
+        QStringList order;
+        QWidget* next = window->focusWidget();
+        for (int i = 0; i < 5; ++i, next = next->nextInFocusChain()) {
+            while (!(next->focusPolicy() & Qt::TabFocus))
+                next = next->nextInFocusChain();
+            order << next->objectName();
+        }
+        EXPECT_EQ(order, QStringList({"drvConfFile", "dirConfFile", "filConfFile", "cmdOK", "chkNotUseCamera"}));
+        for (const char* name : {"drvConfFile", "dirConfFile", "filConfFile"})
+            EXPECT_FALSE(control<QWidget>(window, name)->accessibleName().isEmpty()) << name;
+
+        auto* files = control<FileListBox>(window, "filConfFile");
+        files->setListIndex(0);
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QCoreApplication::sendEvent(files, &enter);
+    });
+    EXPECT_EQ(dialog.strVideoConfFilePath(), folder.path() + QDir::separator() + "a.ini");
+}
