@@ -1,0 +1,402 @@
+// The conversion kernels, compiled once for every SIMD target by Highway's
+// foreach_target and dispatched at run time in exactly one place (the end of this file).
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "QynConvertKernels.cc"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+
+#include <hwy/cache_control.h>
+#include <hwy/highway.h>
+
+#include "QynConvertKernels.h"
+
+#include <cstdint>
+#include <cstring>
+
+#ifndef QYN_CONVERT_KERNELS_SHARED
+#define QYN_CONVERT_KERNELS_SHARED
+namespace qyn_kernels {
+
+using Size = std::ptrdiff_t;
+
+// Colour to gray, prepared once per call. The float path is exact only where its
+// result is farther than its error bound from a rounding boundary; the rest (and every
+// pixel when the weights are too large for a useful bound) takes the double path.
+struct GrayParams {
+    QynGrayWeights weights;
+    float red = 0, green = 0, blue = 0;
+    float nearHalf = 0;  // |v - round(v)| at or above this may round differently in double
+    bool useFloat = false;
+};
+
+// Pixels before `p` reaches an `align`-byte boundary, or -1 when it never does.
+inline Size pixelsToAlign(const void* p, std::size_t align, std::size_t bytesPerPixel)
+{
+    const std::size_t bytes = (0 - reinterpret_cast<std::uintptr_t>(p)) & (align - 1);
+    return bytes % bytesPerPixel ? -1 : static_cast<Size>(bytes / bytesPerPixel);
+}
+
+}  // namespace qyn_kernels
+#endif
+
+HWY_BEFORE_NAMESPACE();
+namespace qyn_kernels {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+#if HWY_TARGET == HWY_SCALAR || HWY_TARGET == HWY_EMU128
+// No vectors worth having: the reference is the kernel.
+void ComposeRun(const std::uint8_t* r, const std::uint8_t* g, const std::uint8_t* b,
+                std::uint8_t* out, Size n, bool)
+{
+    QynConvertReference::compose({r, 0}, {g, 0}, {b, 0}, {out, 0}, n, 1);
+}
+void DecomposeRun(const std::uint8_t* in, std::uint8_t* r, std::uint8_t* g, std::uint8_t* b,
+                  Size n, bool)
+{
+    QynConvertReference::decompose({in, 0}, {r, 0}, {g, 0}, {b, 0}, n, 1);
+}
+void ColorToGrayRun(const std::uint8_t* in, std::uint8_t* out, Size n, const GrayParams& p, bool)
+{
+    QynConvertReference::colorToGray({in, 0}, {out, 0}, n, 1, p.weights);
+}
+void GrayToColorRun(const std::uint8_t* in, std::uint8_t* out, Size n,
+                    const std::uint32_t* table, bool)
+{
+    QynConvertReference::grayToColor({in, 0}, {out, 0}, n, 1, table);
+}
+#else
+
+// Walks a row of n pixels in units of `unit` pixels: with streaming, a scalar head up to
+// the destination's vector alignment (`head` pixels, -1 = never aligned) and streamed
+// units; then cached units, the last one overlapping the one before instead of a
+// scalar tail (it rewrites the same bytes). Rows shorter than a unit go scalar.
+template <class Vector, class Scalar>
+HWY_INLINE void WalkRow(Size n, Size unit, Size head, bool stream, const Vector& vector,
+                        const Scalar& scalar)
+{
+    if (n < unit) {
+        scalar(0, n);
+        return;
+    }
+    Size x = 0;
+    if (stream && head >= 0 && head + unit <= n) {
+        scalar(0, head);
+        for (x = head; x + unit <= n; x += unit)
+            vector(x, true);
+        hwy::FlushStream();
+    }
+    for (; x + unit <= n; x += unit)
+        vector(x, false);
+    if (x < n)
+        vector(n - unit, false);
+}
+
+// ------------------------------------------------------------------ compose
+
+void ComposeRun(const std::uint8_t* HWY_RESTRICT r, const std::uint8_t* HWY_RESTRICT g,
+                const std::uint8_t* HWY_RESTRICT b, std::uint8_t* HWY_RESTRICT out, Size n,
+                bool stream)
+{
+    const hn::ScalableTag<std::uint8_t> d8;
+    const Size unit = static_cast<Size>(hn::Lanes(d8));
+    const auto zero = hn::Zero(d8);
+    const auto vector = [&](Size x, bool streamed) {
+        const auto vr = hn::LoadU(d8, r + x);
+        const auto vg = hn::LoadU(d8, g + x);
+        const auto vb = hn::LoadU(d8, b + x);
+        if (!streamed) {
+            hn::StoreInterleaved4(vb, vg, vr, zero, d8, out + 4 * x);
+            return;
+        }
+        // Interleave through a small buffer that stays in L1, then stream it out.
+        HWY_ALIGN std::uint8_t bounce[4 * HWY_MAX_BYTES];
+        hn::StoreInterleaved4(vb, vg, vr, zero, d8, bounce);
+        for (Size i = 0; i < 4; ++i)
+            hn::Stream(hn::Load(d8, bounce + i * unit), d8, out + 4 * x + i * unit);
+    };
+    const auto scalar = [&](Size x0, Size x1) {
+        QynConvertReference::compose({r + x0, 0}, {g + x0, 0}, {b + x0, 0}, {out + 4 * x0, 0},
+                                     x1 - x0, 1);
+    };
+    WalkRow(n, unit, pixelsToAlign(out, hn::Lanes(d8), 4), stream, vector, scalar);
+}
+
+// ---------------------------------------------------------------- decompose
+
+void DecomposeRun(const std::uint8_t* HWY_RESTRICT in, std::uint8_t* HWY_RESTRICT r,
+                  std::uint8_t* HWY_RESTRICT g, std::uint8_t* HWY_RESTRICT b, Size n,
+                  bool stream)
+{
+    const hn::ScalableTag<std::uint8_t> d8;
+    const Size unit = static_cast<Size>(hn::Lanes(d8));
+    const auto vector = [&](Size x, bool streamed) {
+        hn::Vec<decltype(d8)> vb, vg, vr, vx;
+        hn::LoadInterleaved4(d8, in + 4 * x, vb, vg, vr, vx);
+        if (streamed) {
+            hn::Stream(vr, d8, r + x);
+            hn::Stream(vg, d8, g + x);
+            hn::Stream(vb, d8, b + x);
+        } else {
+            hn::StoreU(vr, d8, r + x);
+            hn::StoreU(vg, d8, g + x);
+            hn::StoreU(vb, d8, b + x);
+        }
+    };
+    const auto scalar = [&](Size x0, Size x1) {
+        QynConvertReference::decompose({in + 4 * x0, 0}, {r + x0, 0}, {g + x0, 0},
+                                       {b + x0, 0}, x1 - x0, 1);
+    };
+    // The three planes stream only when they reach alignment together.
+    Size head = pixelsToAlign(r, unit, 1);
+    if (head != pixelsToAlign(g, unit, 1) || head != pixelsToAlign(b, unit, 1))
+        head = -1;
+    WalkRow(n, unit, head, stream, vector, scalar);
+}
+
+// ------------------------------------------------------------ colour to gray
+
+using DI = hn::ScalableTag<std::int32_t>;
+using DF = hn::Rebind<float, DI>;
+
+// Red, green and blue of each colour word as 32-bit integers.
+HWY_INLINE void SplitChannels(DI di, hn::Vec<DI> px, hn::Vec<DI>& r, hn::Vec<DI>& g,
+                              hn::Vec<DI>& b)
+{
+    const auto mask = hn::Set(di, 0xff);
+    r = hn::And(hn::ShiftRight<16>(px), mask);
+    g = hn::And(hn::ShiftRight<8>(px), mask);
+    b = hn::And(px, mask);
+}
+
+// The reference rule in double lanes, for one half of a vector of pixels.
+template <class DH>
+HWY_INLINE hn::Vec<DH> ExactHalf(DH dh, hn::Vec<DH> r, hn::Vec<DH> g, hn::Vec<DH> b,
+                                 const QynGrayWeights& w)
+{
+    const hn::Rebind<double, DH> dd;
+    const auto v = hn::Add(hn::Add(hn::Mul(hn::Set(dd, w.red), hn::PromoteTo(dd, r)),
+                                   hn::Mul(hn::Set(dd, w.green), hn::PromoteTo(dd, g))),
+                           hn::Mul(hn::Set(dd, w.blue), hn::PromoteTo(dd, b)));
+    const auto number = hn::IfThenElseZero(hn::Eq(v, v), v);  // NaN gives 0
+    const auto clamped = hn::Min(hn::Max(number, hn::Zero(dd)), hn::Set(dd, 255.0));
+    return hn::DemoteTo(dh, hn::Round(clamped));
+}
+
+HWY_INLINE hn::Vec<DI> ExactGray(DI di, hn::Vec<DI> r, hn::Vec<DI> g, hn::Vec<DI> b,
+                                 const QynGrayWeights& w)
+{
+    const hn::Half<DI> dh;
+    const auto lo = ExactHalf(dh, hn::LowerHalf(dh, r), hn::LowerHalf(dh, g),
+                              hn::LowerHalf(dh, b), w);
+    const auto hi = ExactHalf(dh, hn::UpperHalf(dh, r), hn::UpperHalf(dh, g),
+                              hn::UpperHalf(dh, b), w);
+    return hn::Combine(di, hi, lo);
+}
+
+// Gray levels 0..255 of Lanes(di) colour words.
+HWY_INLINE hn::Vec<DI> GrayOf(DI di, const std::uint8_t* in, const GrayParams& p)
+{
+    const DF df;
+    const hn::Repartition<std::uint8_t, DI> d8;
+    hn::Vec<DI> r, g, b;
+    SplitChannels(di, hn::BitCast(di, hn::LoadU(d8, in)), r, g, b);
+    if (p.useFloat) {
+        const auto v = hn::Add(hn::Add(hn::Mul(hn::Set(df, p.red), hn::ConvertTo(df, r)),
+                                       hn::Mul(hn::Set(df, p.green), hn::ConvertTo(df, g))),
+                               hn::Mul(hn::Set(df, p.blue), hn::ConvertTo(df, b)));
+        const auto rounded = hn::Round(v);
+        const auto nearHalf = hn::Ge(hn::Abs(hn::Sub(v, rounded)), hn::Set(df, p.nearHalf));
+        if (HWY_LIKELY(hn::AllFalse(df, nearHalf))) {
+            const auto clamped = hn::Min(hn::Max(rounded, hn::Zero(df)), hn::Set(df, 255.0f));
+            return hn::ConvertTo(di, clamped);
+        }
+    }
+    return ExactGray(di, r, g, b, p.weights);
+}
+
+void ColorToGrayRun(const std::uint8_t* HWY_RESTRICT in, std::uint8_t* HWY_RESTRICT out, Size n,
+                    const GrayParams& p, bool stream)
+{
+    const DI di;
+    const hn::Rebind<std::uint8_t, DI> dq;  // one byte per pixel of a DI vector
+    const hn::ScalableTag<std::uint8_t> d8;
+    const Size lanes = static_cast<Size>(hn::Lanes(di));
+    const auto cached = [&](Size x, bool) {
+        hn::StoreU(hn::DemoteTo(dq, GrayOf(di, in + 4 * x, p)), dq, out + x);
+    };
+    const auto streamed = [&](Size x, bool) {
+        HWY_ALIGN std::uint8_t bounce[HWY_MAX_BYTES];
+        for (Size i = 0; i < 4; ++i)
+            hn::StoreU(hn::DemoteTo(dq, GrayOf(di, in + 4 * (x + i * lanes), p)), dq,
+                       bounce + i * lanes);
+        hn::Stream(hn::Load(d8, bounce), d8, out + x);
+    };
+    const auto scalar = [&](Size x0, Size x1) {
+        QynConvertReference::colorToGray({in + 4 * x0, 0}, {out + x0, 0}, x1 - x0, 1,
+                                         p.weights);
+    };
+    const Size head = pixelsToAlign(out, hn::Lanes(d8), 1);
+    Size done = 0;
+    if (stream && head >= 0 && n >= head + 4 * lanes) {
+        // Whole output vectors stream; what is left goes the cached way.
+        const Size body = (n - head) / (4 * lanes) * (4 * lanes);
+        WalkRow(head + body, 4 * lanes, head, true, streamed, scalar);
+        done = head + body;
+    }
+    WalkRow(n - done, lanes, -1, false,
+            [&](Size x, bool s) { cached(done + x, s); },
+            [&](Size x0, Size x1) { scalar(done + x0, done + x1); });
+}
+
+// ------------------------------------------------------------ gray to colour
+
+void GrayToColorRun(const std::uint8_t* HWY_RESTRICT in, std::uint8_t* HWY_RESTRICT out, Size n,
+                    const std::uint32_t* HWY_RESTRICT table, bool stream)
+{
+    const DI di;
+    const hn::Rebind<std::uint8_t, DI> dq;
+    const hn::Repartition<std::uint8_t, DI> d8;
+    const Size lanes = static_cast<Size>(hn::Lanes(di));
+    const auto* entries = reinterpret_cast<const std::int32_t*>(table);
+    const auto vector = [&](Size x, bool streamed) {
+        const auto v = hn::GatherIndex(di, entries, hn::PromoteTo(di, hn::LoadU(dq, in + x)));
+        if (streamed)
+            hn::Stream(hn::BitCast(d8, v), d8, out + 4 * x);
+        else
+            hn::StoreU(hn::BitCast(d8, v), d8, out + 4 * x);
+    };
+    const auto scalar = [&](Size x0, Size x1) {
+        QynConvertReference::grayToColor({in + x0, 0}, {out + 4 * x0, 0}, x1 - x0, 1, table);
+    };
+    WalkRow(n, lanes, pixelsToAlign(out, hn::Lanes(d8), 4), stream, vector, scalar);
+}
+
+#endif  // vector targets
+
+std::int64_t CurrentTarget()
+{
+    return HWY_TARGET;
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace qyn_kernels
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+#include <cmath>
+
+namespace qyn_kernels {
+
+HWY_EXPORT(ComposeRun);
+HWY_EXPORT(DecomposeRun);
+HWY_EXPORT(ColorToGrayRun);
+HWY_EXPORT(GrayToColorRun);
+HWY_EXPORT(CurrentTarget);
+
+// Rows of contiguous planes join into one long row.
+inline bool joinRows(std::ptrdiff_t& width, std::ptrdiff_t& height,
+                     std::initializer_list<std::pair<std::ptrdiff_t, int>> strides)
+{
+    for (const auto& [stride, bytesPerPixel] : strides)
+        if (stride != width * bytesPerPixel)
+            return false;
+    width *= height;
+    height = 1;
+    return true;
+}
+
+GrayParams grayParams(const QynGrayWeights& w)
+{
+    GrayParams p;
+    p.weights = w;
+    // |float v - double v| stays below 4.01 * 2^-24 * S (S = the largest sum of the
+    // products' magnitudes); the bound used is four times that, plus room for
+    // subnormal weights.
+    const double sum = (std::fabs(w.red) + std::fabs(w.green) + std::fabs(w.blue)) * 255.0;
+    const double bound = sum * 0x1p-20 + 0x1p-20;
+    if (bound < 1.0 / 64) {
+        p.useFloat = true;
+        p.red = static_cast<float>(w.red);
+        p.green = static_cast<float>(w.green);
+        p.blue = static_cast<float>(w.blue);
+        p.nearHalf = static_cast<float>(0.5 - 2 * bound);
+    }
+    return p;
+}
+
+}  // namespace qyn_kernels
+
+namespace QynConvertKernels {
+
+using namespace qyn_kernels;
+
+void compose(QynConstPlane red, QynConstPlane green, QynConstPlane blue, QynPlane color,
+             std::ptrdiff_t width, std::ptrdiff_t height, Stores stores)
+{
+    joinRows(width, height, {{red.stride, 1}, {green.stride, 1}, {blue.stride, 1},
+                             {color.stride, 4}});
+    for (std::ptrdiff_t y = 0; y < height; ++y)
+        HWY_DYNAMIC_DISPATCH(ComposeRun)(red.row(y), green.row(y), blue.row(y), color.row(y),
+                                         width, stores == Stores::Streaming);
+}
+
+void decompose(QynConstPlane color, QynPlane red, QynPlane green, QynPlane blue,
+               std::ptrdiff_t width, std::ptrdiff_t height, Stores stores)
+{
+    joinRows(width, height, {{red.stride, 1}, {green.stride, 1}, {blue.stride, 1},
+                             {color.stride, 4}});
+    for (std::ptrdiff_t y = 0; y < height; ++y)
+        HWY_DYNAMIC_DISPATCH(DecomposeRun)(color.row(y), red.row(y), green.row(y), blue.row(y),
+                                           width, stores == Stores::Streaming);
+}
+
+void colorToGray(QynConstPlane color, QynPlane gray, std::ptrdiff_t width,
+                 std::ptrdiff_t height, const QynGrayWeights& weights, Stores stores)
+{
+    const GrayParams params = grayParams(weights);
+    joinRows(width, height, {{color.stride, 4}, {gray.stride, 1}});
+    for (std::ptrdiff_t y = 0; y < height; ++y)
+        HWY_DYNAMIC_DISPATCH(ColorToGrayRun)(color.row(y), gray.row(y), width, params,
+                                             stores == Stores::Streaming);
+}
+
+void grayToColor(QynConstPlane gray, QynPlane color, std::ptrdiff_t width,
+                 std::ptrdiff_t height, const std::uint32_t* table, Stores stores)
+{
+    joinRows(width, height, {{gray.stride, 1}, {color.stride, 4}});
+    for (std::ptrdiff_t y = 0; y < height; ++y)
+        HWY_DYNAMIC_DISPATCH(GrayToColorRun)(gray.row(y), color.row(y), width, table,
+                                             stores == Stores::Streaming);
+}
+
+std::string targetName()
+{
+    return hwy::TargetName(HWY_DYNAMIC_DISPATCH(CurrentTarget)());
+}
+
+std::vector<std::string> availableTargets()
+{
+    std::vector<std::string> names;
+    for (std::int64_t target : hwy::SupportedAndGeneratedTargets())
+        names.emplace_back(hwy::TargetName(target));
+    return names;
+}
+
+bool useTarget(const std::string& name)
+{
+    std::int64_t chosen = 0;
+    if (!name.empty()) {
+        hwy::SetSupportedTargetsForTest(0);  // list every target again
+        for (std::int64_t target : hwy::SupportedAndGeneratedTargets())
+            if (name == hwy::TargetName(target))
+                chosen = target;
+        if (!chosen)
+            return false;
+    }
+    hwy::SetSupportedTargetsForTest(chosen);
+    hwy::GetChosenTarget().Update(hwy::SupportedTargets());
+    return true;
+}
+
+}  // namespace QynConvertKernels
+#endif  // HWY_ONCE
