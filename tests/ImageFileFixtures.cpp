@@ -1,0 +1,171 @@
+#include "ImageFileFixtures.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cstring>
+
+#include <stdexcept>
+
+namespace fixture {
+
+namespace {
+
+void put(Bytes& out, std::uint32_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+}  // namespace
+
+Bytes file(const Header& h, const Bytes& pixelData)
+{
+    const bool core = h.headerSize == 12;
+    const std::size_t entryBytes = core ? 3 : 4;
+    const bool masksAfter = h.headerSize == 40 && !h.masks.empty();
+    const std::size_t offset = 14 + h.headerSize + (masksAfter ? 4 * h.masks.size() : 0)
+        + entryBytes * h.palette.size();
+    const std::size_t dataOffset = h.dataOffset < 0 ? offset : static_cast<std::size_t>(h.dataOffset);
+
+    Bytes out;
+    out.push_back('B');
+    out.push_back('M');
+    put(out, static_cast<std::uint32_t>(offset + pixelData.size()), 4);
+    put(out, 0, 4);
+    put(out, static_cast<std::uint32_t>(dataOffset), 4);
+    put(out, h.headerSize, 4);
+    if (core) {
+        put(out, static_cast<std::uint32_t>(h.width), 2);
+        put(out, static_cast<std::uint32_t>(h.height), 2);
+        put(out, 1, 2);
+        put(out, static_cast<std::uint32_t>(h.bits), 2);
+    } else {
+        put(out, static_cast<std::uint32_t>(h.width), 4);
+        put(out, static_cast<std::uint32_t>(h.height), 4);
+        put(out, 1, 2);
+        put(out, static_cast<std::uint32_t>(h.bits), 2);
+        put(out, h.compression, 4);
+        put(out, static_cast<std::uint32_t>(pixelData.size()), 4);
+        put(out, 2835, 4);
+        put(out, 2835, 4);
+        put(out, h.colorsUsed, 4);
+        put(out, 0, 4);
+        const std::size_t headerEnd = 14 + h.headerSize;
+        if (h.headerSize > 40) {
+            for (std::uint32_t m : h.masks)
+                put(out, m, 4);
+        }
+        while (out.size() < headerEnd)
+            out.push_back(0);
+        if (masksAfter)
+            for (std::uint32_t m : h.masks)
+                put(out, m, 4);
+    }
+    for (std::uint32_t c : h.palette) {
+        put(out, c, 3);
+        if (!core)
+            out.push_back(0);
+    }
+    while (out.size() < dataOffset)
+        out.push_back(0);
+    out.insert(out.end(), pixelData.begin(), pixelData.end());
+    return out;
+}
+
+Bytes rows(int width, int height, int bits, const std::function<std::uint32_t(int, int)>& value)
+{
+    const int h = height < 0 ? -height : height;
+    const std::size_t rowBytes = (static_cast<std::size_t>(width) * bits + 31) / 32 * 4;
+    Bytes out(rowBytes * static_cast<std::size_t>(h), 0);
+    for (int r = 0; r < h; ++r) {
+        const int y = height < 0 ? r : h - 1 - r;
+        std::uint8_t* row = out.data() + rowBytes * static_cast<std::size_t>(r);
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t v = value(x, y);
+            if (bits < 8) {
+                const int perByte = 8 / bits;
+                const int shift = 8 - bits * (x % perByte + 1);
+                row[x / perByte] |= static_cast<std::uint8_t>(v << shift);
+            } else {
+                for (int b = 0; b < bits / 8; ++b)
+                    row[x * bits / 8 + b] = static_cast<std::uint8_t>(v >> (8 * b));
+            }
+        }
+    }
+    return out;
+}
+
+std::vector<std::uint32_t> grayRamp()
+{
+    std::vector<std::uint32_t> p(256);
+    for (std::uint32_t i = 0; i < 256; ++i)
+        p[i] = i << 16 | i << 8 | i;
+    return p;
+}
+
+std::vector<std::uint32_t> colorPalette(int entries)
+{
+    std::vector<std::uint32_t> p(static_cast<std::size_t>(entries));
+    for (int i = 0; i < entries; ++i)
+        p[static_cast<std::size_t>(i)] = static_cast<std::uint32_t>((i * 37) & 0xff) << 16
+            | static_cast<std::uint32_t>((i * 91 + 13) & 0xff) << 8 | static_cast<std::uint32_t>(255 - i);
+    return p;
+}
+
+void writeFile(const QString& path, const Bytes& bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly)
+        || f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()))
+            != static_cast<qint64>(bytes.size()))
+        throw std::runtime_error("cannot write test file");
+}
+
+Bytes readFile(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray all = f.readAll();
+    return Bytes(all.begin(), all.end());
+}
+
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
+SlotState state(const QynImage& slot)
+{
+    SlotState s;
+    s.properties = {slot.width(), slot.height(), slot.bitDepth(), slot.imageType()};
+    if (const QynPixelBuffer* px = slot.pixels()) {
+        s.filled = true;
+        const std::size_t rowBytes =
+            static_cast<std::size_t>(px->width()) * static_cast<std::size_t>(qynBytesPerPixel(px->format()));
+        for (int y = 0; y < px->height(); ++y)
+            s.pixels.insert(s.pixels.end(), px->row(y), px->row(y) + rowBytes);
+    }
+    return s;
+}
+
+void fillPattern(QynImage& slot, int width, int height, QynPixelFormat format, int seed)
+{
+    QynPixelBuffer& px = slot.prepareForWrite(width, height, format);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            if (format == QynPixelFormat::Gray8) {
+                px.row(y)[x] = static_cast<std::uint8_t>(x * 7 + y * 13 + seed);
+            } else {
+                std::uint8_t* p = px.row(y) + 4 * x;
+                p[0] = static_cast<std::uint8_t>(x * 5 + seed);
+                p[1] = static_cast<std::uint8_t>(y * 11 + seed);
+                p[2] = static_cast<std::uint8_t>(x * y + 3 + seed);
+                p[3] = 0;
+            }
+        }
+}
+
+}  // namespace fixture

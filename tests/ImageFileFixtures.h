@@ -1,0 +1,66 @@
+#pragma once
+
+#include "QynImage.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+// Helpers of the image file tests. Builds BMP files byte by byte, so the tests can make every variant the loader meets,
+// broken ones included, without relying on the code under test.
+namespace fixture {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Header {
+    Header(int w, int h, int b) : width(w), height(h), bits(b) {}
+    Header& withCompression(std::uint32_t v) { compression = v; return *this; }
+    Header& withHeaderSize(std::uint32_t v) { headerSize = v; return *this; }
+    Header& withPalette(std::vector<std::uint32_t> v) { palette = std::move(v); return *this; }
+    Header& withColorsUsed(std::uint32_t v) { colorsUsed = v; return *this; }
+    Header& withMasks(std::vector<std::uint32_t> v) { masks = std::move(v); return *this; }
+    Header& withDataOffset(std::int64_t v) { dataOffset = v; return *this; }
+
+    int width;
+    int height;  // negative: rows stored top-down
+    int bits;
+    std::uint32_t compression = 0;
+    std::uint32_t headerSize = 40;       // 12 writes the oldest header, 3-byte palette entries
+    std::vector<std::uint32_t> palette;  // 0x00RRGGBB
+    std::uint32_t colorsUsed = 0;        // written as is; 0 means the whole palette
+    std::vector<std::uint32_t> masks;    // after a 40-byte header, or inside a larger one
+    std::int64_t dataOffset = -1;        // -1: right after the palette
+};
+
+// A whole file: headers, masks, palette, then the pixel data as given.
+Bytes file(const Header& header, const Bytes& pixelData);
+// Uncompressed rows, padded to four bytes, bottom row first unless height < 0.
+// value(x, y) is the stored value of the pixel at column x of image row y (row 0 on top):
+// a palette index, 0xRRGGBB for 24 and 32 bits, the raw word for 16 bits.
+Bytes rows(int width, int height, int bits, const std::function<std::uint32_t(int, int)>& value);
+// The 256-entry gray ramp, and a palette of distinct colours.
+std::vector<std::uint32_t> grayRamp();
+std::vector<std::uint32_t> colorPalette(int entries);
+
+void writeFile(const QString& path, const Bytes& bytes);
+Bytes readFile(const QString& path);
+// Names in a folder, to see that nothing (a temporary file) was left behind.
+QStringList entries(const QString& folder);
+
+// Everything a slot shows: its four properties, whether it is filled, and its pixels.
+struct SlotState {
+    std::array<std::int32_t, 4> properties{};
+    bool filled = false;
+    Bytes pixels;
+    bool operator==(const SlotState&) const = default;
+};
+SlotState state(const QynImage& slot);
+// Fills a slot with a pattern that differs in every channel and row.
+void fillPattern(QynImage& slot, int width, int height, QynPixelFormat format, int seed = 0);
+
+}  // namespace fixture
