@@ -1,0 +1,55 @@
+#pragma once
+
+#include "QynGst.h"
+#include "QynPixelBuffer.h"
+#include "QynVideoConfig.h"
+
+#include <QString>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+
+// A running capture pipeline ending in an appsink that keeps one frame. Codes are
+// those of QynVideo::Code.
+class QynCapturePipeline {
+public:
+    struct Outcome {
+        std::int32_t code = 0;
+        QString text;
+        bool ok() const { return code == 0; }
+    };
+
+    // How long opening waits for the pipeline to start, at most.
+    static constexpr std::chrono::milliseconds OpenWait{2000};
+
+    // Builds and starts the pipeline and drops the warm-up frames; null on failure.
+    static std::unique_ptr<QynCapturePipeline> open(const QynVideoConfig& config, Outcome& outcome);
+    ~QynCapturePipeline();
+    QynCapturePipeline(const QynCapturePipeline&) = delete;
+    QynCapturePipeline& operator=(const QynCapturePipeline&) = delete;
+
+    const QynVideoConfig& config() const { return config_; }
+    // Waits for a frame taken after the call began and copies it into frame.
+    Outcome grab(std::shared_ptr<QynPixelBuffer>& frame);
+
+    std::optional<qint64> runningTimeNow() const;
+    std::optional<qint64> lastFrameRunningTime() const { return lastFrameTime_; }
+
+private:
+    explicit QynCapturePipeline(const QynVideoConfig& config) : config_(config) {}
+    Outcome start();
+    Outcome pullFresh(qyn::gst::SamplePtr& sample);
+    std::optional<Outcome> busFailure();
+    bool isFresh(GstSample* sample, std::optional<qint64> since) const;
+    Outcome copyFrame(GstSample* sample, std::shared_ptr<QynPixelBuffer>& frame) const;
+
+    QynVideoConfig config_;
+    qyn::gst::ElementPtr pipeline_;
+    qyn::gst::ElementPtr sinkElement_;
+    GstAppSink* sink_ = nullptr;  // borrowed from sinkElement_
+    qyn::gst::BusPtr bus_;
+    bool live_ = false;
+    Outcome failure_;  // a failure while streaming, answered at once from then on
+    std::optional<qint64> lastFrameTime_;
+};

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <gst/app/gstappsink.h>
+#include <gst/gst.h>
+
+#include <QString>
+
+#include <memory>
+
+// Owning pointers for the GStreamer references the capture holds; a raw pointer
+// beside them is always borrowed.
+namespace qyn::gst {
+
+struct ObjectUnref {
+    void operator()(gpointer object) const { gst_object_unref(object); }
+};
+struct SampleUnref {
+    void operator()(GstSample* sample) const { gst_sample_unref(sample); }
+};
+struct MessageUnref {
+    void operator()(GstMessage* message) const { gst_message_unref(message); }
+};
+struct ErrorFree {
+    void operator()(GError* error) const { g_error_free(error); }
+};
+
+using ElementPtr = std::unique_ptr<GstElement, ObjectUnref>;
+using BusPtr = std::unique_ptr<GstBus, ObjectUnref>;
+using ClockPtr = std::unique_ptr<GstClock, ObjectUnref>;
+using SamplePtr = std::unique_ptr<GstSample, SampleUnref>;
+using MessagePtr = std::unique_ptr<GstMessage, MessageUnref>;
+using ErrorPtr = std::unique_ptr<GError, ErrorFree>;
+
+// Initialises GStreamer once per process, from any thread.
+void ensureInitialized();
+
+// "message (debug details)" of an error or warning message on the bus.
+QString errorText(GstMessage* message);
+
+}  // namespace qyn::gst
