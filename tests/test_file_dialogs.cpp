@@ -1,0 +1,328 @@
+#include "DialogPaths.h"
+#include "DirListBox.h"
+#include "DriveListBox.h"
+#include "FileListBox.h"
+#include "ModalScript.h"
+#include "MsgBox.h"
+#include "frmFileLoad.h"
+#include "frmFileSave.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// Records every message instead of showing it.
+struct MessageLog {
+    std::vector<MsgBoxRequest> shown;
+    MsgBoxHook previous = setMsgBoxHook([this](const MsgBoxRequest& request) { shown.push_back(request); });
+    ~MessageLog() { setMsgBoxHook(previous); }
+};
+
+void touch(const QString& path)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+}
+
+// The application's folder: two bitmaps, a file without extension and a sub-folder.
+struct StartFolder {
+    QTemporaryDir dir;
+    StartFolder()
+    {
+        for (const char* name : {"a.bmp", "B.BMP", "notes"})
+            touch(dir.filePath(name));
+        QDir(dir.path()).mkpath("sub");
+        touch(dir.filePath("sub/inner.bmp"));
+    }
+    QString path() const { return QDir::toNativeSeparators(dir.path()); }
+    QString file(const QString& name) const { return qyn::appendFileName(path(), name); }
+};
+
+QStringList texts(const QListWidget& list)
+{
+    QStringList result;
+    for (int row = 0; row < list.count(); ++row)
+        result << list.item(row)->text();
+    return result;
+}
+
+template <class Dialog>
+void showWith(Dialog& dialog, const ModalScript::Step& step)
+{
+    ModalScript script;
+    script.then(step);
+    dialog.showModal();
+    EXPECT_TRUE(script.done());
+}
+
+template <class T>
+T* control(QWidget* window, const char* name)
+{
+    T* found = window->findChild<T*>(name);
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+void click(QWidget* window, const char* button)
+{
+    if (auto* found = control<QPushButton>(window, button))
+        found->click();
+}
+
+void pressKey(QWidget* target, Qt::Key key)
+{
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &press);
+}
+
+// Shows the load dialog, picks name in the open folder and presses OK.
+void loadPick(frmFileLoad& dialog, const QString& name)
+{
+    showWith(dialog, [&](QWidget* window) {
+        auto* files = control<FileListBox>(window, "filFile");
+        files->setListIndex(texts(*files).indexOf(name));
+        click(window, "cmdOK");
+    });
+}
+
+}  // namespace
+
+// Guards against OK without a selection closing the dialog, case-sensitive patterns, and a
+// chosen path that is not folder + one separator + name.
+TEST(FileLoadDialog, OpensInTheStartFolderAndChoosesTheSelectedFile)
+{
+    StartFolder start;
+    MessageLog log;
+    frmFileLoad dialog(start.path());
+    dialog.setStrPattern("*.bmp");
+    showWith(dialog, [&](QWidget* window) {
+        EXPECT_EQ(window->windowTitle(), "Load file");
+        EXPECT_EQ(control<DriveListBox>(window, "drvFile")->drive(), qyn::volumeRootOf(start.path()));
+        EXPECT_EQ(control<DirListBox>(window, "dirFile")->path(), start.path());
+        auto* files = control<FileListBox>(window, "filFile");
+        EXPECT_EQ(texts(*files), QStringList({"a.bmp", "B.BMP"}));
+
+        click(window, "cmdOK");
+        EXPECT_TRUE(window->isVisible());
+        ASSERT_EQ(log.shown.size(), 1u);
+        EXPECT_EQ(log.shown[0].prompt, "The file is not chosen.");
+        EXPECT_EQ(log.shown[0].title, "Error");
+        EXPECT_EQ(log.shown[0].icon, MsgBoxIcon::Exclamation);
+        EXPECT_EQ(dialog.strFilePath(), "");
+
+        files->setListIndex(1);
+        click(window, "cmdOK");
+    });
+    EXPECT_EQ(dialog.strFilePath(), start.file("B.BMP"));
+}
+
+// Guards against a showing that reopens where the last one ended or forgets the pattern, and
+// against Cancel, Escape or the close button keeping an earlier path (which would load a
+// file the operator did not choose now).
+TEST(FileLoadDialog, EveryShowingStartsAgainAndOnlyOkChooses)
+{
+    StartFolder start;
+    frmFileLoad dialog(start.path());
+    dialog.setStrPattern("*.bmp");
+    showWith(dialog, [&](QWidget* window) {
+        ASSERT_TRUE(control<DirListBox>(window, "dirFile")->setPath(start.dir.filePath("sub")));
+        auto* files = control<FileListBox>(window, "filFile");
+        EXPECT_EQ(texts(*files), QStringList({"inner.bmp"}));
+        files->setListIndex(0);
+        click(window, "cmdOK");
+    });
+    EXPECT_EQ(dialog.strFilePath(), qyn::appendFileName(start.file("sub"), "inner.bmp"));
+
+    showWith(dialog, [&](QWidget* window) {
+        EXPECT_EQ(control<DirListBox>(window, "dirFile")->path(), start.path());
+        auto* files = control<FileListBox>(window, "filFile");
+        EXPECT_EQ(files->pattern(), "*.bmp");
+        EXPECT_EQ(files->path(), start.path());
+        click(window, "cmdCancel");
+    });
+    EXPECT_EQ(dialog.strFilePath(), "");
+
+    loadPick(dialog, "a.bmp");
+    ASSERT_EQ(dialog.strFilePath(), start.file("a.bmp"));
+    showWith(dialog, [](QWidget* window) { window->close(); });
+    EXPECT_EQ(dialog.strFilePath(), "");
+
+    loadPick(dialog, "a.bmp");
+    showWith(dialog, [](QWidget* window) { pressKey(window->focusWidget(), Qt::Key_Escape); });
+    EXPECT_EQ(dialog.strFilePath(), "");
+}
+
+// Guards against Qt's "*.*" hiding files without an extension from a caller that never set a
+// pattern.
+TEST(FileLoadDialog, UnsetPatternListsAllFiles)
+{
+    StartFolder start;
+    frmFileLoad dialog(start.path());
+    showWith(dialog, [&](QWidget* window) {
+        auto* files = control<FileListBox>(window, "filFile");
+        EXPECT_EQ(files->pattern(), "*.*");
+        EXPECT_EQ(texts(*files), QStringList({"a.bmp", "B.BMP", "notes"}));
+        window->close();
+    });
+}
+
+// Guards against the pattern write making a second window instead of filling the one shown.
+TEST(FileLoadDialog, PatternWriteCreatesTheWindowThatIsShown)
+{
+    StartFolder start;
+    frmFileLoad dialog(start.path());
+    const QWidgetList before = QApplication::topLevelWidgets();
+    dialog.setStrPattern("notes");
+    QWidget* created = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (!before.contains(widget) && widget->objectName().isEmpty() && widget->findChild<FileListBox*>("filFile"))
+            created = widget;
+    ASSERT_NE(created, nullptr);
+    EXPECT_EQ(texts(*created->findChild<FileListBox*>("filFile")), QStringList({"notes"}));
+    showWith(dialog, [&](QWidget* window) {
+        EXPECT_EQ(window, created);
+        window->close();
+    });
+}
+
+// Guards against a drive failure shown with an icon or title, shown twice, or leaving the
+// lists on the drive that failed.
+TEST(FileLoadDialog, UnreadableDriveReportsWithoutIconAndReturns)
+{
+    StartFolder start;
+    MessageLog log;
+    frmFileLoad dialog(start.path());
+    showWith(dialog, [&](QWidget* window) {
+        auto* drives = control<DriveListBox>(window, "drvFile");
+        drives->setDrive("/no-such-volume-qyn");
+        const QString root = qyn::volumeRootOf(start.path());
+        EXPECT_EQ(drives->drive(), root);
+        EXPECT_EQ(control<DirListBox>(window, "dirFile")->path(), root);
+        EXPECT_EQ(control<FileListBox>(window, "filFile")->path(), root);
+        window->close();
+    });
+    ASSERT_EQ(log.shown.size(), 1u);
+    EXPECT_EQ(log.shown[0].prompt, qyn::failureText(ENOENT, QString::fromLocal8Bit(std::strerror(ENOENT))));
+    EXPECT_EQ(log.shown[0].title, "");
+    EXPECT_EQ(log.shown[0].icon, MsgBoxIcon::None);
+}
+
+// Guards against a keyboard path that does not follow the design: the drive list first, Enter
+// pressing OK, accessible names from the labels.
+TEST(FileLoadDialog, KeyboardAndAccessibility)
+{
+    StartFolder start;
+    frmFileLoad dialog(start.path());
+    showWith(dialog, [&](QWidget* window) {
+        EXPECT_EQ(window->focusWidget(), control<QWidget>(window, "drvFile"));
+        EXPECT_EQ(control<QWidget>(window, "drvFile")->accessibleName(), "Drive");
+        EXPECT_EQ(control<QWidget>(window, "dirFile")->accessibleName(), "Folder");
+        EXPECT_EQ(control<QWidget>(window, "filFile")->accessibleName(), "File");
+        auto* files = control<FileListBox>(window, "filFile");
+        files->setListIndex(0);
+        pressKey(files, Qt::Key_Return);
+    });
+    EXPECT_EQ(dialog.strFilePath(), start.file("a.bmp"));
+}
+
+// Guards against the extension rule looking at the name only, adding to names that have one,
+// or skipping the dot when the default extension is empty.
+TEST(FileSaveDialog, DefaultExtensionRules)
+{
+    StartFolder start;
+    QTemporaryDir dotted;
+    ASSERT_TRUE(QDir(dotted.path()).mkpath("with.dot"));
+    const QString dottedFolder = QDir::toNativeSeparators(dotted.filePath("with.dot"));
+
+    struct Case {
+        QString folder, typed, extension, expected;
+    };
+    const Case cases[] = {
+        {start.path(), "pic", "bmp", start.file("pic.bmp")},
+        {start.path(), "pic.raw", "bmp", start.file("pic.raw")},
+        {dottedFolder, "pic", "bmp", qyn::appendFileName(dottedFolder, "pic")},
+        {start.path(), "pic", "", start.file("pic.")},
+        {QDir::rootPath(), "pic", "bmp", QDir::toNativeSeparators(QDir::rootPath()) + "pic.bmp"},
+    };
+    for (const Case& c : cases) {
+        frmFileSave dialog(start.path());
+        dialog.setStrDefaultExtension(c.extension);
+        dialog.setStrPattern("*.bmp");
+        showWith(dialog, [&](QWidget* window) {
+            ASSERT_TRUE(control<DirListBox>(window, "dirFile")->setPath(c.folder));
+            control<QLineEdit>(window, "txtFilename")->setText(c.typed);
+            click(window, "cmdOK");
+        });
+        EXPECT_EQ(dialog.strFilePath(), c.expected) << c.folder.toStdString() << " " << c.typed.toStdString();
+    }
+}
+
+// Guards against an empty name accepted, a click that does not replace the typed text, and
+// Cancel or the close button keeping an earlier path (which would overwrite that file).
+TEST(FileSaveDialog, NameFromTheListAndTheEmptyNameWarning)
+{
+    StartFolder start;
+    MessageLog log;
+    frmFileSave dialog(start.path());
+    dialog.setStrDefaultExtension("bmp");
+    dialog.setStrPattern("*.bmp");
+    showWith(dialog, [&](QWidget* window) {
+        EXPECT_EQ(window->windowTitle(), "Save file");
+        auto* name = control<QLineEdit>(window, "txtFilename");
+        EXPECT_EQ(name->text(), "");
+        click(window, "cmdOK");
+        EXPECT_TRUE(window->isVisible());
+        ASSERT_EQ(log.shown.size(), 1u);
+        EXPECT_EQ(log.shown[0].prompt, "Please input a file name.");
+        EXPECT_EQ(log.shown[0].title, "Error");
+        EXPECT_EQ(log.shown[0].icon, MsgBoxIcon::Exclamation);
+
+        name->setText("typed");
+        control<FileListBox>(window, "filFile")->setListIndex(1);
+        EXPECT_EQ(name->text(), "B.BMP");
+        click(window, "cmdOK");
+    });
+    EXPECT_EQ(dialog.strFilePath(), start.file("B.BMP"));
+
+    showWith(dialog, [&](QWidget* window) {
+        EXPECT_EQ(control<QLineEdit>(window, "txtFilename")->text(), "");
+        EXPECT_EQ(control<DirListBox>(window, "dirFile")->path(), start.path());
+        window->close();
+    });
+    EXPECT_EQ(dialog.strFilePath(), "");
+}
+
+// Guards against a tab order that does not start at Cancel and a text box without a name.
+TEST(FileSaveDialog, KeyboardAndAccessibility)
+{
+    StartFolder start;
+    frmFileSave dialog(start.path());
+    showWith(dialog, [&](QWidget* window) {
+        QStringList order;
+        QWidget* next = window->focusWidget();
+        for (int i = 0; i < 6; ++i, next = next->nextInFocusChain()) {
+            while (!(next->focusPolicy() & Qt::TabFocus))
+                next = next->nextInFocusChain();
+            order << next->objectName();
+        }
+        EXPECT_EQ(order, QStringList({"cmdCancel", "cmdOK", "filFile", "dirFile", "drvFile", "txtFilename"}));
+        EXPECT_EQ(control<QWidget>(window, "txtFilename")->accessibleName(), "Save file");
+        auto* name = control<QLineEdit>(window, "txtFilename");
+        name->setFocus();  // the focused Cancel button would take Enter
+        name->setText("pic");
+        pressKey(name, Qt::Key_Return);
+    });
+    EXPECT_EQ(dialog.strFilePath(), start.file("pic."));
+}
