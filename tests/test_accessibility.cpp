@@ -1,0 +1,139 @@
+// What assistive technology reads of the program: names, descriptions, focus order.
+#include "ListComboBox.h"
+#include "MainWindowHarness.h"
+#include "ModalScript.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QString accessible(QWidget* widget, QAccessible::Text text)
+{
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(widget);
+    return iface ? iface->text(text) : QStringLiteral("<no interface>");
+}
+
+void fillGray(QynComponent& slot)
+{
+    QynPixelBuffer& px = slot.asImage()->prepareForWrite(32, 2, QynPixelFormat::Gray8);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 32; ++x)
+            px.row(y)[x] = static_cast<std::uint8_t>(x);
+}
+
+}  // namespace
+
+// Guards the names of the fields: a field named by a stale caption, or not named at all.
+TEST(Accessibility, FieldsAreNamedByTheirLabels)
+{
+    MainWindowHarness h;
+    h.start();
+    frmMain& w = h.window();
+    EXPECT_EQ(accessible(w.txtExecuteTime, QAccessible::Name), "Time");
+    EXPECT_EQ(accessible(w.cmbDispImage, QAccessible::Name), "Display Image");
+    EXPECT_EQ(accessible(w.txtParam1, QAccessible::Name), "Param1");
+    w.cmbAutoBin->setListIndex(2);
+    EXPECT_EQ(accessible(w.txtParam1, QAccessible::Name), "Red");
+    EXPECT_EQ(accessible(w.txtParam2, QAccessible::Name), "Green");
+    EXPECT_EQ(accessible(w.txtParam3, QAccessible::Name), "Blue");
+    w.cmbAutoBin->setListIndex(0);
+    EXPECT_EQ(accessible(w.txtParam3, QAccessible::Name), "Param3");
+    EXPECT_EQ(w.lblParam1->buddy(), w.txtParam1);
+}
+
+// Guards the descriptions: every named widget of the window describes itself by its name.
+TEST(Accessibility, EveryNamedWidgetIsDescribedByItsObjectName)
+{
+    MainWindowHarness h;
+    h.start();
+    frmMain& w = h.window();
+    int checked = 0;
+    for (QWidget* child : w.findChildren<QWidget*>()) {
+        if (child->objectName().isEmpty() || child->objectName().startsWith("qt_"))
+            continue;
+        EXPECT_EQ(accessible(child, QAccessible::Description), child->objectName());
+        ++checked;
+    }
+    EXPECT_GE(checked, 22);
+    EXPECT_EQ(accessible(&w, QAccessible::Description), "frmMain");
+}
+
+// Guards the dialogs and message boxes made later: the filter must reach them too.
+TEST(Accessibility, DialogsAndMessageBoxesAreDescribed)
+{
+    MainWindowHarness h;
+    frmMain& w = h.window();
+    QString dialogOk, dialogTick, boxText;
+    ModalScript script;
+    script.then([&](QWidget* dialog) {
+        dialogOk = accessible(dialog->findChild<QWidget*>("cmdOK"), QAccessible::Description);
+        dialogTick = accessible(dialog->findChild<QWidget*>("chkNotUseCamera"), QAccessible::Description);
+        dialog->close();
+    });
+    w.Form_Load();
+    EXPECT_EQ(dialogOk, "cmdOK");
+    EXPECT_EQ(dialogTick, "chkNotUseCamera");
+
+    // A real message box, outside the harness's capture.
+    const MsgBoxHook captured = setMsgBoxHook({});
+    ModalScript boxScript;
+    boxScript.then([&](QWidget* box) {
+        boxText = accessible(box->findChild<QLabel*>("qt_msgbox_label"), QAccessible::Description);
+        box->close();
+    });
+    MsgBox("Reading went wrong.(ErrCode=3)", MsgBoxIcon::Exclamation, "Reading failure");
+    setMsgBoxHook(captured);
+    EXPECT_EQ(boxText, "qt_msgbox_label");
+}
+
+// Guards the display's name: it must say which slot is shown, or that the slot is empty.
+TEST(Accessibility, DisplayIsNamedAfterTheSlotItShows)
+{
+    MainWindowHarness h;
+    h.start();
+    frmMain& w = h.window();
+    QWidget* area = w.QynDisplayEx1().widget();
+    ASSERT_NE(area, nullptr);
+    EXPECT_EQ(accessible(area, QAccessible::Name), "empty");
+    fillGray(w.imageSlot(3));
+    w.cmbDispImage->setListIndex(2);
+    EXPECT_EQ(accessible(area, QAccessible::Name), "image 3");
+    w.cmbDispImage->setListIndex(3);
+    EXPECT_EQ(accessible(area, QAccessible::Name), "empty");
+}
+
+// Guards the keyboard order: focus must start on "Save Image" and follow the design's order.
+TEST(Accessibility, FocusStartsOnSaveImageAndFollowsTheTabOrder)
+{
+    MainWindowHarness h;
+    h.start();
+    frmMain& w = h.window();
+    w.cmbAutoBin->setListIndex(2);  // every parameter row shown
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    EXPECT_EQ(QApplication::focusWidget(), w.cmdSaveImage);
+
+    QStringList order;
+    for (int i = 0; i < 10; ++i) {
+        QWidget* focused = QApplication::focusWidget();
+        if (!focused)
+            break;
+        order << focused->objectName();
+        QTest::keyClick(focused, Qt::Key_Tab);
+    }
+    QStringList expected = {"cmdSaveImage", "cmdExecute", "txtExecuteTime", "QynDisplayEx1",
+                            "cmbAutoBin",   "txtParam3",  "txtParam2",      "txtParam1",
+                            "cmbDispImage", "cmdButton1"};
+    if (!(w.QynDisplayEx1().widget()->focusPolicy() & Qt::TabFocus)) {
+        expected.removeAll("QynDisplayEx1");
+        expected << "cmdButton2";
+    }
+    EXPECT_EQ(order, expected);
+}

@@ -1,0 +1,308 @@
+// Filling slots from files and the camera, and saving the slot the display list names,
+// with the real file dialogs and real files.
+#include "ListComboBox.h"
+#include "MainWindowHarness.h"
+#include "ModalScript.h"
+#include "QynImage.h"
+#include "QynVideo.h"
+
+#include <QAbstractButton>
+#include <QFile>
+#include <QImage>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+ModalScript::Step pickFile(const QString& name)
+{
+    return [name](QWidget* dialog) {
+        auto* files = dialog->findChild<QListWidget*>("filFile");
+        ASSERT_NE(files, nullptr);
+        const auto items = files->findItems(name, Qt::MatchFixedString);
+        ASSERT_EQ(items.size(), 1) << name.toStdString();
+        files->setCurrentItem(items.first());
+        dialog->findChild<QAbstractButton*>("cmdOK")->click();
+    };
+}
+
+ModalScript::Step typeName(const QString& name)
+{
+    return [name](QWidget* dialog) {
+        dialog->findChild<QLineEdit*>("txtFilename")->setText(name);
+        dialog->findChild<QAbstractButton*>("cmdOK")->click();
+    };
+}
+
+ModalScript::Step cancel()
+{
+    return [](QWidget* dialog) { dialog->findChild<QAbstractButton*>("cmdCancel")->click(); };
+}
+
+void press(QPushButton* button, ModalScript::Step step)
+{
+    ModalScript script;
+    script.then(std::move(step));
+    button->click();
+}
+
+// An 8-bit gray BMP and a 24-bit colour BMP, 64 x 4 pixels, in the dialogs' folder.
+void writeImages(const QString& folder)
+{
+    QImage gray(64, 4, QImage::Format_Indexed8);
+    QList<QRgb> ramp;
+    for (int i = 0; i < 256; ++i)
+        ramp << qRgb(i, i, i);
+    gray.setColorTable(ramp);
+    for (int y = 0; y < gray.height(); ++y)
+        for (int x = 0; x < gray.width(); ++x)
+            gray.setPixel(x, y, static_cast<uint>((x * 4 + y * 9) & 255));
+    ASSERT_TRUE(gray.save(folder + "/gray.bmp", "BMP"));
+
+    QImage colour(64, 4, QImage::Format_RGB32);
+    for (int y = 0; y < colour.height(); ++y)
+        for (int x = 0; x < colour.width(); ++x)
+            colour.setPixel(x, y, qRgb(255 - x, y * 60, x * 3));
+    ASSERT_TRUE(colour.save(folder + "/colour.bmp", "BMP"));
+
+    QFile broken(folder + "/broken.bmp");
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("BM this is no bitmap at all");
+}
+
+struct Format {
+    std::int32_t depth, type;
+    bool operator==(const Format&) const = default;
+};
+
+Format formatOf(frmMain& w, int slot)
+{
+    const QynImage* image = w.imageSlot(slot).asImage();
+    return {image->bitDepth(), image->imageType()};
+}
+
+QStringList prompts(const MainWindowHarness& h)
+{
+    QStringList out;
+    for (const auto& m : h.messages)
+        out << m.prompt;
+    return out;
+}
+
+std::unique_ptr<QynComponent> workingCamera()
+{
+    auto video = std::make_unique<FakeComponent>(QString::fromLatin1(QynVideo::ProgId));
+    video->on(QynVideo::GetLastResult, resultCodes({0}));
+    return video;
+}
+
+class LoadGrabSave : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        writeImages(h.dir.path());
+        h.start();
+        h.log->clear();
+    }
+    frmMain& w() { return h.window(); }
+
+    MainWindowHarness h;
+};
+
+}  // namespace
+
+// Guards the cancelled dialogs: no component call, no message, nothing shown or written.
+TEST_F(LoadGrabSave, CancelChangesNothing)
+{
+    press(w().cmdButton1, cancel());
+    press(w().cmdSaveImage, cancel());
+    EXPECT_TRUE(h.log->calls().empty());
+    EXPECT_TRUE(h.messages.empty());
+    EXPECT_FALSE(w().imageSlot(1).asImage()->isFilled());
+}
+
+// Guards the read failure: its own message with the code, then the format check of slot 1,
+// then the slot shown anyway.
+TEST_F(LoadGrabSave, UnreadableFileGivesTheReadMessageThenTheFormatMessage)
+{
+    w().cmbAutoBin->setListIndex(1);
+    h.log->clear();
+    press(w().cmdButton1, pickFile("broken.bmp"));
+    ASSERT_EQ(h.messages.size(), 2u);
+    EXPECT_TRUE(QRegularExpression("^Reading went wrong\\.\\(ErrCode=-?[1-9][0-9]*\\)$")
+                    .match(h.messages[0].prompt)
+                    .hasMatch())
+        << h.messages[0].prompt.toStdString();
+    EXPECT_EQ(h.messages[0].title, "Reading failure");
+    EXPECT_EQ(h.messages[0].icon, MsgBoxIcon::Exclamation);
+    EXPECT_EQ(h.messages[1].prompt, "It is not a color image.");
+    EXPECT_EQ(h.messages[1].title, "error");
+    EXPECT_EQ(h.messages[1].icon, MsgBoxIcon::None);
+    EXPECT_EQ(callsOf(*h.log, "QynFileAccess1"),
+              QStringList({"QynFileAccess1 put 1(\"" + h.dir.filePath("broken.bmp") + "\")",
+                           "QynFileAccess1 call 112(QynImage1)", "QynFileAccess1 call 101(&int)"}));
+    EXPECT_EQ(callsOf(*h.log, "QynDisplayEx1"), QStringList{"QynDisplayEx1 call 103(QynImage1)"});
+}
+
+// Guards the gray kinds: slot 1 is checked whatever slot was loaded, and "Image 3" marks it gray.
+TEST_F(LoadGrabSave, GrayKindsCheckSlotOneAndImage3MarksItGray)
+{
+    press(w().cmdButton1, pickFile("gray.bmp"));
+    press(w().cmdButton2, pickFile("colour.bmp"));
+    EXPECT_TRUE(h.messages.empty()) << prompts(h).join('|').toStdString();
+    EXPECT_EQ(formatOf(w(), 2), (Format{32, 2}));
+
+    press(w().cmdButton1, pickFile("colour.bmp"));
+    press(w().cmdButton2, pickFile("gray.bmp"));
+    EXPECT_EQ(prompts(h), QStringList({"It is not the image of a 8-bit gray.",
+                                       "It is not the picture of a 8-bit gray."}));
+    EXPECT_EQ(formatOf(w(), 1), (Format{32, 2})) << "Image 2 writes nothing into slot 1";
+
+    h.messages.clear();
+    h.log->clear();
+    press(w().cmdButton3, pickFile("gray.bmp"));
+    EXPECT_EQ(prompts(h), QStringList{"It is not the picture of a 8-bit gray."});
+    EXPECT_EQ(formatOf(w(), 1), (Format{8, 0}));
+    const QStringList slot1 = callsOf(*h.log, "QynImage1");
+    EXPECT_EQ(slot1.mid(slot1.size() - 2), QStringList({"QynImage1 put 3(8)", "QynImage1 put 5(0)"}));
+
+    h.messages.clear();
+    press(w().cmdButton3, pickFile("gray.bmp"));
+    EXPECT_TRUE(h.messages.empty()) << "the second load finds slot 1 gray";
+
+    // Kind 3 asks for gray too, but "Image 1" leaves the colour format as it is.
+    w().cmbAutoBin->setListIndex(3);
+    press(w().cmdButton1, pickFile("colour.bmp"));
+    EXPECT_EQ(prompts(h), QStringList{"It is not the image of a 8-bit gray."});
+    EXPECT_EQ(formatOf(w(), 1), (Format{32, 2}));
+}
+
+// Guards the colour kinds: a gray slot 1 is reported but kept and shown.
+TEST_F(LoadGrabSave, ColourKindsReportAGraySlotOneAndKeepIt)
+{
+    for (int kind : {1, 2}) {
+        SCOPED_TRACE(kind);
+        w().cmbAutoBin->setListIndex(kind);
+        h.messages.clear();
+        h.log->clear();
+        press(w().cmdButton1, pickFile("gray.bmp"));
+        ASSERT_EQ(h.messages.size(), 1u);
+        EXPECT_EQ(h.messages[0].prompt, "It is not a color image.");
+        EXPECT_EQ(h.messages[0].title, "error");
+        EXPECT_EQ(formatOf(w(), 1), (Format{8, 0}));
+        EXPECT_TRUE(w().imageSlot(1).asImage()->isFilled());
+        EXPECT_EQ(callsOf(*h.log, "QynDisplayEx1"), QStringList{"QynDisplayEx1 call 103(QynImage1)"});
+        press(w().cmdButton1, pickFile("colour.bmp"));
+        EXPECT_EQ(h.messages.size(), 1u);
+    }
+}
+
+// Guards the slot saved: the one the display list names, not the one on display.
+TEST_F(LoadGrabSave, SaveWritesTheListedSlotNotTheShownOne)
+{
+    w().cmbAutoBin->setListIndex(1);
+    press(w().cmdButton1, pickFile("colour.bmp"));
+    w().cmbAutoBin->setListIndex(0);
+    h.log->clear();
+    press(w().cmdButton2, pickFile("gray.bmp"));
+    EXPECT_EQ(callsOf(*h.log, "QynDisplayEx1"), QStringList{"QynDisplayEx1 call 103(QynImage2)"});
+    EXPECT_EQ(w().cmbDispImage->listIndex(), 0);
+    EXPECT_EQ(w().cmbDispImage->currentText(), "image 1");
+
+    h.log->clear();
+    press(w().cmdSaveImage, typeName("saved"));
+    EXPECT_EQ(callsOf(*h.log, "QynFileAccess1"),
+              QStringList({"QynFileAccess1 put 1(\"" + h.dir.filePath("saved.bmp") + "\")",
+                           "QynFileAccess1 call 111(QynImage1)", "QynFileAccess1 call 101(&int)"}));
+    const QImage saved(h.dir.filePath("saved.bmp"));
+    const QImage original(h.dir.filePath("colour.bmp"));
+    ASSERT_FALSE(saved.isNull());
+    EXPECT_EQ(saved.convertToFormat(QImage::Format_RGB32), original.convertToFormat(QImage::Format_RGB32));
+    EXPECT_TRUE(h.messages.empty());
+}
+
+// Guards saving slot 4 after a composition: the written file is the composed colour image.
+TEST_F(LoadGrabSave, ImageFourSavesTheComposedImage)
+{
+    press(w().cmdButton1, pickFile("gray.bmp"));
+    press(w().cmdButton2, pickFile("gray.bmp"));
+    press(w().cmdButton3, pickFile("gray.bmp"));
+    w().cmdExecute->click();
+    ASSERT_TRUE(h.messages.empty()) << prompts(h).join('|').toStdString();
+    EXPECT_EQ(w().cmbDispImage->currentText(), "image 4");
+    press(w().cmdSaveImage, typeName("composed.bmp"));
+    const QImage saved(h.dir.filePath("composed.bmp"));
+    const QImage gray(h.dir.filePath("gray.bmp"));
+    ASSERT_FALSE(saved.isNull());
+    EXPECT_FALSE(saved.isGrayscale());
+    for (int y = 0; y < gray.height(); ++y)
+        for (int x = 0; x < gray.width(); ++x) {
+            const int g = qGray(gray.pixel(x, y));
+            ASSERT_EQ(saved.pixel(x, y) & 0xffffff, static_cast<QRgb>((g << 16) | (g << 8) | g));
+        }
+}
+
+// Guards the write failure: it must be reported with its code, not pass as success.
+TEST_F(LoadGrabSave, UnwritablePathGivesThePreservationMessage)
+{
+    press(w().cmdButton1, pickFile("gray.bmp"));
+    press(w().cmdSaveImage, typeName("no-such-folder/pic.bmp"));
+    ASSERT_EQ(h.messages.size(), 1u);
+    EXPECT_TRUE(QRegularExpression("^Preservation went wrong\\.\\(ErrCode=-?[1-9][0-9]*\\)$")
+                    .match(h.messages[0].prompt)
+                    .hasMatch())
+        << h.messages[0].prompt.toStdString();
+    EXPECT_EQ(h.messages[0].title, "Preservation failure");
+    EXPECT_EQ(h.messages[0].icon, MsgBoxIcon::Exclamation);
+}
+
+// Guards the save without a named slot: nothing written, and said so once, even after a
+// failed save left a code behind.
+TEST_F(LoadGrabSave, NoSlotNamedWritesNothingAndSaysSo)
+{
+    press(w().cmdButton1, pickFile("gray.bmp"));
+    press(w().cmdSaveImage, typeName("no-such-folder/pic.bmp"));
+    w().cmbDispImage->lineEdit()->selectAll();
+    QTest::keyClicks(w().cmbDispImage->lineEdit(), "my picture");
+    ASSERT_EQ(w().cmbDispImage->listIndex(), -1);
+    for (int run = 0; run < 2; ++run) {
+        h.messages.clear();
+        h.log->clear();
+        press(w().cmdSaveImage, typeName("nothing"));
+        EXPECT_FALSE(QFile::exists(h.dir.filePath("nothing.bmp")));
+        EXPECT_EQ(callsOf(*h.log, "QynFileAccess1").last(), "QynFileAccess1 call 101(&int)");
+        EXPECT_FALSE(callsOf(*h.log, "QynFileAccess1").join(' ').contains("call 111"));
+        ASSERT_EQ(h.messages.size(), 1u);
+        EXPECT_EQ(h.messages[0].prompt, "No image is selected in \"Display Image\". Nothing was written.");
+        EXPECT_EQ(h.messages[0].title, "Preservation failure");
+        EXPECT_EQ(h.messages[0].icon, MsgBoxIcon::Exclamation);
+    }
+}
+
+// Guards the grab order: PrepareImage right before every Grab, then the slot shown, the
+// display list untouched.
+TEST(Grab, PreparesBeforeEveryGrabAndShowsTheSlot)
+{
+    MainWindowHarness h;
+    h.replace("QynVideo1", workingCamera);
+    h.start(h.dir.filePath("camera.ini"));
+    frmMain& w = h.window();
+    ASSERT_FALSE(w.cmdButton5->isHidden());
+    h.log->clear();
+    w.cmdButton5->click();
+    w.cmdButton5->click();
+    const QStringList once = {"QynVideo1 call 103(QynImage2)", "QynVideo1 call 200(QynImage2)",
+                              "QynDisplayEx1 call 103(QynImage2)"};
+    EXPECT_EQ(h.log->texts(), once + once);
+    EXPECT_EQ(w.cmbDispImage->listIndex(), 0);
+    w.cmbAutoBin->setListIndex(2);
+    h.log->clear();
+    w.cmdButton4->click();
+    EXPECT_EQ(h.log->texts().first(), "QynVideo1 call 103(QynImage1)");
+    EXPECT_TRUE(h.messages.empty());
+}
