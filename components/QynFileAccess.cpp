@@ -124,3 +124,20 @@ std::int32_t QynFileAccess::saveFile(const QString& path, const QynImage& slot) 
         return CannotWrite;
     }
 }
+
+QString QynFileAccess::resultText(std::int32_t code)
+{
+    switch (code) {
+    case Success: return QStringLiteral("no error");
+    case NoPath: return QStringLiteral("no file name given");
+    case FileNotFound: return QStringLiteral("file not found");
+    case NotReadable: return QStringLiteral("not a readable file");
+    case NotAnImage: return QStringLiteral("not an image, corrupt or unsupported");
+    case Truncated: return QStringLiteral("the file is cut short");
+    case TooLarge: return QStringLiteral("the image is too large");
+    case NothingToSave: return QStringLiteral("no image to save");
+    case CannotWrite: return QStringLiteral("cannot write the file");
+    case BadArgument: return QStringLiteral("bad argument");
+    default: return QStringLiteral("unknown result");
+    }
+}

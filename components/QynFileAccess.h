@@ -47,6 +47,9 @@ public:
     static std::int32_t loadFile(const QString& path, QynImage& slot) noexcept;
     static std::int32_t loadBytes(std::span<const std::uint8_t> bytes, QynImage& slot) noexcept;
     static std::int32_t saveFile(const QString& path, const QynImage& slot) noexcept;
+    // A short English meaning of a result code, for tools and logs (the program shows
+    // bare numbers).
+    static QString resultText(std::int32_t code);
 
 private:
     QString filePath_;
