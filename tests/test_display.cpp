@@ -1,0 +1,188 @@
+// The display: what it draws for empty, gray and colour slots, that it keeps drawing
+// the pixels it was given, that repaints reuse the scaled image, the reduction it
+// scales from, and its container properties in twips.
+#include "QynCalls.h"
+#include "QynDisplayEx.h"
+#include "QynDisplayScaler.h"
+#include "QynImage.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+namespace {
+
+void fill(QynImage& slot, int width, int height, QynPixelFormat format, std::uint32_t value)
+{
+    QynPixelBuffer& px = slot.prepareForWrite(width, height, format);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            if (format == QynPixelFormat::Gray8)
+                px.row(y)[x] = static_cast<std::uint8_t>(value);
+            else
+                std::memcpy(px.row(y) + 4 * x, &value, 4);
+        }
+}
+
+// Renders onto a transparent target: pixels drawn with alpha 0 stay see-through there.
+QImage shown(QynDisplayEx& display)
+{
+    QPixmap target(display.size());
+    target.fill(Qt::transparent);
+    display.render(&target);
+    return target.toImage().convertToFormat(QImage::Format_ARGB32);
+}
+
+QRgb background()
+{
+    return QynDisplayEx::backgroundColor().rgb();
+}
+
+QynStatus show(QynDisplayEx& display, QynImage& slot)
+{
+    return qyn::call(display, QynDisplayEx::ShowImage, {&slot});
+}
+
+}  // namespace
+
+TEST(Display, AnEmptySlotShowsTheBackgroundWithoutError)
+{
+    // Guards against ShowImage failing or drawing garbage for a never-filled or cleared slot.
+    QynDisplayEx display;
+    display.resize(40, 30);
+    EXPECT_EQ(qyn::call(display, QynDisplayEx::Initialize), QynStatus::Ok);
+    QynImage never({512, 480, 8, 1, 1, 0, 512});
+    ASSERT_EQ(show(display, never), QynStatus::Ok);
+    EXPECT_EQ(display.accessibleName(), QStringLiteral("empty"));
+    const QImage image = shown(display);
+    for (QPoint p : {QPoint(0, 0), QPoint(20, 15), QPoint(39, 29)})
+        EXPECT_EQ(image.pixel(p), background());
+
+    QynImage slot;
+    fill(slot, 4, 3, QynPixelFormat::Gray8, 200);
+    ASSERT_EQ(show(display, slot), QynStatus::Ok);
+    slot.clear();
+    ASSERT_EQ(show(display, slot), QynStatus::Ok);
+    EXPECT_EQ(shown(display).pixel(20, 15), background());
+    EXPECT_FALSE(display.shownPixels());
+}
+
+TEST(Display, GrayAndColourSlotsShowTheirColoursOpaqueAndCentred)
+{
+    // Guards against colour words drawn transparent (X byte 0), swapped channels,
+    // gray shown as anything but gray, and a stretched aspect ratio.
+    QynDisplayEx display;
+    display.resize(60, 20);
+    QynImage gray;
+    fill(gray, 4, 4, QynPixelFormat::Gray8, 100);
+    ASSERT_EQ(show(display, gray), QynStatus::Ok);
+    EXPECT_EQ(display.accessibleName(), QStringLiteral("4 x 4 gray image"));
+    QImage image = shown(display);
+    EXPECT_EQ(image.pixel(30, 10), qRgb(100, 100, 100));
+    EXPECT_EQ(image.pixel(5, 10), background());  // a square image leaves the sides free
+    EXPECT_EQ(image.pixel(55, 10), background());
+
+    QynImage colour;
+    fill(colour, 3, 1, QynPixelFormat::Color32, 0x00336699u);
+    ASSERT_EQ(show(display, colour), QynStatus::Ok);
+    EXPECT_EQ(display.accessibleName(), QStringLiteral("3 x 1 colour image"));
+    display.resize(60, 40);  // a 3:1 image fills the middle 60 x 20
+    image = shown(display);
+    EXPECT_EQ(image.pixel(30, 20), qRgb(0x33, 0x66, 0x99));
+    EXPECT_EQ(qAlpha(image.pixel(30, 20)), 255);
+    EXPECT_EQ(image.pixel(30, 3), background());
+    EXPECT_EQ(image.pixel(30, 36), background());
+    display.resize(3, 1);  // drawn at its own size, unscaled
+    EXPECT_EQ(shown(display).pixel(1, 0), qRgb(0x33, 0x66, 0x99));
+}
+
+TEST(Display, KeepsDrawingThePixelsItWasGivenAfterTheSlotChanges)
+{
+    // Guards against the display reading slot memory that was refilled or freed
+    // (a use-after-free under ASan) instead of the image it was asked to show.
+    QynDisplayEx display;
+    display.resize(30, 30);
+    QynImage slot;
+    fill(slot, 200, 200, QynPixelFormat::Color32, 0x00ff0000u);  // red, drawn at the next paint
+    ASSERT_EQ(show(display, slot), QynStatus::Ok);
+    fill(slot, 200, 200, QynPixelFormat::Color32, 0x000000ffu);  // refilled with blue
+    slot.clear();
+    fill(slot, 5, 5, QynPixelFormat::Gray8, 0);
+    EXPECT_EQ(shown(display).pixel(15, 15), qRgb(255, 0, 0));
+
+    auto small = std::make_unique<QynImage>();
+    fill(*small, 5, 5, QynPixelFormat::Color32, 0x0000ff00u);
+    ASSERT_EQ(show(display, *small), QynStatus::Ok);
+    small.reset();  // the slot itself is gone
+    EXPECT_EQ(shown(display).pixel(15, 15), qRgb(0, 255, 0));
+}
+
+TEST(Display, RepaintsReuseTheScaledImageAndResizesRescaleIt)
+{
+    // Guards against rescaling a large image on every paint.
+    QynDisplayEx display;
+    display.resize(50, 40);
+    QynImage slot;
+    fill(slot, 640, 480, QynPixelFormat::Color32, 0x00808080u);
+    ASSERT_EQ(show(display, slot), QynStatus::Ok);
+    shown(display);
+    shown(display);
+    EXPECT_EQ(display.scaleCount(), 1);
+    ASSERT_EQ(qyn::put(display, QynDisplayEx::Width, 1200.0), QynStatus::Ok);
+    const QImage image = shown(display);
+    EXPECT_EQ(display.scaleCount(), 2);
+    EXPECT_EQ(image.width(), 80);
+    EXPECT_EQ(image.pixel(40, 20), qRgb(0x80, 0x80, 0x80));
+}
+
+TEST(DisplayScaler, BoxReductionAveragesEveryPixelIncludingPartialEdgeBoxes)
+{
+    // Guards against dropped edge columns/rows, rounding bias and transparent colour.
+    QynPixelBuffer gray(5, 3, QynPixelFormat::Gray8);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x)
+            gray.row(y)[x] = static_cast<std::uint8_t>(10 * (y * 5 + x));
+    const QImage r = qyn::reducedCopy(gray, 2);
+    ASSERT_EQ(r.size(), QSize(3, 2));
+    ASSERT_EQ(r.format(), QImage::Format_Grayscale8);
+    EXPECT_EQ(r.constScanLine(0)[0], (0 + 10 + 50 + 60 + 2) / 4);
+    EXPECT_EQ(r.constScanLine(0)[2], (40 + 90 + 1) / 2);  // a one-column box
+    EXPECT_EQ(r.constScanLine(1)[2], 140);                 // the lone corner pixel
+
+    QynPixelBuffer colour(3, 1, QynPixelFormat::Color32);
+    const std::uint32_t words[3] = {0x00000010u, 0x00200000u, 0x00000030u};
+    std::memcpy(colour.data(), words, sizeof words);
+    const QImage c = qyn::reducedCopy(colour, 3);
+    ASSERT_EQ(c.size(), QSize(1, 1));
+    EXPECT_EQ(c.pixel(0, 0), qRgba(0x0b, 0, 0x15, 0xff));  // red (0x20+1)/3, blue (0x40+1)/3
+
+    EXPECT_EQ(qyn::displayReduction({8192, 8192}, {1920, 1200}), 6);
+    EXPECT_EQ(qyn::displayReduction({100, 100}, {1920, 1200}), 1);
+}
+
+TEST(Display, SizesAreTwipsAndNeverNegative)
+{
+    // Guards against a window smaller than the layout rule giving the display a
+    // negative or absurd size, and against pixel/twip mix-ups.
+    QynDisplayEx display;
+    display.move(240, 8);
+    EXPECT_EQ(std::get<double>(display.invoke(QynDisplayEx::Left, QynCallKind::PropertyGet, {}).value), 3600.0);
+    EXPECT_EQ(std::get<double>(display.invoke(QynDisplayEx::Top, QynCallKind::PropertyGet, {}).value), 120.0);
+    ASSERT_EQ(qyn::put(display, QynDisplayEx::Width, 7935.0), QynStatus::Ok);
+    ASSERT_EQ(qyn::put(display, QynDisplayEx::Height, 7455.0), QynStatus::Ok);
+    EXPECT_EQ(display.size(), QSize(529, 497));
+    for (double bad : {0.0, -300.0, -1e30, std::numeric_limits<double>::quiet_NaN()}) {
+        ASSERT_EQ(qyn::put(display, QynDisplayEx::Width, bad), QynStatus::Ok);
+        ASSERT_EQ(qyn::put(display, QynDisplayEx::Height, bad), QynStatus::Ok);
+        EXPECT_EQ(display.size(), QSize(0, 0)) << bad;
+    }
+    ASSERT_EQ(qyn::put(display, QynDisplayEx::Width, 1e300), QynStatus::Ok);
+    EXPECT_GT(display.width(), 0);
+    EXPECT_EQ(qyn::put(display, QynDisplayEx::Left, 15.0), QynStatus::UnknownMember);
+    EXPECT_NE(qyn::call(display, QynDisplayEx::ShowImage, {static_cast<QynComponent*>(nullptr)}),
+              QynStatus::Ok);
+    EXPECT_NE(qyn::call(display, QynDisplayEx::ShowImage, {&display}), QynStatus::Ok);
+}
