@@ -13,7 +13,9 @@ void AccessibleDescriptionFilter::install()
 
 bool AccessibleDescriptionFilter::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::Polish && watched->isWidgetType()) {
+    // Show as well: a widget polished while it was being built may get its name later.
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::Polish || type == QEvent::Show) && watched->isWidgetType()) {
         auto* widget = static_cast<QWidget*>(watched);
         if (widget->accessibleDescription().isEmpty() && !widget->objectName().isEmpty())
             widget->setAccessibleDescription(widget->objectName());

@@ -3,7 +3,7 @@
 #include <QObject>
 
 // Gives every widget of the program, dialogs and message boxes included, its object
-// name as accessible description when it has none, as it is polished before showing.
+// name as accessible description when it has none, as it is polished and shown.
 class AccessibleDescriptionFilter final : public QObject {
     Q_OBJECT
 
