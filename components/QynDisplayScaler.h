@@ -14,6 +14,9 @@ namespace qyn {
 // relative side: the reduced copy still holds every pixel a display of limit can show.
 int displayReduction(QSize size, QSize limit);
 
+// Largest box side reducedCopy uses; a larger factor is taken as this one.
+inline constexpr int MaxReductionFactor = 4096;
+
 // The pixels averaged over factor x factor boxes (a plain copy for factor 1); boxes at
 // the right and bottom edges may be narrower. One pass over the source.
 QImage reducedCopy(const QynPixelBuffer& pixels, int factor);
