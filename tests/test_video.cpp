@@ -167,6 +167,20 @@ TEST_F(VideoTest, OpeningFailuresLeaveDistinctCodesAndGStreamersText)
     EXPECT_FALSE(video_.isOpen());
 }
 
+TEST_F(VideoTest, TheTestPatternSamplesOpenAndDeliver)
+{
+    // Guards against sample files whose pipeline does not run as written.
+    for (const char* name : {"colour-test-pattern.ini", "gray-test-pattern.ini"}) {
+        const QString path = QStringLiteral(QYN_SOURCE_DIR "/config/video/") + QString::fromLatin1(name);
+        ASSERT_EQ(qyn::put(video_, QynVideo::ConfigFilePath, path), QynStatus::Ok);
+        ASSERT_EQ(qyn::call(video_, QynVideo::OpenDevice), QynStatus::Ok);
+        ASSERT_EQ(result(), 0) << name << ": " << video_.lastErrorText().toStdString();
+        QynImage slot;
+        EXPECT_EQ(prepareAndGrab(slot), 0) << name;
+        EXPECT_TRUE(slot.isFilled()) << name;
+    }
+}
+
 TEST_F(VideoTest, CallsWithoutAnOpenDeviceDoNoHarm)
 {
     // Guards against PrepareImage or Grab failing the call, touching the slot or
