@@ -23,7 +23,7 @@ constexpr std::size_t MinBytesPerThread = std::size_t{2} << 20;
 // Destinations larger than this go around the caches: they would not stay in L2 and
 // would push the sources out of L3 (32 MiB shared here), and cached stores first read
 // every destination line from memory.
-constexpr std::size_t StreamingBytes = std::size_t{8} << 20;
+constexpr std::size_t StreamingBytes = std::size_t{16} << 20;
 
 Stores storesFor(std::size_t bytesWritten)
 {

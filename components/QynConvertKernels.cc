@@ -66,6 +66,11 @@ void GrayToColorRun(const std::uint8_t* in, std::uint8_t* out, Size n,
 }
 #else
 
+// Streaming stores fill whole cache lines back to back: a line left half written may be
+// sent to memory on its own, costing a second transaction.
+constexpr std::size_t kLine = 64;
+constexpr Size kPerLine = HWY_MAX_BYTES < 64 ? 64 / HWY_MAX_BYTES : 1;  // vectors a line
+
 // Walks a row of n pixels in units of `unit` pixels: with streaming, a scalar head up to
 // the destination's vector alignment (`head` pixels, -1 = never aligned) and streamed
 // units; then cached units, the last one overlapping the one before instead of a
@@ -118,7 +123,7 @@ void ComposeRun(const std::uint8_t* HWY_RESTRICT r, const std::uint8_t* HWY_REST
         QynConvertReference::compose({r + x0, 0}, {g + x0, 0}, {b + x0, 0}, {out + 4 * x0, 0},
                                      x1 - x0, 1);
     };
-    WalkRow(n, unit, pixelsToAlign(out, hn::Lanes(d8), 4), stream, vector, scalar);
+    WalkRow(n, unit, pixelsToAlign(out, kLine, 4), stream, vector, scalar);
 }
 
 // ---------------------------------------------------------------- decompose
@@ -128,29 +133,29 @@ void DecomposeRun(const std::uint8_t* HWY_RESTRICT in, std::uint8_t* HWY_RESTRIC
                   bool stream)
 {
     const hn::ScalableTag<std::uint8_t> d8;
-    const Size unit = static_cast<Size>(hn::Lanes(d8));
+    const Size lanes = static_cast<Size>(hn::Lanes(d8));
     const auto vector = [&](Size x, bool streamed) {
-        hn::Vec<decltype(d8)> vb, vg, vr, vx;
-        hn::LoadInterleaved4(d8, in + 4 * x, vb, vg, vr, vx);
-        if (streamed) {
-            hn::Stream(vr, d8, r + x);
-            hn::Stream(vg, d8, g + x);
-            hn::Stream(vb, d8, b + x);
-        } else {
-            hn::StoreU(vr, d8, r + x);
-            hn::StoreU(vg, d8, g + x);
-            hn::StoreU(vb, d8, b + x);
-        }
+        hn::Vec<decltype(d8)> vb[kPerLine], vg[kPerLine], vr[kPerLine], vx;
+        for (Size i = 0; i < kPerLine; ++i)
+            hn::LoadInterleaved4(d8, in + 4 * (x + i * lanes), vb[i], vg[i], vr[i], vx);
+        // Each plane gets its whole line at once.
+        for (auto [plane, v] : {std::pair{r, vr}, std::pair{g, vg}, std::pair{b, vb}})
+            for (Size i = 0; i < kPerLine; ++i) {
+                if (streamed)
+                    hn::Stream(v[i], d8, plane + x + i * lanes);
+                else
+                    hn::StoreU(v[i], d8, plane + x + i * lanes);
+            }
     };
     const auto scalar = [&](Size x0, Size x1) {
         QynConvertReference::decompose({in + 4 * x0, 0}, {r + x0, 0}, {g + x0, 0},
                                        {b + x0, 0}, x1 - x0, 1);
     };
     // The three planes stream only when they reach alignment together.
-    Size head = pixelsToAlign(r, unit, 1);
-    if (head != pixelsToAlign(g, unit, 1) || head != pixelsToAlign(b, unit, 1))
+    Size head = pixelsToAlign(r, kLine, 1);
+    if (head != pixelsToAlign(g, kLine, 1) || head != pixelsToAlign(b, kLine, 1))
         head = -1;
-    WalkRow(n, unit, head, stream, vector, scalar);
+    WalkRow(n, kPerLine * lanes, head, stream, vector, scalar);
 }
 
 // ------------------------------------------------------------ colour to gray
@@ -193,7 +198,7 @@ HWY_INLINE hn::Vec<DI> ExactGray(DI di, hn::Vec<DI> r, hn::Vec<DI> g, hn::Vec<DI
     return hn::Combine(di, hi, lo);
 }
 
-// Gray levels 0..255 of Lanes(di) colour words.
+// Gray levels of Lanes(di) colour words, before saturation to 0..255.
 HWY_INLINE hn::Vec<DI> GrayOf(DI di, const std::uint8_t* in, const GrayParams& p)
 {
     const DF df;
@@ -207,8 +212,9 @@ HWY_INLINE hn::Vec<DI> GrayOf(DI di, const std::uint8_t* in, const GrayParams& p
         const auto rounded = hn::Round(v);
         const auto nearHalf = hn::Ge(hn::Abs(hn::Sub(v, rounded)), hn::Set(df, p.nearHalf));
         if (HWY_LIKELY(hn::AllFalse(df, nearHalf))) {
-            const auto clamped = hn::Min(hn::Max(rounded, hn::Zero(df)), hn::Set(df, 255.0f));
-            return hn::ConvertTo(di, clamped);
+            // |rounded| < 2^22: adding 1.5 * 2^23 puts it in the low mantissa bits.
+            const auto magic = hn::Set(df, 12582912.0f);
+            return hn::Sub(hn::BitCast(di, hn::Add(rounded, magic)), hn::BitCast(di, magic));
         }
     }
     return ExactGray(di, r, g, b, p.weights);
@@ -221,31 +227,39 @@ void ColorToGrayRun(const std::uint8_t* HWY_RESTRICT in, std::uint8_t* HWY_RESTR
     const hn::Rebind<std::uint8_t, DI> dq;  // one byte per pixel of a DI vector
     const hn::ScalableTag<std::uint8_t> d8;
     const Size lanes = static_cast<Size>(hn::Lanes(di));
-    const auto cached = [&](Size x, bool) {
-        hn::StoreU(hn::DemoteTo(dq, GrayOf(di, in + 4 * x, p)), dq, out + x);
-    };
-    const auto streamed = [&](Size x, bool) {
-        HWY_ALIGN std::uint8_t bounce[HWY_MAX_BYTES];
+    // Four vectors of pixels make one vector of gray bytes; a unit fills a cache line.
+    const auto pack = [&](Size x, std::uint8_t* to) {
+        hn::Vec<DI> g[4];
         for (Size i = 0; i < 4; ++i)
-            hn::StoreU(hn::DemoteTo(dq, GrayOf(di, in + 4 * (x + i * lanes), p)), dq,
-                       bounce + i * lanes);
-        hn::Stream(hn::Load(d8, bounce), d8, out + x);
+            g[i] = GrayOf(di, in + 4 * (x + i * lanes), p);
+#if HWY_TARGET == HWY_AVX2
+        // Saturating packs, then the 4-byte groups back into pixel order.
+        const __m256i words = _mm256_packus_epi16(_mm256_packs_epi32(g[0].raw, g[1].raw),
+                                                  _mm256_packs_epi32(g[2].raw, g[3].raw));
+        const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+        hn::StoreU(hn::Vec<decltype(d8)>{_mm256_permutevar8x32_epi32(words, order)}, d8, to);
+#else
+        for (Size i = 0; i < 4; ++i)
+            hn::StoreU(hn::DemoteTo(dq, g[i]), dq, to + i * lanes);
+#endif
+    };
+    const auto vector = [&](Size x, bool streamed) {
+        if (!streamed) {
+            for (Size i = 0; i < kPerLine; ++i)
+                pack(x + i * 4 * lanes, out + x + i * 4 * lanes);
+            return;
+        }
+        HWY_ALIGN std::uint8_t line[kLine];
+        for (Size i = 0; i < kPerLine; ++i)
+            pack(x + i * 4 * lanes, line + i * 4 * lanes);
+        for (Size i = 0; i < kPerLine; ++i)
+            hn::Stream(hn::Load(d8, line + i * 4 * lanes), d8, out + x + i * 4 * lanes);
     };
     const auto scalar = [&](Size x0, Size x1) {
         QynConvertReference::colorToGray({in + 4 * x0, 0}, {out + x0, 0}, x1 - x0, 1,
                                          p.weights);
     };
-    const Size head = pixelsToAlign(out, hn::Lanes(d8), 1);
-    Size done = 0;
-    if (stream && head >= 0 && n >= head + 4 * lanes) {
-        // Whole output vectors stream; what is left goes the cached way.
-        const Size body = (n - head) / (4 * lanes) * (4 * lanes);
-        WalkRow(head + body, 4 * lanes, head, true, streamed, scalar);
-        done = head + body;
-    }
-    WalkRow(n - done, lanes, -1, false,
-            [&](Size x, bool s) { cached(done + x, s); },
-            [&](Size x0, Size x1) { scalar(done + x0, done + x1); });
+    WalkRow(n, kPerLine * 4 * lanes, pixelsToAlign(out, kLine, 1), stream, vector, scalar);
 }
 
 // ------------------------------------------------------------ gray to colour
@@ -259,16 +273,20 @@ void GrayToColorRun(const std::uint8_t* HWY_RESTRICT in, std::uint8_t* HWY_RESTR
     const Size lanes = static_cast<Size>(hn::Lanes(di));
     const auto* entries = reinterpret_cast<const std::int32_t*>(table);
     const auto vector = [&](Size x, bool streamed) {
-        const auto v = hn::GatherIndex(di, entries, hn::PromoteTo(di, hn::LoadU(dq, in + x)));
-        if (streamed)
-            hn::Stream(hn::BitCast(d8, v), d8, out + 4 * x);
-        else
-            hn::StoreU(hn::BitCast(d8, v), d8, out + 4 * x);
+        hn::Vec<DI> v[kPerLine];
+        for (Size i = 0; i < kPerLine; ++i)
+            v[i] = hn::GatherIndex(di, entries, hn::PromoteTo(di, hn::LoadU(dq, in + x + i * lanes)));
+        for (Size i = 0; i < kPerLine; ++i) {
+            if (streamed)
+                hn::Stream(hn::BitCast(d8, v[i]), d8, out + 4 * (x + i * lanes));
+            else
+                hn::StoreU(hn::BitCast(d8, v[i]), d8, out + 4 * (x + i * lanes));
+        }
     };
     const auto scalar = [&](Size x0, Size x1) {
         QynConvertReference::grayToColor({in + x0, 0}, {out + 4 * x0, 0}, x1 - x0, 1, table);
     };
-    WalkRow(n, lanes, pixelsToAlign(out, hn::Lanes(d8), 4), stream, vector, scalar);
+    WalkRow(n, kPerLine * lanes, pixelsToAlign(out, kLine, 4), stream, vector, scalar);
 }
 
 #endif  // vector targets

@@ -206,7 +206,8 @@ TEST(ConvertKernels, EveryKernelMatchesTheReferenceOnOddShapes)
 {
     std::mt19937 random(7);
     const std::vector<std::uint32_t> table = randomTable(random);
-    const QynGrayWeights weights[] = {Defaults, {0.9, 0.9, 0.9}, {-0.3, 1.7, 0.25}, {3e5, -2e5, 7}};
+    const QynGrayWeights weights[] = {Defaults,      {0.9, 0.9, 0.9},       {-0.3, 1.7, 0.25},
+                                      {3e5, -2e5, 7}, {1e308, -1e308, 0.5}, {1e308, 1e308, 1}};
     forEachTarget([&] {
         for (const Shape& s : shapes()) {
             SCOPED_TRACE(::testing::Message() << s.width << " x " << s.height << " padding "
@@ -331,7 +332,7 @@ TEST(ChangeImage, LargeImagesGiveTheSameBytesWithAnyThreadCount)
 {
     std::mt19937 random(5);
     QynImage color, r, g, b, gray, back;
-    const int w = 1531, h = 1499;  // destinations above the streaming size, odd width
+    const int w = 2053, h = 2047;  // colour destinations above the streaming size, odd width
     fillSlot(color, w, h, QynPixelFormat::Color32, random);
     const QynPixelBuffer& src = *color.pixels();
     std::vector<std::uint8_t> grayRef(static_cast<std::size_t>(w) * h);
