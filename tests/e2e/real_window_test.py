@@ -1,0 +1,429 @@
+#!/usr/bin/env python3
+"""Drives the built qynsample program in a real X window (run it under xvfb-run), as an
+operator would: mouse clicks and keys through the X server, on the controls at their
+design places. Checks the saved files' pixels against values computed here, reads the
+time text through the clipboard, and keeps screenshots as artefacts."""
+
+import argparse
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import zlib
+
+from Xlib import X, display as xdisplay, protocol
+
+MAIN_TITLE = "QynSample - Color And Gray Image Conversion"
+UNEXPECTED_TITLES = ("Error generating", "Reading failure", "Preservation failure", "error", "Error")
+
+
+def px(twips):
+    return round(twips / 15)
+
+
+# Control centres in window pixels, from the design in twips (Frame1 holds some of them).
+FRAME1 = (px(120), px(120))
+
+
+def centre(left, top, width, height, in_frame=False):
+    x, y = px(left) + px(width) // 2, px(top) + px(height) // 2
+    return (x + FRAME1[0], y + FRAME1[1]) if in_frame else (x, y)
+
+
+MAIN = {
+    "cmbAutoBin": centre(120, 480, 3135, 315, True),
+    "cmdButton1": centre(1800, 1080, 1215, 375, True),
+    "cmdButton2": centre(1800, 1560, 1215, 375, True),
+    "cmdButton3": centre(1800, 2040, 1215, 345, True),
+    "cmdButton4": centre(240, 1080, 1215, 375, True),
+    "cmdButton5": centre(240, 1560, 1215, 375, True),
+    "cmdButton6": centre(240, 2040, 1215, 375, True),
+    "cmbDispImageArrow": (px(1560) + px(1815) - 8, px(4680) + px(315) // 2),
+    "cmdExecute": centre(120, 6480, 1575, 495),
+    "cmdSaveImage": centre(1920, 6480, 1575, 495),
+    "txtExecuteTime": centre(1440, 7200, 1695, 315),
+}
+VIDEO_DIALOG = {
+    "filFirstRow": (px(4080) + 30, px(1320) + 9),
+    "chkNotUseCamera": (px(240) + 8, px(4800) + px(375) // 2),
+    "cmdOK": centre(5880, 4800, 2055, 375),
+}
+LOAD_DIALOG = {"filFirstRow": (px(3600) + 30, px(1080) + 9), "cmdOK": centre(3960, 3060, 1455, 375)}
+SAVE_DIALOG = {"txtFilename": centre(3600, 360, 3375, 330), "cmdOK": centre(3840, 3060, 1455, 375)}
+
+
+class Failure(Exception):
+    pass
+
+
+class Desktop:
+    def __init__(self, artefacts):
+        self.d = xdisplay.Display()
+        self.root = self.d.screen().root
+        self.artefacts = artefacts
+        self.shots = 0
+
+    def windows(self):
+        found = {}
+        for w in self.root.query_tree().children:
+            try:
+                attrs = w.get_attributes()
+                name = w.get_wm_name()
+            except Exception:
+                continue
+            if name and attrs.map_state == X.IsViewable:
+                found.setdefault(name, w)
+        return found
+
+    def wait_window(self, title, timeout=20.0):
+        end = time.time() + timeout
+        while time.time() < end:
+            w = self.windows().get(title)
+            if w is not None:
+                time.sleep(0.3)  # let it finish painting and take the focus
+                return w
+            time.sleep(0.05)
+        self.screenshot("missing-window")
+        raise Failure(f"window {title!r} did not appear; open: {sorted(self.windows())}")
+
+    def wait_gone(self, title, timeout=20.0):
+        end = time.time() + timeout
+        while time.time() < end:
+            if title not in self.windows():
+                return
+            time.sleep(0.05)
+        self.screenshot("window-stayed")
+        raise Failure(f"window {title!r} did not close")
+
+    def no_message_box(self):
+        open_titles = self.windows()
+        for title in UNEXPECTED_TITLES:
+            if title in open_titles:
+                self.screenshot("unexpected-message")
+                raise Failure(f"unexpected message box {title!r}")
+
+    def origin(self, window):
+        g = window.get_geometry()
+        t = window.translate_coords(self.root, 0, 0)
+        return -t.x, -t.y, g.width, g.height
+
+    def click(self, window, point, double=False):
+        ox, oy, _, _ = self.origin(window)
+        subprocess.run(["xdotool", "mousemove", "--sync", str(ox + point[0]), str(oy + point[1])], check=True)
+        subprocess.run(["xdotool", "click", "--repeat", "2" if double else "1", "1"], check=True)
+        time.sleep(0.15)
+
+    def keys(self, *names):
+        for name in names:
+            subprocess.run(["xdotool", "key", "--delay", "40", name], check=True)
+        time.sleep(0.15)
+
+    def type(self, text):
+        subprocess.run(["xdotool", "type", "--delay", "30", text], check=True)
+        time.sleep(0.15)
+
+    def clipboard_text_of(self, window, point):
+        self.click(window, point)
+        self.keys("ctrl+a", "ctrl+c")
+        time.sleep(0.2)
+        return subprocess.run(["xclip", "-o", "-selection", "clipboard"], capture_output=True,
+                              text=True, check=True).stdout
+
+    def close(self, window):
+        wm_protocols = self.d.intern_atom("WM_PROTOCOLS")
+        delete = self.d.intern_atom("WM_DELETE_WINDOW")
+        event = protocol.event.ClientMessage(window=window, client_type=wm_protocols,
+                                             data=(32, [delete, X.CurrentTime, 0, 0, 0]))
+        window.send_event(event)
+        self.d.flush()
+
+    def screenshot(self, name):
+        g = self.root.get_geometry()
+        raw = self.root.get_image(0, 0, g.width, g.height, X.ZPixmap, 0xFFFFFFFF).data
+        rows = []
+        for y in range(g.height):
+            line = raw[y * g.width * 4:(y + 1) * g.width * 4]
+            rgb = bytearray(g.width * 3)
+            rgb[0::3], rgb[1::3], rgb[2::3] = line[2::4], line[1::4], line[0::4]
+            rows.append(b"\x00" + bytes(rgb))
+        png = b"\x89PNG\r\n\x1a\n"
+        for kind, body in ((b"IHDR", struct.pack(">IIBBBBB", g.width, g.height, 8, 2, 0, 0, 0)),
+                           (b"IDAT", zlib.compress(b"".join(rows), 6)), (b"IEND", b"")):
+            png += struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+        self.shots += 1
+        path = os.path.join(self.artefacts, f"{self.shots:02d}-{name}.png")
+        with open(path, "wb") as f:
+            f.write(png)
+        return path
+
+
+# --- image files -------------------------------------------------------------------
+
+def write_bmp(path, width, height, pixels, gray):
+    """pixels: rows top to bottom; gray -> ints, colour -> (r, g, b)."""
+    bpp = 8 if gray else 24
+    stride = (width * bpp // 8 + 3) & ~3
+    palette = b"".join(bytes((i, i, i, 0)) for i in range(256)) if gray else b""
+    offset = 54 + len(palette)
+    body = bytearray()
+    for row in reversed(pixels):
+        line = bytes(row) if gray else b"".join(bytes((b, g, r)) for (r, g, b) in row)
+        body += line + b"\x00" * (stride - len(line))
+    header = struct.pack("<2sIHHI", b"BM", offset + len(body), 0, 0, offset)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, bpp, 0, len(body), 2835, 2835,
+                       256 if gray else 0, 0)
+    with open(path, "wb") as f:
+        f.write(header + info + palette + body)
+
+
+def read_bmp(path):
+    """Returns (width, height, rows top to bottom of (r, g, b)), for uncompressed 8/24/32-bit files."""
+    data = open(path, "rb").read()
+    if data[:2] != b"BM":
+        raise Failure(f"{path} is no BMP file")
+    offset, = struct.unpack_from("<I", data, 10)
+    size, width, height, _, bpp, compression = struct.unpack_from("<IiiHHI", data, 14)
+    if compression not in (0, 3):
+        raise Failure(f"{path}: compression {compression}")
+    top_down = height < 0
+    height = abs(height)
+    palette = []
+    if bpp == 8:
+        colours, = struct.unpack_from("<I", data, 46)
+        colours = colours or 256
+        base = 14 + size
+        palette = [(data[base + 4 * i + 2], data[base + 4 * i + 1], data[base + 4 * i]) for i in range(colours)]
+    stride = (width * bpp // 8 + 3) & ~3
+    rows = []
+    for y in range(height):
+        start = offset + y * stride
+        line = data[start:start + stride]
+        if bpp == 8:
+            rows.append([palette[v] for v in line[:width]])
+        else:
+            step = bpp // 8
+            rows.append([(line[x * step + 2], line[x * step + 1], line[x * step]) for x in range(width)])
+    if not top_down:
+        rows.reverse()
+    return width, height, rows
+
+
+def expect_pixels(path, expected):
+    _, _, rows = read_bmp(path)
+    if rows != expected:
+        for y, (got_row, want_row) in enumerate(zip(rows, expected)):
+            for x, (got, want) in enumerate(zip(got_row, want_row)):
+                if got != want:
+                    raise Failure(f"{os.path.basename(path)}: pixel ({x},{y}) is {got}, expected {want}")
+        raise Failure(f"{os.path.basename(path)}: size differs")
+
+
+def color_to_gray(rgb, weights=(0.299, 0.587, 0.144)):
+    r, g, b = rgb
+    v = (weights[0] * r + weights[1] * g) + weights[2] * b  # IEEE doubles, no fused operations
+    return min(255, max(0, round(v)))  # round() takes halves to even
+
+
+# --- the operator's steps ----------------------------------------------------------
+
+class Operator:
+    def __init__(self, desk, program, workdir):
+        self.desk = desk
+        self.program = program
+        self.workdir = workdir
+        self.kind = 0
+        self.display_index = 0
+        self.main = None
+
+    def start(self, conf_dir, camera):
+        env = dict(os.environ, QT_QPA_PLATFORM="xcb", LC_ALL="C.UTF-8")
+        self.log = open(os.path.join(self.desk.artefacts, f"program-{'camera' if camera else 'files'}.log"), "w")
+        self.proc = subprocess.Popen([self.program], cwd=conf_dir, env=env, stdout=self.log, stderr=subprocess.STDOUT)
+        self.main = self.desk.wait_window(MAIN_TITLE)
+        dialog = self.desk.wait_window("Selection Of The Video Configuration")
+        if camera:
+            self.desk.click(dialog, VIDEO_DIALOG["filFirstRow"])
+        else:
+            self.desk.click(dialog, VIDEO_DIALOG["chkNotUseCamera"])
+        self.desk.click(dialog, VIDEO_DIALOG["cmdOK"])
+        self.desk.wait_gone("Selection Of The Video Configuration")
+        time.sleep(1.5 if camera else 0.5)  # the camera settles and takes its first frame
+        self.desk.no_message_box()
+        self.kind = 0
+        self.display_index = 0
+
+    def pick(self, arrow_point, current, wanted):
+        self.desk.click(self.main, arrow_point)
+        key = "Down" if wanted > current else "Up"
+        for _ in range(abs(wanted - current)):
+            self.desk.keys(key)
+        self.desk.keys("Return")
+        time.sleep(0.2)
+
+    def choose_kind(self, kind):
+        self.pick(MAIN["cmbAutoBin"], self.kind, kind)
+        self.kind = kind
+
+    def choose_display(self, index):
+        self.pick(MAIN["cmbDispImageArrow"], self.display_index, index)
+        self.display_index = index
+
+    def load(self, button, file_index):
+        self.desk.click(self.main, MAIN[button])
+        dialog = self.desk.wait_window("Load file")
+        self.desk.click(dialog, LOAD_DIALOG["filFirstRow"])
+        for _ in range(file_index):
+            self.desk.keys("Down")
+        self.desk.click(dialog, LOAD_DIALOG["cmdOK"])
+        self.desk.wait_gone("Load file")
+        time.sleep(0.3)
+        self.desk.no_message_box()
+
+    def grab(self, button):
+        self.desk.click(self.main, MAIN[button])
+        time.sleep(0.5)
+        self.desk.no_message_box()
+
+    def execute(self, result_index):
+        self.desk.click(self.main, MAIN["cmdExecute"])
+        time.sleep(0.5)
+        self.desk.no_message_box()
+        self.display_index = result_index  # the run selects its result slot in the list
+        text = self.desk.clipboard_text_of(self.main, MAIN["txtExecuteTime"])
+        if not re.fullmatch(r"\d+\.\d\dms", text):
+            self.desk.screenshot("bad-time-text")
+            raise Failure(f"time text {text!r} is not like 0.00ms")
+        return text
+
+    def save(self, name):
+        self.desk.click(self.main, MAIN["cmdSaveImage"])
+        dialog = self.desk.wait_window("Save file")
+        self.desk.click(dialog, SAVE_DIALOG["txtFilename"])
+        self.desk.type(name)
+        self.desk.click(dialog, SAVE_DIALOG["cmdOK"])
+        self.desk.wait_gone("Save file")
+        time.sleep(0.3)
+        self.desk.no_message_box()
+        path = os.path.join(self.workdir, name + ".bmp")
+        if not os.path.exists(path):
+            raise Failure(f"{path} was not written")
+        return path
+
+    def quit(self):
+        self.desk.close(self.main)
+        try:
+            code = self.proc.wait(timeout=15)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            raise Failure("the program did not end when its window was closed")
+        self.log.close()
+        if code != 0:
+            raise Failure(f"the program ended with exit code {code}")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--artefacts", required=True)
+    args = parser.parse_args()
+    os.makedirs(args.artefacts, exist_ok=True)
+
+    work = tempfile.mkdtemp(prefix="qyn-e2e-")
+    try:
+        # The file dialogs open in the program's own folder: give it one with the test images.
+        app_dir = os.path.join(work, "app")
+        conf_dir = os.path.join(work, "conf")
+        os.makedirs(app_dir)
+        os.makedirs(conf_dir)
+        program = os.path.join(app_dir, "qynsample")
+        shutil.copy2(args.program, program)
+
+        w, h = 37, 21  # an odd width: no kernel may rely on whole vectors
+        red = [[(x * 7 + y * 3) % 256 for x in range(w)] for y in range(h)]
+        green = [[(x * 11 + y * 13 + 5) % 256 for x in range(w)] for y in range(h)]
+        blue = [[(255 - x * 5 - y) % 256 for x in range(w)] for y in range(h)]
+        colour = [[(red[y][x], green[y][x], blue[y][x]) for x in range(w)] for y in range(h)]
+        write_bmp(os.path.join(app_dir, "a_red.bmp"), w, h, red, True)
+        write_bmp(os.path.join(app_dir, "b_green.bmp"), w, h, green, True)
+        write_bmp(os.path.join(app_dir, "c_blue.bmp"), w, h, blue, True)
+        write_bmp(os.path.join(app_dir, "d_colour.bmp"), w, h, colour, False)
+        gray_rows = lambda plane: [[(v, v, v) for v in row] for row in plane]
+
+        with open(os.path.join(conf_dir, "camera.ini"), "w") as f:
+            f.write("[video]\nsource = videotestsrc pattern=smpte is-live=true\n"
+                    "width = 160\nheight = 120\nformat = colour\ntimeout_ms = 3000\n")
+
+        desk = Desktop(args.artefacts)
+        op = Operator(desk, program, app_dir)
+        times = []
+
+        # Without a camera: three gray files composed, then the colour file through kinds 1..3.
+        op.start(conf_dir, camera=False)
+        desk.screenshot("files-start-up")
+        op.load("cmdButton1", 0)
+        op.load("cmdButton2", 1)
+        op.load("cmdButton3", 2)
+        times.append(op.execute(result_index=3))
+        desk.screenshot("files-composed")
+        expect_pixels(op.save("z1_compose"), colour)
+
+        op.choose_kind(1)
+        op.load("cmdButton1", 3)
+        times.append(op.execute(result_index=1))
+        expect_pixels(op.save("z2_red"), gray_rows(red))
+        op.choose_display(2)
+        expect_pixels(op.save("z3_green"), gray_rows(green))
+        op.choose_display(3)
+        expect_pixels(op.save("z4_blue"), gray_rows(blue))
+
+        op.choose_kind(2)
+        times.append(op.execute(result_index=1))
+        desk.screenshot("files-colour-to-gray")
+        expect_pixels(op.save("z5_gray"), [[(g, g, g) for g in map(color_to_gray, row)] for row in colour])
+
+        op.choose_kind(3)
+        op.load("cmdButton1", 0)
+        times.append(op.execute(result_index=1))
+        desk.screenshot("files-gray-to-colour")
+        expect_pixels(op.save("z6_table"), [[(255 - v, 255 - v, v) for v in row] for row in red])
+        op.quit()
+
+        # With the test-pattern camera: grab, convert to gray, save the frame and the result.
+        for name in os.listdir(app_dir):
+            if name.startswith("z"):
+                os.remove(os.path.join(app_dir, name))
+        op.start(conf_dir, camera=True)
+        desk.screenshot("camera-start-up")
+        op.grab("cmdButton4")
+        op.grab("cmdButton5")
+        op.grab("cmdButton6")
+        op.choose_kind(2)
+        times.append(op.execute(result_index=1))
+        desk.screenshot("camera-colour-to-gray")
+        gray_path = op.save("z7_gray")
+        op.choose_display(0)
+        frame_path = op.save("z8_frame")
+        fw, fh, frame = read_bmp(frame_path)
+        if (fw, fh) != (160, 120):
+            raise Failure(f"the grabbed frame is {fw} x {fh}, not 160 x 120")
+        expect_pixels(gray_path, [[(g, g, g) for g in map(color_to_gray, row)] for row in frame])
+        op.quit()
+
+        print("time texts:", " ".join(times))
+        print(f"screenshots in {args.artefacts}")
+        print("1 passed, 0 failed")
+        return 0
+    except Failure as failure:
+        print(f"FAILED: {failure}", file=sys.stderr)
+        print("0 passed, 1 failed")
+        return 1
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
