@@ -1,0 +1,145 @@
+// Loading and saving 8192 x 8192 colour and gray BMP files through QynFileAccess, against
+// OpenCV's imread/imwrite and against a plain read or write of the same bytes. Files go
+// to the folder given (default: the system temporary folder); the page cache holds them,
+// so the numbers are decoding and copying, not the disk.
+//
+//   bench_files [folder] [repetitions, default 5]
+#include "QynFileAccess.h"
+#include "QynImage.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int Side = 8192;
+
+struct Timing {
+    double median = 0, min = 0;  // milliseconds
+};
+
+Timing timeIt(int repetitions, const std::function<void()>& run)
+{
+    std::vector<double> ms;
+    run();  // warm-up: page cache, allocator
+    for (int i = 0; i < repetitions; ++i) {
+        const auto start = Clock::now();
+        run();
+        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    }
+    std::sort(ms.begin(), ms.end());
+    return {ms[ms.size() / 2], ms.front()};
+}
+
+void fill(QynImage& slot, QynPixelFormat format)
+{
+    QynPixelBuffer& px = slot.prepareForWrite(Side, Side, format);
+    for (int y = 0; y < Side; ++y) {
+        std::uint8_t* row = px.row(y);
+        const std::size_t bytes = static_cast<std::size_t>(Side) * qynBytesPerPixel(format);
+        for (std::size_t i = 0; i < bytes; ++i)
+            row[i] = format == QynPixelFormat::Color32 && i % 4 == 3 ? 0 : static_cast<std::uint8_t>(i * 7 + y);
+    }
+}
+
+std::vector<char> plainRead(const QByteArray& path)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    std::vector<char> bytes(static_cast<std::size_t>(::lseek(fd, 0, SEEK_END)));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    return bytes;
+}
+
+void plainWrite(const QByteArray& path, const std::vector<char>& bytes, bool sync)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    if (sync)
+        ::fsync(fd);
+    ::close(fd);
+}
+
+void report(const char* what, const Timing& t, double megabytes)
+{
+    std::printf("  %-34s median %8.1f ms  min %8.1f ms  %7.0f MB/s\n", what, t.median, t.min,
+                megabytes / (t.median / 1000.0));
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QTemporaryDir temporary;
+    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : temporary.path();
+    const int repetitions = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+    std::printf("bench_files: %d x %d, %d runs each, files in %s\n", Side, Side, repetitions,
+                qPrintable(folder));
+
+    for (auto format : {QynPixelFormat::Color32, QynPixelFormat::Gray8}) {
+        const bool color = format == QynPixelFormat::Color32;
+        QynImage source;
+        fill(source, format);
+        const QString ours = QDir(folder).filePath(color ? "bench-color.bmp" : "bench-gray.bmp");
+        const QByteArray oursPath = QFile::encodeName(ours);
+        const QByteArray cvPath = QFile::encodeName(QDir(folder).filePath(color ? "cv-color.bmp" : "cv-gray.bmp"));
+        const QByteArray plainPath = QFile::encodeName(QDir(folder).filePath("plain.bmp"));
+        if (QynFileAccess::saveFile(ours, source) != 0) {
+            std::fprintf(stderr, "cannot write %s\n", oursPath.constData());
+            return 1;
+        }
+        const std::vector<char> bytes = plainRead(oursPath);
+        const double mb = static_cast<double>(bytes.size()) / 1e6;
+        std::printf("%s BMP, %.0f MB file\n", color ? "colour 24-bit" : "gray 8-bit", mb);
+
+        // Loading, and a check that what we load is what we saved.
+        QynImage loaded;
+        report("load QynFileAccess", timeIt(repetitions, [&] { QynFileAccess::loadFile(ours, loaded); }), mb);
+        if (loaded.pixels() == nullptr
+            || std::memcmp(loaded.pixels()->data(), source.pixels()->data(), source.pixels()->byteCount()) != 0) {
+            std::fprintf(stderr, "loaded image differs from the saved one\n");
+            return 1;
+        }
+        cv::Mat mat;
+        report("load cv::imread", timeIt(repetitions, [&] { mat = cv::imread(oursPath.toStdString(), cv::IMREAD_UNCHANGED); }), mb);
+        report("read the bytes", timeIt(repetitions, [&] { (void)plainRead(oursPath); }), mb);
+
+        // Saving: ours writes a temporary file, syncs it and renames it over the target.
+        report("save QynFileAccess (synced)", timeIt(repetitions, [&] { QynFileAccess::saveFile(ours, source); }), mb);
+        report("save cv::imwrite", timeIt(repetitions, [&] { cv::imwrite(cvPath.toStdString(), mat); }), mb);
+        report("write the bytes", timeIt(repetitions, [&] { plainWrite(plainPath, bytes, false); }), mb);
+        report("write the bytes + fsync", timeIt(repetitions, [&] { plainWrite(plainPath, bytes, true); }), mb);
+        QFile::remove(QFile::decodeName(cvPath));
+        QFile::remove(QFile::decodeName(plainPath));
+        QFile::remove(ours);
+    }
+    return 0;
+}

@@ -1,0 +1,88 @@
+// Writes one small file of every image variant the loader reads into the folder given.
+#include "ImageFileFixtures.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QImage>
+
+#include <cstdio>
+
+using fixture::Bytes;
+using fixture::Header;
+
+namespace {
+
+std::uint32_t rgbAt(int x, int y)
+{
+    return static_cast<std::uint32_t>(x * 40) << 16 | static_cast<std::uint32_t>(y * 50) << 8 | 200;
+}
+
+std::uint32_t indexAt(int x, int y)
+{
+    return static_cast<std::uint32_t>(x + 3 * y);
+}
+
+Bytes encoded(const QImage& image, const char* format)
+{
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return Bytes(data.begin(), data.end());
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_image_corpus FOLDER\n");
+        return 2;
+    }
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(folder);
+    const int w = 7, h = 5;
+    auto idx = [](int bits) {
+        return [bits](int x, int y) { return indexAt(x, y) & ((1u << bits) - 1); };
+    };
+    const std::vector<std::pair<const char*, Bytes>> files = {
+        {"bgr24.bmp", fixture::file(Header(w, h, 24), fixture::rows(w, h, 24, rgbAt))},
+        {"bgr24-topdown.bmp", fixture::file(Header(w, -h, 24), fixture::rows(w, -h, 24, rgbAt))},
+        {"bgrx32.bmp", fixture::file(Header(w, h, 32), fixture::rows(w, h, 32, rgbAt))},
+        {"bitfields32-v5.bmp",
+         fixture::file(Header(w, h, 32).withCompression(3).withHeaderSize(124).withMasks({0xff0000, 0xff00, 0xff}),
+                       fixture::rows(w, h, 32, rgbAt))},
+        {"rgb555.bmp", fixture::file(Header(w, h, 16), fixture::rows(w, h, 16, rgbAt))},
+        {"rgb565.bmp", fixture::file(Header(w, h, 16).withCompression(3).withMasks({0xf800, 0x7e0, 0x1f}),
+                                     fixture::rows(w, h, 16, rgbAt))},
+        {"gray8.bmp", fixture::file(Header(w, h, 8).withPalette(fixture::grayRamp()), fixture::rows(w, h, 8, idx(8)))},
+        {"palette8.bmp",
+         fixture::file(Header(w, h, 8).withPalette(fixture::colorPalette(256)), fixture::rows(w, h, 8, idx(8)))},
+        {"palette4.bmp",
+         fixture::file(Header(w, h, 4).withPalette(fixture::colorPalette(16)), fixture::rows(w, h, 4, idx(4)))},
+        {"mono1.bmp", fixture::file(Header(w, h, 1).withPalette(fixture::colorPalette(2)), fixture::rows(w, h, 1, idx(1)))},
+        {"core24.bmp", fixture::file(Header(w, h, 24).withHeaderSize(12), fixture::rows(w, h, 24, rgbAt))},
+        {"core8.bmp", fixture::file(Header(w, h, 8).withHeaderSize(12).withPalette(fixture::colorPalette(256)),
+                                    fixture::rows(w, h, 8, idx(8)))},
+        {"rle8.bmp", fixture::file(Header(6, 3, 8).withCompression(1).withPalette(fixture::colorPalette(256)),
+                                   {5, 7, 1, 1, 0, 0, 0, 3, 2, 3, 4, 0, 0, 2, 2, 1, 1, 9, 0, 1})},
+        {"rle4.bmp", fixture::file(Header(5, 3, 4).withCompression(2).withPalette(fixture::colorPalette(16)),
+                                   {5, 0xab, 0, 0, 0, 3, 0x12, 0x30, 0, 0, 5, 0xcc, 0, 1})},
+    };
+    for (const auto& [name, bytes] : files)
+        fixture::writeFile(QDir(folder).filePath(name), bytes);
+
+    QImage color(w, h, QImage::Format_RGB32);
+    QImage gray(w, h, QImage::Format_Grayscale8);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            color.setPixel(x, y, rgbAt(x, y) | 0xff000000);
+            gray.scanLine(y)[x] = static_cast<uchar>(indexAt(x, y) * 9);
+        }
+    fixture::writeFile(QDir(folder).filePath("color.png"), encoded(color, "PNG"));
+    fixture::writeFile(QDir(folder).filePath("gray.png"), encoded(gray, "PNG"));
+    fixture::writeFile(QDir(folder).filePath("color.jpg"), encoded(color, "JPEG"));
+    fixture::writeFile(QDir(folder).filePath("gray.jpg"), encoded(gray, "JPEG"));
+    std::printf("%zu files in %s\n", files.size() + 4, argv[1]);
+    return 0;
+}
