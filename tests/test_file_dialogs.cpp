@@ -320,7 +320,13 @@ TEST(FileSaveDialog, KeyboardAndAccessibility)
         EXPECT_EQ(order, QStringList({"cmdCancel", "cmdOK", "filFile", "dirFile", "drvFile", "txtFilename"}));
         EXPECT_EQ(control<QWidget>(window, "txtFilename")->accessibleName(), "Save file");
         auto* name = control<QLineEdit>(window, "txtFilename");
-        name->setFocus();  // the focused Cancel button would take Enter
+        // Focus moves only in an active window; while Cancel keeps it, Enter presses Cancel.
+        window->activateWindow();
+        for (int i = 0; i < 100 && !window->isActiveWindow(); ++i)
+            QCoreApplication::processEvents();
+        ASSERT_TRUE(window->isActiveWindow());
+        name->setFocus();
+        ASSERT_TRUE(name->hasFocus());
         name->setText("pic");
         pressKey(name, Qt::Key_Return);
     });
