@@ -13,6 +13,7 @@
 FileLoadWindow::FileLoadWindow(QString startFolder, QString pattern, QWidget* parent)
     : FileDialogWindow(QStringLiteral("Load file"), std::move(startFolder), std::move(pattern), parent)
 {
+    setObjectName(QStringLiteral("frmFileLoad"));
     qyn::resizeTwips(this, 7020, 3495);
 
     Label1 = new QLabel(QStringLiteral("File"), this);

@@ -16,6 +16,7 @@ FileSaveWindow::FileSaveWindow(QString startFolder, QString pattern, const QStri
     : FileDialogWindow(QStringLiteral("Save file"), std::move(startFolder), std::move(pattern), parent),
       defaultExtension_(defaultExtension)
 {
+    setObjectName(QStringLiteral("frmFileSave"));
     qyn::resizeTwips(this, 7020, 3510);
 
     Label1 = new QLabel(QStringLiteral("Save file"), this);

@@ -20,6 +20,7 @@ SelectVideoConfFileWindow::SelectVideoConfFileWindow(QString defaultFolder, QWid
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       defaultFolder_(std::move(defaultFolder))
 {
+    setObjectName(QStringLiteral("frmSelectVideoConfFile"));
     setWindowTitle(QStringLiteral("Selection Of The Video Configuration"));
     qyn::requestDesignFont(this);
     qyn::resizeTwips(this, 8070, 5400);

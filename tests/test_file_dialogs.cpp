@@ -187,7 +187,7 @@ TEST(FileLoadDialog, PatternWriteCreatesTheWindowThatIsShown)
     dialog.setStrPattern("notes");
     QWidget* created = nullptr;
     for (QWidget* widget : QApplication::topLevelWidgets())
-        if (!before.contains(widget) && widget->objectName().isEmpty() && widget->findChild<FileListBox*>("filFile"))
+        if (!before.contains(widget) && widget->objectName() == "frmFileLoad")
             created = widget;
     ASSERT_NE(created, nullptr);
     EXPECT_EQ(texts(*created->findChild<FileListBox*>("filFile")), QStringList({"notes"}));
