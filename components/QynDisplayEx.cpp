@@ -97,9 +97,9 @@ QynCallResult QynDisplayEx::invoke(std::int32_t dispId, QynCallKind kind,
 
 void QynDisplayEx::showImage(const QynImage& slot)
 {
-    pixels_ = slot.sharedPixels();
-    reduced_ = QImage();
+    reduced_ = QImage();  // may point into the old pixels: let go of it first
     scaled_ = QPixmap();
+    pixels_ = slot.sharedPixels();
     if (pixels_) {
         const QScreen* where = screen();
         const qreal ratio = devicePixelRatioF();
