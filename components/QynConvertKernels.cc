@@ -198,26 +198,40 @@ HWY_INLINE hn::Vec<DI> ExactGray(DI di, hn::Vec<DI> r, hn::Vec<DI> g, hn::Vec<DI
     return hn::Combine(di, hi, lo);
 }
 
-// Gray levels of Lanes(di) colour words, before saturation to 0..255.
-HWY_INLINE hn::Vec<DI> GrayOf(DI di, const std::uint8_t* in, const GrayParams& p)
+// Gray levels of 4 * Lanes(di) colour words, before saturation to 0..255. The float
+// path serves a block only when no lane lies near a rounding boundary. It may use fused
+// multiply-adds: they only shrink its error, and its bound covers separate roundings.
+HWY_INLINE void GrayOf4(DI di, const std::uint8_t* in, const GrayParams& p,
+                        hn::Vec<DI> (&gray)[4])
 {
     const DF df;
     const hn::Repartition<std::uint8_t, DI> d8;
-    hn::Vec<DI> r, g, b;
-    SplitChannels(di, hn::BitCast(di, hn::LoadU(d8, in)), r, g, b);
+    const Size lanes = static_cast<Size>(hn::Lanes(di));
+    hn::Vec<DI> r[4], g[4], b[4];
+    for (Size i = 0; i < 4; ++i)
+        SplitChannels(di, hn::BitCast(di, hn::LoadU(d8, in + 4 * i * lanes)), r[i], g[i], b[i]);
     if (p.useFloat) {
-        const auto v = hn::Add(hn::Add(hn::Mul(hn::Set(df, p.red), hn::ConvertTo(df, r)),
-                                       hn::Mul(hn::Set(df, p.green), hn::ConvertTo(df, g))),
-                               hn::Mul(hn::Set(df, p.blue), hn::ConvertTo(df, b)));
-        const auto rounded = hn::Round(v);
-        const auto nearHalf = hn::Ge(hn::Abs(hn::Sub(v, rounded)), hn::Set(df, p.nearHalf));
-        if (HWY_LIKELY(hn::AllFalse(df, nearHalf))) {
+        hn::Vec<DF> rounded[4];
+        auto nearAny = hn::Zero(di);
+        for (Size i = 0; i < 4; ++i) {
+            const auto red = hn::Mul(hn::Set(df, p.red), hn::ConvertTo(df, r[i]));
+            const auto v = hn::MulAdd(hn::Set(df, p.blue), hn::ConvertTo(df, b[i]),
+                                      hn::MulAdd(hn::Set(df, p.green), hn::ConvertTo(df, g[i]), red));
+            rounded[i] = hn::Round(v);
+            const auto nearHalf = hn::Ge(hn::Abs(hn::Sub(v, rounded[i])), hn::Set(df, p.nearHalf));
+            nearAny = hn::Or(nearAny, hn::BitCast(di, hn::VecFromMask(df, nearHalf)));
+        }
+        if (HWY_LIKELY(hn::AllFalse(di, hn::MaskFromVec(nearAny)))) {
             // |rounded| < 2^22: adding 1.5 * 2^23 puts it in the low mantissa bits.
             const auto magic = hn::Set(df, 12582912.0f);
-            return hn::Sub(hn::BitCast(di, hn::Add(rounded, magic)), hn::BitCast(di, magic));
+            for (Size i = 0; i < 4; ++i)
+                gray[i] = hn::Sub(hn::BitCast(di, hn::Add(rounded[i], magic)),
+                                  hn::BitCast(di, magic));
+            return;
         }
     }
-    return ExactGray(di, r, g, b, p.weights);
+    for (Size i = 0; i < 4; ++i)
+        gray[i] = ExactGray(di, r[i], g[i], b[i], p.weights);
 }
 
 void ColorToGrayRun(const std::uint8_t* HWY_RESTRICT in, std::uint8_t* HWY_RESTRICT out, Size n,
@@ -230,8 +244,7 @@ void ColorToGrayRun(const std::uint8_t* HWY_RESTRICT in, std::uint8_t* HWY_RESTR
     // Four vectors of pixels make one vector of gray bytes; a unit fills a cache line.
     const auto pack = [&](Size x, std::uint8_t* to) {
         hn::Vec<DI> g[4];
-        for (Size i = 0; i < 4; ++i)
-            g[i] = GrayOf(di, in + 4 * (x + i * lanes), p);
+        GrayOf4(di, in + 4 * x, p, g);
 #if HWY_TARGET == HWY_AVX2
         // Saturating packs, then the 4-byte groups back into pixel order.
         const __m256i words = _mm256_packus_epi16(_mm256_packs_epi32(g[0].raw, g[1].raw),
