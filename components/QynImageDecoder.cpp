@@ -9,7 +9,9 @@
 #include <QImageReader>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <new>
 
 namespace {
 

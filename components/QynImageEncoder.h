@@ -2,6 +2,7 @@
 
 #include "QynPixelBuffer.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
