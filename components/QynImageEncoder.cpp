@@ -3,13 +3,18 @@
 #include "QynBmpEncoder.h"
 #include "QynFileAccess.h"
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
 #include <QSaveFile>
 
+#include <new>
+
 namespace {
 
+// Encodes in memory first: Qt's PNG writer leaks its row table when a write fails
+// inside libpng, and a full disk should cost nothing but the code.
 bool writeWithQt(QIODevice& device, const QynPixelBuffer& pixels, const QByteArray& format)
 {
     const auto bytesPerLine = static_cast<qsizetype>(pixels.stride());
@@ -24,8 +29,13 @@ bool writeWithQt(QIODevice& device, const QynPixelBuffer& pixels, const QByteArr
     }
     if (image.isNull())
         throw std::bad_alloc();
-    QImageWriter writer(&device, format);
-    return writer.write(image);
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    if (!writer.write(image))
+        return false;
+    return device.write(encoded) == encoded.size();
 }
 
 }  // namespace
