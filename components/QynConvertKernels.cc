@@ -287,8 +287,21 @@ void GrayToColorRun(const std::uint8_t* HWY_RESTRICT in, std::uint8_t* HWY_RESTR
     const auto* entries = reinterpret_cast<const std::int32_t*>(table);
     const auto vector = [&](Size x, bool streamed) {
         hn::Vec<DI> v[kPerLine];
-        for (Size i = 0; i < kPerLine; ++i)
+        for (Size i = 0; i < kPerLine; ++i) {
+#if HWY_TARGET == HWY_AVX2
+            // Gathers are slow on AMD cores: every other vector is looked up one word at
+            // a time, which runs on the load ports alongside the gather (1.1 to 1.3 times
+            // faster than gathers alone here).
+            if (i % 2) {
+                const std::uint8_t* g = in + x + i * lanes;
+                v[i] = hn::Vec<DI>{_mm256_setr_epi32(entries[g[0]], entries[g[1]], entries[g[2]],
+                                                     entries[g[3]], entries[g[4]], entries[g[5]],
+                                                     entries[g[6]], entries[g[7]])};
+                continue;
+            }
+#endif
             v[i] = hn::GatherIndex(di, entries, hn::PromoteTo(di, hn::LoadU(dq, in + x + i * lanes)));
+        }
         for (Size i = 0; i < kPerLine; ++i) {
             if (streamed)
                 hn::Stream(hn::BitCast(d8, v[i]), d8, out + 4 * (x + i * lanes));
