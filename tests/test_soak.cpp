@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstddef>
 #include <cstdio>
 #include <functional>
 
@@ -24,7 +25,8 @@
 #endif
 
 #ifdef QYN_ASAN
-#include <sanitizer/allocator_interface.h>
+// From the sanitizer runtime; GCC ships no header for it.
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #else
 #include <malloc.h>
 #endif
