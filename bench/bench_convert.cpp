@@ -26,29 +26,10 @@
 
 #include <immintrin.h>
 
+#include "BenchTiming.h"
+
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-struct Timing {
-    double median = 0, min = 0;  // milliseconds
-};
-
-Timing timeIt(int repetitions, const std::function<void()>& prepare,
-              const std::function<void()>& run)
-{
-    std::vector<double> ms;
-    prepare();
-    run();  // warm-up: page faults, thread start, dispatch
-    for (int i = 0; i < repetitions; ++i) {
-        prepare();
-        const auto start = Clock::now();
-        run();
-        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-    }
-    std::sort(ms.begin(), ms.end());
-    return {ms[ms.size() / 2], ms.front()};
-}
 
 std::string cpuModel()
 {

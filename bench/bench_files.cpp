@@ -25,27 +25,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "BenchTiming.h"
+
 namespace {
 
-using Clock = std::chrono::steady_clock;
 constexpr int Side = 8192;
-
-struct Timing {
-    double median = 0, min = 0;  // milliseconds
-};
-
-Timing timeIt(int repetitions, const std::function<void()>& run)
-{
-    std::vector<double> ms;
-    run();  // warm-up: page cache, allocator
-    for (int i = 0; i < repetitions; ++i) {
-        const auto start = Clock::now();
-        run();
-        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-    }
-    std::sort(ms.begin(), ms.end());
-    return {ms[ms.size() / 2], ms.front()};
-}
 
 void fill(QynImage& slot, QynPixelFormat format)
 {
