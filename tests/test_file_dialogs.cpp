@@ -2,6 +2,7 @@
 #include "DirListBox.h"
 #include "DriveListBox.h"
 #include "FileListBox.h"
+#include "DialogTestSupport.h"
 #include "ModalScript.h"
 #include "MsgBox.h"
 #include "frmFileLoad.h"
@@ -23,19 +24,6 @@
 
 namespace {
 
-// Records every message instead of showing it.
-struct MessageLog {
-    std::vector<MsgBoxRequest> shown;
-    MsgBoxHook previous = setMsgBoxHook([this](const MsgBoxRequest& request) { shown.push_back(request); });
-    ~MessageLog() { setMsgBoxHook(previous); }
-};
-
-void touch(const QString& path)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-}
-
 // The application's folder: two bitmaps, a file without extension and a sub-folder.
 struct StartFolder {
     QTemporaryDir dir;
@@ -50,42 +38,6 @@ struct StartFolder {
     QString file(const QString& name) const { return qyn::appendFileName(path(), name); }
 };
 
-QStringList texts(const QListWidget& list)
-{
-    QStringList result;
-    for (int row = 0; row < list.count(); ++row)
-        result << list.item(row)->text();
-    return result;
-}
-
-template <class Dialog>
-void showWith(Dialog& dialog, const ModalScript::Step& step)
-{
-    ModalScript script;
-    script.then(step);
-    dialog.showModal();
-    EXPECT_TRUE(script.done());
-}
-
-template <class T>
-T* control(QWidget* window, const char* name)
-{
-    T* found = window->findChild<T*>(name);
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-}
-
-void click(QWidget* window, const char* button)
-{
-    if (auto* found = control<QPushButton>(window, button))
-        found->click();
-}
-
-void pressKey(QWidget* target, Qt::Key key)
-{
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &press);
-}
 
 // Shows the load dialog, picks name in the open folder and presses OK.
 void loadPick(frmFileLoad& dialog, const QString& name)

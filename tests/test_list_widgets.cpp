@@ -1,4 +1,5 @@
 #include "DialogPaths.h"
+#include "DialogTestSupport.h"
 #include "DirListBox.h"
 #include "DriveListBox.h"
 #include "FileListBox.h"
@@ -17,12 +18,6 @@
 
 namespace {
 
-void touch(const QString& path)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-}
-
 // Records the values a change signal carried.
 template <class Widget, class Signal>
 std::shared_ptr<QStringList> recordChanges(Widget& widget, Signal signal)
@@ -30,14 +25,6 @@ std::shared_ptr<QStringList> recordChanges(Widget& widget, Signal signal)
     auto seen = std::make_shared<QStringList>();
     QObject::connect(&widget, signal, &widget, [seen](const QString& value) { *seen << value; });
     return seen;
-}
-
-QStringList texts(const QListWidget& list)
-{
-    QStringList result;
-    for (int row = 0; row < list.count(); ++row)
-        result << list.item(row)->text();
-    return result;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "DirListBox.h"
 #include "DriveListBox.h"
 #include "FileListBox.h"
+#include "DialogTestSupport.h"
 #include "ModalScript.h"
 #include "MsgBox.h"
 #include "frmSelectVideoConfFile.h"
@@ -23,19 +24,6 @@
 
 namespace {
 
-// Records every message instead of showing it.
-struct MessageLog {
-    std::vector<MsgBoxRequest> shown;
-    MsgBoxHook previous = setMsgBoxHook([this](const MsgBoxRequest& request) { shown.push_back(request); });
-    ~MessageLog() { setMsgBoxHook(previous); }
-};
-
-void touch(const QString& path)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-}
-
 // A default folder with two configuration files and one other file.
 struct ConfFolder {
     QTemporaryDir dir;
@@ -47,30 +35,6 @@ struct ConfFolder {
     QString path() const { return QDir::toNativeSeparators(dir.path()); }
 };
 
-QStringList texts(const QListWidget& list)
-{
-    QStringList result;
-    for (int row = 0; row < list.count(); ++row)
-        result << list.item(row)->text();
-    return result;
-}
-
-// Shows the dialog once and runs step on its window.
-void showWith(frmSelectVideoConfFile& dialog, const ModalScript::Step& step)
-{
-    ModalScript script;
-    script.then(step);
-    dialog.showModal();
-    EXPECT_TRUE(script.done());
-}
-
-template <class T>
-T* control(QWidget* window, const char* name)
-{
-    T* found = window->findChild<T*>(name);
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-}
 
 }  // namespace
 
