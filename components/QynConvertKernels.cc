@@ -18,13 +18,19 @@ namespace qyn_kernels {
 
 using Size = std::ptrdiff_t;
 
-// Colour to gray, prepared once per call. The float path is exact only where its
-// result is farther than its error bound from a rounding boundary; the rest (and every
-// pixel when the weights are too large for a useful bound) takes the double path.
+// Colour to gray, prepared once per call. The float path adds a magic number that
+// leaves `fractionBits` bits of the gray level's fraction in the low bits of the float's
+// mantissa: one integer add then puts the rounded level above those bits and a half
+// step plus `margin` in them. A fraction at or below twice the margin may round
+// differently in double (ties included); such blocks, and every pixel when the weights
+// are too large for the float path, take the double path.
 struct GrayParams {
     QynGrayWeights weights;
     float red = 0, green = 0, blue = 0;
-    float nearHalf = 0;  // |v - round(v)| at or above this may round differently in double
+    float magic = 0;          // 1.5 * 2^(23 - fractionBits)
+    std::int32_t offset = 0;  // 2^(fractionBits - 1) + margin - the bits of magic
+    int fractionBits = 0;
+    std::int32_t nearLimit = 0;  // 2 * margin
     bool useFloat = false;
 };
 
@@ -167,10 +173,16 @@ using DF = hn::Rebind<float, DI>;
 HWY_INLINE void SplitChannels(DI di, hn::Vec<DI> px, hn::Vec<DI>& r, hn::Vec<DI>& g,
                               hn::Vec<DI>& b)
 {
-    const auto mask = hn::Set(di, 0xff);
-    r = hn::And(hn::ShiftRight<16>(px), mask);
-    g = hn::And(hn::ShiftRight<8>(px), mask);
-    b = hn::And(px, mask);
+    const hn::Repartition<std::uint8_t, DI> d8;
+    // Byte shuffles within each 128-bit block; indexes with the top bit set give zero.
+    alignas(16) static constexpr std::uint8_t kGreen[16] = {1,  128, 128, 128, 5,  128, 128, 128,
+                                                            9,  128, 128, 128, 13, 128, 128, 128};
+    alignas(16) static constexpr std::uint8_t kRed[16] = {2,  128, 128, 128, 6,  128, 128, 128,
+                                                          10, 128, 128, 128, 14, 128, 128, 128};
+    const auto bytes = hn::BitCast(d8, px);
+    r = hn::BitCast(di, hn::TableLookupBytesOr0(bytes, hn::LoadDup128(d8, kRed)));
+    g = hn::BitCast(di, hn::TableLookupBytesOr0(bytes, hn::LoadDup128(d8, kGreen)));
+    b = hn::And(px, hn::Set(di, 0xff));
 }
 
 // The reference rule in double lanes, for one half of a vector of pixels.
@@ -207,31 +219,28 @@ HWY_INLINE void GrayOf4(DI di, const std::uint8_t* in, const GrayParams& p,
     const DF df;
     const hn::Repartition<std::uint8_t, DI> d8;
     const Size lanes = static_cast<Size>(hn::Lanes(di));
-    hn::Vec<DI> r[4], g[4], b[4];
-    for (Size i = 0; i < 4; ++i)
-        SplitChannels(di, hn::BitCast(di, hn::LoadU(d8, in + 4 * i * lanes)), r[i], g[i], b[i]);
+    hn::Vec<DI> r, g, b;
     if (p.useFloat) {
-        hn::Vec<DF> rounded[4];
-        auto nearAny = hn::Zero(di);
+        const auto fractionMask = hn::Set(di, (1 << p.fractionBits) - 1);
+        auto fraction = fractionMask;  // the smallest fraction of the block
         for (Size i = 0; i < 4; ++i) {
-            const auto red = hn::Mul(hn::Set(df, p.red), hn::ConvertTo(df, r[i]));
-            const auto v = hn::MulAdd(hn::Set(df, p.blue), hn::ConvertTo(df, b[i]),
-                                      hn::MulAdd(hn::Set(df, p.green), hn::ConvertTo(df, g[i]), red));
-            rounded[i] = hn::Round(v);
-            const auto nearHalf = hn::Ge(hn::Abs(hn::Sub(v, rounded[i])), hn::Set(df, p.nearHalf));
-            nearAny = hn::Or(nearAny, hn::BitCast(di, hn::VecFromMask(df, nearHalf)));
+            SplitChannels(di, hn::BitCast(di, hn::LoadU(d8, in + 4 * i * lanes)), r, g, b);
+            const auto red = hn::Mul(hn::Set(df, p.red), hn::ConvertTo(df, r));
+            const auto v = hn::MulAdd(hn::Set(df, p.blue), hn::ConvertTo(df, b),
+                                      hn::MulAdd(hn::Set(df, p.green), hn::ConvertTo(df, g), red));
+            const auto fixed = hn::Add(hn::BitCast(di, hn::Add(v, hn::Set(df, p.magic))),
+                                       hn::Set(di, p.offset));
+            fraction = hn::Min(fraction, hn::And(fixed, fractionMask));
+            gray[i] = hn::ShiftRightSame(fixed, p.fractionBits);
         }
-        if (HWY_LIKELY(hn::AllFalse(di, hn::MaskFromVec(nearAny)))) {
-            // |rounded| < 2^22: adding 1.5 * 2^23 puts it in the low mantissa bits.
-            const auto magic = hn::Set(df, 12582912.0f);
-            for (Size i = 0; i < 4; ++i)
-                gray[i] = hn::Sub(hn::BitCast(di, hn::Add(rounded[i], magic)),
-                                  hn::BitCast(di, magic));
+        if (HWY_LIKELY(hn::AllFalse(di, hn::Lt(fraction, hn::Set(di, p.nearLimit + 1)))))
             return;
-        }
     }
-    for (Size i = 0; i < 4; ++i)
-        gray[i] = ExactGray(di, r[i], g[i], b[i], p.weights);
+    // Rare: the pixels are read again rather than kept in registers all along.
+    for (Size i = 0; i < 4; ++i) {
+        SplitChannels(di, hn::BitCast(di, hn::LoadU(d8, in + 4 * i * lanes)), r, g, b);
+        gray[i] = ExactGray(di, r, g, b, p.weights);
+    }
 }
 
 void ColorToGrayRun(const std::uint8_t* HWY_RESTRICT in, std::uint8_t* HWY_RESTRICT out, Size n,
@@ -289,18 +298,17 @@ void GrayToColorRun(const std::uint8_t* HWY_RESTRICT in, std::uint8_t* HWY_RESTR
         hn::Vec<DI> v[kPerLine];
         for (Size i = 0; i < kPerLine; ++i) {
 #if HWY_TARGET == HWY_AVX2
-            // Gathers are slow on AMD cores: every other vector is looked up one word at
-            // a time, which runs on the load ports alongside the gather (1.1 to 1.3 times
-            // faster than gathers alone here).
-            if (i % 2) {
-                const std::uint8_t* g = in + x + i * lanes;
-                v[i] = hn::Vec<DI>{_mm256_setr_epi32(entries[g[0]], entries[g[1]], entries[g[2]],
-                                                     entries[g[3]], entries[g[4]], entries[g[5]],
-                                                     entries[g[6]], entries[g[7]])};
-                continue;
-            }
-#endif
+            // Gathers are slow on AMD cores: eight scalar lookups, their indexes taken
+            // from one 64-bit load, are faster, in the caches and streaming.
+            std::uint64_t k;
+            std::memcpy(&k, in + x + i * lanes, sizeof k);
+            v[i] = hn::Vec<DI>{_mm256_setr_epi32(
+                entries[k & 0xff], entries[k >> 8 & 0xff], entries[k >> 16 & 0xff],
+                entries[k >> 24 & 0xff], entries[k >> 32 & 0xff], entries[k >> 40 & 0xff],
+                entries[k >> 48 & 0xff], entries[k >> 56])};
+#else
             v[i] = hn::GatherIndex(di, entries, hn::PromoteTo(di, hn::LoadU(dq, in + x + i * lanes)));
+#endif
         }
         for (Size i = 0; i < kPerLine; ++i) {
             if (streamed)
@@ -327,6 +335,7 @@ std::int64_t CurrentTarget()
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
+#include <algorithm>
 #include <cmath>
 
 namespace qyn_kernels {
@@ -353,18 +362,30 @@ GrayParams grayParams(const QynGrayWeights& w)
 {
     GrayParams p;
     p.weights = w;
-    // |float v - double v| stays below 4.01 * 2^-24 * S (S = the largest sum of the
-    // products' magnitudes); the bound used is four times that, plus room for
-    // subnormal weights.
+    // The float sum differs from the double one by less than 6.01 * 2^-24 * S (S = the
+    // largest sum of the products' magnitudes: weights rounded to float, three products
+    // and two sums rounded); the bound used is 8 * 2^-24 * S, plus room for weights
+    // below float's normal range.
     const double sum = (std::fabs(w.red) + std::fabs(w.green) + std::fabs(w.blue)) * 255.0;
-    const double bound = sum * 0x1p-20 + 0x1p-20;
-    if (bound < 1.0 / 64) {
-        p.useFloat = true;
-        p.red = static_cast<float>(w.red);
-        p.green = static_cast<float>(w.green);
-        p.blue = static_cast<float>(w.blue);
-        p.nearHalf = static_cast<float>(0.5 - 2 * bound);
-    }
+    if (!std::isfinite(sum))
+        return p;
+    int exponent = 0;  // every float sum lies below 2^exponent
+    std::frexp(sum * 1.001, &exponent);
+    const int fractionBits = 22 - std::max(exponent, 0);
+    const double bound = sum * 0x1p-21 + 0x1p-30;
+    const int margin = static_cast<int>(std::floor(std::ldexp(bound, fractionBits))) + 2;
+    if (fractionBits < 10 || margin > 4)  // too many blocks would fall back
+        return p;
+    p.useFloat = true;
+    p.red = static_cast<float>(w.red);
+    p.green = static_cast<float>(w.green);
+    p.blue = static_cast<float>(w.blue);
+    p.magic = std::ldexp(1.5f, 23 - fractionBits);
+    std::int32_t magicBits = 0;
+    std::memcpy(&magicBits, &p.magic, sizeof magicBits);
+    p.fractionBits = fractionBits;
+    p.offset = (1 << (fractionBits - 1)) + margin - magicBits;
+    p.nearLimit = 2 * margin;
     return p;
 }
 

@@ -184,7 +184,8 @@ TEST(ConvertKernels, ColorToGrayMatchesTheReferenceForEveryColour)
 
     const QynGrayWeights triples[] = {Defaults,          {0.5, 0.5, 0.5},  {-0.3, 1.7, 0.25},
                                       {1e6, -1e6, 1},    {0.001, 0.001, 0.001},
-                                      {1.0 / 3, 1.0 / 3, 1.0 / 3}};
+                                      {1.0 / 3, 1.0 / 3, 1.0 / 3}, {1, 1, 1},
+                                      {5, -5, 5}};
     for (const QynGrayWeights& w : triples) {
         SCOPED_TRACE(::testing::Message() << "weights " << w.red << ", " << w.green << ", " << w.blue);
         QynConvertReference::colorToGray(in, expectedPlane, Side, Side, w);
