@@ -1,5 +1,6 @@
 #include "ListComboBox.h"
 
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QSignalBlocker>
 
@@ -11,8 +12,21 @@ ListComboBox::ListComboBox(bool editable, QWidget* parent) : QComboBox(parent)
         setInsertPolicy(QComboBox::NoInsert);
         setCompleter(nullptr);
         connect(lineEdit(), &QLineEdit::textEdited, this, &ListComboBox::operatorTyped);
+        // Qt takes Enter after text that names an entry as a pick of that entry; in the
+        // list control typing never picks, so Enter in the text does nothing here.
+        lineEdit()->installEventFilter(this);
     }
     connect(this, &QComboBox::activated, this, &ListComboBox::operatorPicked);
+}
+
+bool ListComboBox::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == lineEdit() && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter)
+            return true;
+    }
+    return QComboBox::eventFilter(watched, event);
 }
 
 void ListComboBox::setListIndex(int index)

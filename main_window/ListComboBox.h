@@ -22,6 +22,9 @@ signals:
     // The operator picked an entry, or the program set the list index.
     void click();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void operatorPicked(int index);
     void operatorTyped(const QString& text);

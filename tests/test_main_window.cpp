@@ -276,6 +276,10 @@ TEST(DisplayList, PicksShowTheirSlotAndTypedTextSelectsNothing)
     QTest::keyClicks(w.cmbDispImage->lineEdit(), "image 3");
     EXPECT_EQ(w.cmbDispImage->listIndex(), 2);
     EXPECT_TRUE(h.log->calls().empty()) << "typing is no pick";
+    QTest::keyClick(w.cmbDispImage->lineEdit(), Qt::Key_Return);
+    QTest::keyClick(w.cmbDispImage->lineEdit(), Qt::Key_Tab);
+    EXPECT_EQ(w.cmbDispImage->listIndex(), 2);
+    EXPECT_TRUE(h.log->calls().empty()) << "Enter or Tab after typing is no pick either";
 
     emit w.cmbAutoBin->activated(1);
     EXPECT_EQ(shownInFrame(w), QStringList{"cmdButton1"});
