@@ -6,11 +6,23 @@ QynRowPool::QynRowPool(int threads)
 {
     const int helpers = std::max(threads, 1) - 1;
     workers_.reserve(static_cast<std::size_t>(helpers));
-    for (int part = 1; part <= helpers; ++part)
-        workers_.emplace_back([this, part] { workerLoop(part); });
+    try {
+        for (int part = 1; part <= helpers; ++part)
+            workers_.emplace_back([this, part] { workerLoop(part); });
+    } catch (...) {
+        // The system refused a thread: the ones started must end before the vector goes,
+        // or their destructors would end the program.
+        stopWorkers();
+        throw;
+    }
 }
 
 QynRowPool::~QynRowPool()
+{
+    stopWorkers();
+}
+
+void QynRowPool::stopWorkers()
 {
     {
         std::lock_guard lock(mutex_);

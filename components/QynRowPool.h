@@ -29,6 +29,7 @@ public:
 
 private:
     void workerLoop(int part);
+    void stopWorkers();
     void runPart(int part);
 
     std::mutex mutex_;
