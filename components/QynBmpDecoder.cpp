@@ -1,14 +1,11 @@
 #include "QynBmpDecoder.h"
 
 #include "QynFileAccess.h"
+#include "QynHugePages.h"
 
 #include <bit>
 #include <cstring>
 #include <vector>
-
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
 
 namespace {
 
@@ -208,20 +205,6 @@ std::int32_t expandRle(std::span<const std::uint8_t> data, const QynBmpInfo& inf
     }
 }
 
-// A big image is written once from start to end: in 2 MiB pages that costs one page
-// fault where 4 KiB pages cost 512.
-void adviseHugePages([[maybe_unused]] QynPixelBuffer& pixels)
-{
-#ifdef __linux__
-    constexpr std::uintptr_t Huge = std::uintptr_t{2} << 20;
-    const auto begin = reinterpret_cast<std::uintptr_t>(pixels.data());
-    const std::uintptr_t first = (begin + Huge - 1) & ~(Huge - 1);
-    const std::uintptr_t last = (begin + pixels.byteCount()) & ~(Huge - 1);
-    if (last > first)
-        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-#endif
-}
-
 }  // namespace
 
 std::int32_t QynBmpDecoder::decode(std::span<const std::uint8_t> file, const QynBmpInfo& info,
@@ -238,7 +221,7 @@ std::int32_t QynBmpDecoder::decode(std::span<const std::uint8_t> file, const Qyn
     }
 
     auto pixels = std::make_shared<QynPixelBuffer>(info.width, info.height, format);
-    adviseHugePages(*pixels);
+    qynAdviseHugePages(pixels->data(), pixels->byteCount());
     RowWriter writer(info, *pixels);
     const std::size_t w = static_cast<std::size_t>(info.width);
     for (int r = 0; r < info.height; ++r) {

@@ -1,6 +1,7 @@
 #include "QynFileAccess.h"
 
 #include "QynArgs.h"
+#include "QynHugePages.h"
 #include "QynImage.h"
 #include "QynImageDecoder.h"
 #include "QynImageEncoder.h"
@@ -8,6 +9,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cstdlib>
+#include <memory>
 #include <new>
 
 QynFileAccess::QynFileAccess(const QynStoredSettings& settings)
@@ -70,23 +73,33 @@ std::int32_t QynFileAccess::loadFile(const QString& path, QynImage& slot) noexce
         if (!info.isFile())  // a folder, a device or a pipe, which could block the read
             return NotReadable;
         QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
             return NotReadable;
-        const qint64 size = file.size();
-        if (size <= 0)
+        if (file.size() <= 0)
             return NotAnImage;
-        // Mapped, the file's bytes are read once, straight into the slot's rows.
-        if (uchar* mapped = file.map(0, size)) {
-            const std::int32_t code = loadBytes({mapped, static_cast<std::size_t>(size)}, slot);
-            file.unmap(mapped);
-            return code;
+        // Read, not mapped: a mapped file that another program cuts short, or whose disk
+        // fails, kills the process with SIGBUS at the first byte it can no longer give,
+        // where a read just ends early or fails. Huge pages keep the copy cheap.
+        const auto size = static_cast<std::size_t>(file.size());
+        const std::size_t capacity = (size + QynHugePageBytes - 1) & ~(QynHugePageBytes - 1);
+        const std::unique_ptr<std::uint8_t, decltype(&std::free)> buffer(
+            static_cast<std::uint8_t*>(std::aligned_alloc(QynHugePageBytes, capacity)), &std::free);
+        if (!buffer)
+            return TooLarge;
+        qynAdviseHugePages(buffer.get(), capacity);
+        std::size_t done = 0;
+        while (done < size) {  // a file that shrinks meanwhile ends early: a short file
+            const qint64 got = file.read(reinterpret_cast<char*>(buffer.get()) + done,
+                                         static_cast<qint64>(size - done));
+            if (got < 0)
+                return NotReadable;
+            if (got == 0)
+                break;
+            done += static_cast<std::size_t>(got);
         }
-        const QByteArray bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            return NotReadable;
-        return loadBytes({reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                          static_cast<std::size_t>(bytes.size())},
-                         slot);
+        if (done == 0)
+            return NotAnImage;
+        return loadBytes({buffer.get(), done}, slot);
     } catch (const std::bad_alloc&) {
         return TooLarge;
     } catch (...) {
