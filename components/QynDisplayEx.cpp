@@ -7,6 +7,8 @@
 
 #include <QPainter>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 
 #include <algorithm>
 #include <new>
@@ -33,6 +35,7 @@ QString describe(const QynPixelBuffer* pixels)
 QynDisplayEx::QynDisplayEx(const QynStoredSettings&)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);  // paintEvent covers every pixel
+    setFocusPolicy(Qt::TabFocus);  // it has its place in the window's tab order
     setAccessibleName(describe(nullptr));
 }
 
@@ -155,10 +158,14 @@ void QynDisplayEx::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.fillRect(rect(), backgroundColor());
     const QRect target = imageRect();
-    if (target.isEmpty())
-        return;
-    if (scaled_.isNull() || scaledFor_ != target.size())
+    if (!target.isEmpty() && (scaled_.isNull() || scaledFor_ != target.size()))
         rebuildPixmap();  // after ShowImage or a resize, once
-    if (!scaled_.isNull())
+    if (!target.isEmpty() && !scaled_.isNull())
         painter.drawPixmap(target.topLeft(), scaled_);
+    if (hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.backgroundColor = backgroundColor();
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+    }
 }
