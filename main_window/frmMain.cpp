@@ -308,6 +308,17 @@ void frmMain::resizeEvent(QResizeEvent* event)
     Form_Resize();
 }
 
+bool frmMain::event(QEvent* event)
+{
+    const bool handled = QWidget::event(event);
+    // A window manager frames the window after it is shown and sized, and that sends no
+    // resize: the outer size the display follows changes without one.
+    if ((event->type() == QEvent::Move || event->type() == QEvent::WindowActivate)
+        && resizedFor_.isValid() && frameGeometry().size() != resizedFor_)
+        Form_Resize();
+    return handled;
+}
+
 void frmMain::Form_Resize()
 {
     // Only the display follows the window; the rule works on the outer size in twips.
@@ -316,6 +327,7 @@ void frmMain::Form_Resize()
     if (!left || !top)
         return;
     const QRect outer = frameGeometry();
+    resizedFor_ = outer.size();
     const float width = static_cast<float>(qyn::pixelsToTwips(outer.width()))
                         - static_cast<float>(*left) - 200.0f;
     const float height = static_cast<float>(qyn::pixelsToTwips(outer.height()))

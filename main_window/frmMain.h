@@ -87,6 +87,7 @@ public:
     QLineEdit* txtExecuteTime = nullptr;
 
 protected:
+    bool event(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -122,6 +123,7 @@ private:
 
     Options options_;
     bool blnVideoInUse_ = false;
+    QSize resizedFor_;  // the outer size Form_Resize last worked on
     QString strVideoConfPath_;
 
     std::array<std::unique_ptr<QynComponent>, 4> slots_;
