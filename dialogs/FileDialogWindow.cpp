@@ -12,8 +12,10 @@
 
 FileDialogWindow::FileDialogWindow(const QString& caption, QString startFolder, QString pattern,
                                    QWidget* parent)
+    // An ordinary sizable window: title, system menu, minimize, maximize and close.
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+                          Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                          Qt::WindowCloseButtonHint),
       startFolder_(std::move(startFolder)),
       pattern_(std::move(pattern))
 {

@@ -61,6 +61,9 @@ TEST(FileLoadDialog, OpensInTheStartFolderAndChoosesTheSelectedFile)
     dialog.setStrPattern("*.bmp");
     showWith(dialog, [&](QWidget* window) {
         EXPECT_EQ(window->windowTitle(), "Load file");
+        EXPECT_TRUE(window->windowFlags().testFlags(Qt::WindowMinMaxButtonsHint |
+                                                    Qt::WindowCloseButtonHint))
+            << "an ordinary sizable window";
         EXPECT_EQ(control<DriveListBox>(window, "drvFile")->drive(), qyn::volumeRootOf(start.path()));
         EXPECT_EQ(control<DirListBox>(window, "dirFile")->path(), start.path());
         auto* files = control<FileListBox>(window, "filFile");
