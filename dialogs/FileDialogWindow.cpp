@@ -81,6 +81,11 @@ void FileDialogWindow::dirFile_Change()
     filFile->setPath(dirFile->path());
 }
 
+void FileDialogWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);  // not QDialog's, which moves the window
+}
+
 void FileDialogWindow::cmdCancel_Click()
 {
     chosenPath_.clear();

@@ -32,6 +32,9 @@ protected:
     void cmdCancel_Click();
     // Stores the chosen path and closes the window.
     void choose(const QString& path);
+    // Leaves the place of the window to the window system, as for any new window
+    // (QDialog would centre it over the active window).
+    void showEvent(QShowEvent* event) override;
 
     QLabel* Label2;
     DriveListBox* drvFile;
