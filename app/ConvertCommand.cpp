@@ -8,12 +8,18 @@
 #include "QynImage.h"
 #include "QynPerformanceCounter.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTextStream>
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <limits>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -92,6 +98,53 @@ QString fileFailure(const char* verb, const QString& path, std::int32_t code)
 QynComponent* ref(QynImage& slot)
 {
     return &slot;
+}
+
+// Writes every result or none: each goes to a hidden file beside its output first (with
+// the output's extension, which picks the format), and only when all are written do they
+// take their outputs' names. Returns the output that failed and the file code.
+std::optional<std::pair<QString, std::int32_t>> saveAll(QynFileAccess& files,
+                                                        const QStringList& outputs,
+                                                        const std::vector<QynImage*>& results)
+{
+    QStringList written;
+    const auto removeWritten = [&] {
+        for (const QString& path : written)
+            QFile::remove(path);
+    };
+    for (const QString& output : outputs)
+        if (QFileInfo(output).isDir())  // no file can take its place
+            return std::pair{output, std::int32_t{QynFileAccess::CannotWrite}};
+    for (qsizetype i = 0; i < outputs.size(); ++i) {
+        const QFileInfo output(outputs[i]);
+        const QString suffix = output.suffix().isEmpty() ? QString() : "." + output.suffix();
+        const QString part = output.dir().filePath(
+            QStringLiteral(".%1.qynconvert-%2-%3%4")
+                .arg(output.completeBaseName())
+                .arg(QCoreApplication::applicationPid())
+                .arg(i)
+                .arg(suffix));
+        std::int32_t code = 0;
+        qyn::put(files, QynFileAccess::FilePath, part);
+        qyn::call(files, QynFileAccess::SaveImage, {ref(*results[static_cast<std::size_t>(i)])});
+        qyn::call(files, QynFileAccess::GetLastResult, {&code});
+        if (code != 0) {
+            removeWritten();
+            return std::pair{outputs[i], code};
+        }
+        written << part;
+    }
+    for (qsizetype i = 0; i < outputs.size(); ++i) {
+        // rename() replaces an existing output in one step, as the file component's own
+        // save does; beside a file just written there, it fails only in rare cases.
+        if (std::rename(QFile::encodeName(written[i]).constData(),
+                        QFile::encodeName(outputs[i]).constData()) != 0) {
+            written = written.mid(i);
+            removeWritten();
+            return std::pair{outputs[i], std::int32_t{QynFileAccess::CannotWrite}};
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -176,15 +229,13 @@ int ConvertCommand::run(const QStringList& args, QTextStream& out, QTextStream& 
     }
 
     const QStringList outputs = compose ? options.files.mid(3) : options.files.mid(1);
-    for (qsizetype i = 0; i < outputs.size(); ++i) {
-        qyn::put(files, QynFileAccess::FilePath, outputs[i]);
-        qyn::call(files, QynFileAccess::SaveImage, {ref(images[static_cast<std::size_t>(destinations[static_cast<std::size_t>(i)])])});
-        qyn::call(files, QynFileAccess::GetLastResult, {&code});
-        if (code != 0) {
-            err << "qynconvert: " << fileFailure("write", outputs[i], code) << "\n";
-            err.flush();
-            return WriteFailed;
-        }
+    std::vector<QynImage*> results;
+    for (qsizetype i = 0; i < outputs.size(); ++i)
+        results.push_back(&images[static_cast<std::size_t>(destinations[static_cast<std::size_t>(i)])]);
+    if (const auto failure = saveAll(files, outputs, results)) {
+        err << "qynconvert: " << fileFailure("write", failure->first, failure->second) << "\n";
+        err.flush();
+        return WriteFailed;
     }
 
     if (times.size() == 1) {

@@ -5,6 +5,8 @@
 #include "QynFileAccess.h"
 #include "QynImage.h"
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -134,6 +136,22 @@ TEST_F(QynConvertTest, FailuresExitWithTheirCodeAndMessage)
         EXPECT_TRUE(out.isEmpty());
         EXPECT_FALSE(QFile::exists(path("o.bmp")));
     }
+    // A decompose whose last output cannot be written writes none of the three: an output
+    // already there keeps its bytes and no hidden part file stays behind.
+    QFile before(path("d_red.bmp"));
+    ASSERT_TRUE(before.open(QIODevice::WriteOnly));
+    before.write("old bytes");
+    before.close();
+    const QStringList entries = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden);
+    EXPECT_EQ(run({"decompose", path("c.png"), path("d_red.bmp"), path("d_green.bmp"),
+                   path("no/folder/d_blue.bmp")}),
+              4);
+    EXPECT_TRUE(err.contains("no/folder/d_blue.bmp")) << err.toStdString();
+    QFile after(path("d_red.bmp"));
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), "old bytes");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden), entries);
+
     // Sources of different sizes.
     QynImage small;
     fixture::fillPattern(small, 8, 8, QynPixelFormat::Gray8);
