@@ -220,11 +220,14 @@ HWY_INLINE void GrayOf4(DI di, const std::uint8_t* in, const GrayParams& p,
     const hn::Repartition<std::uint8_t, DI> d8;
     const Size lanes = static_cast<Size>(hn::Lanes(di));
     hn::Vec<DI> r, g, b;
+    const auto split = [&](Size i) {
+        SplitChannels(di, hn::BitCast(di, hn::LoadU(d8, in + 4 * i * lanes)), r, g, b);
+    };
     if (p.useFloat) {
         const auto fractionMask = hn::Set(di, (1 << p.fractionBits) - 1);
         auto fraction = fractionMask;  // the smallest fraction of the block
         for (Size i = 0; i < 4; ++i) {
-            SplitChannels(di, hn::BitCast(di, hn::LoadU(d8, in + 4 * i * lanes)), r, g, b);
+            split(i);
             const auto red = hn::Mul(hn::Set(df, p.red), hn::ConvertTo(df, r));
             const auto v = hn::MulAdd(hn::Set(df, p.blue), hn::ConvertTo(df, b),
                                       hn::MulAdd(hn::Set(df, p.green), hn::ConvertTo(df, g), red));
@@ -238,7 +241,7 @@ HWY_INLINE void GrayOf4(DI di, const std::uint8_t* in, const GrayParams& p,
     }
     // Rare: the pixels are read again rather than kept in registers all along.
     for (Size i = 0; i < 4; ++i) {
-        SplitChannels(di, hn::BitCast(di, hn::LoadU(d8, in + 4 * i * lanes)), r, g, b);
+        split(i);
         gray[i] = ExactGray(di, r, g, b, p.weights);
     }
 }

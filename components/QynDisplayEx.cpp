@@ -158,10 +158,12 @@ void QynDisplayEx::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.fillRect(rect(), backgroundColor());
     const QRect target = imageRect();
-    if (!target.isEmpty() && (scaled_.isNull() || scaledFor_ != target.size()))
-        rebuildPixmap();  // after ShowImage or a resize, once
-    if (!target.isEmpty() && !scaled_.isNull())
-        painter.drawPixmap(target.topLeft(), scaled_);
+    if (!target.isEmpty()) {
+        if (scaled_.isNull() || scaledFor_ != target.size())
+            rebuildPixmap();  // after ShowImage or a resize, once
+        if (!scaled_.isNull())
+            painter.drawPixmap(target.topLeft(), scaled_);
+    }
     if (hasFocus()) {
         QStyleOptionFocusRect focus;
         focus.initFrom(this);

@@ -75,12 +75,13 @@ std::int32_t QynFileAccess::loadFile(const QString& path, QynImage& slot) noexce
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
             return NotReadable;
-        if (file.size() <= 0)
+        const qint64 fileSize = file.size();
+        if (fileSize <= 0)
             return NotAnImage;
         // Read, not mapped: a mapped file that another program cuts short, or whose disk
         // fails, kills the process with SIGBUS at the first byte it can no longer give,
         // where a read just ends early or fails. Huge pages keep the copy cheap.
-        const auto size = static_cast<std::size_t>(file.size());
+        const auto size = static_cast<std::size_t>(fileSize);
         const std::size_t capacity = (size + QynHugePageBytes - 1) & ~(QynHugePageBytes - 1);
         const std::unique_ptr<std::uint8_t, decltype(&std::free)> buffer(
             static_cast<std::uint8_t*>(std::aligned_alloc(QynHugePageBytes, capacity)), &std::free);
