@@ -18,6 +18,8 @@ import zlib
 from Xlib import X, display as xdisplay, protocol
 
 MAIN_TITLE = "QynSample - Color And Gray Image Conversion"
+# The folder the start-up dialog opens first; when it is missing it opens the current one.
+DEFAULT_CONF_FOLDER = "/opt/NERA_QYN/Video_IniFiles"
 UNEXPECTED_TITLES = ("Error generating", "Reading failure", "Preservation failure", "error", "Error")
 
 
@@ -239,10 +241,27 @@ class Operator:
         self.display_index = 0
         self.main = None
 
+    def command(self, conf_dir):
+        """The program, seeing the test's configuration folder as its start-up dialog's
+        first folder: the folder itself when the machine has none (scripts/run.sh installs
+        the samples there), else mounted over it in a mount namespace of its own."""
+        if not os.path.isdir(DEFAULT_CONF_FOLDER):
+            return [self.program]
+        unshare = ["unshare", "--mount", "--propagation", "private"]
+        if os.geteuid() != 0:
+            unshare.append("--map-root-user")
+        probe = subprocess.run(unshare + ["true"], capture_output=True)
+        if probe.returncode != 0:
+            raise Failure(f"{DEFAULT_CONF_FOLDER} exists and this machine allows no mount "
+                          f"namespace to hide it: {probe.stderr.decode().strip()}")
+        return unshare + ["sh", "-c", 'mount --bind "$1" "$2" && exec "$3"', "sh",
+                          conf_dir, DEFAULT_CONF_FOLDER, self.program]
+
     def start(self, conf_dir, camera):
         env = dict(os.environ, QT_QPA_PLATFORM="xcb", LC_ALL="C.UTF-8")
         self.log = open(os.path.join(self.desk.artefacts, f"program-{'camera' if camera else 'files'}.log"), "w")
-        self.proc = subprocess.Popen([self.program], cwd=conf_dir, env=env, stdout=self.log, stderr=subprocess.STDOUT)
+        self.proc = subprocess.Popen(self.command(conf_dir), cwd=conf_dir, env=env,
+                                     stdout=self.log, stderr=subprocess.STDOUT)
         self.main = self.desk.wait_window(MAIN_TITLE)
         dialog = self.desk.wait_window("Selection Of The Video Configuration")
         if camera:
