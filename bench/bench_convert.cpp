@@ -155,12 +155,21 @@ int main(int argc, char** argv)
     std::printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
 
     const QynGrayWeights weights;  // 0.299, 0.587, 0.144
-    std::vector<std::int32_t> table(256);
-    for (int i = 0; i < 256; ++i)
-        table[i] = (255 - i) << 16 | (255 - i) << 8 | i;
-    cv::Mat lut(1, 256, CV_32SC1, table.data());
-
+    // The program's yellow to blue table, which the engine computes (each byte rises or
+    // falls by one a level), and a table of random entries, which it looks up.
+    struct ColourTable {
+        std::string conversion;
+        std::vector<std::int32_t> entries;
+        std::vector<std::uint8_t> expected;
+    };
     std::mt19937 random(1);
+    std::vector<ColourTable> tables{{"to colour", std::vector<std::int32_t>(256), {}},
+                                    {"to colour, random table", std::vector<std::int32_t>(256), {}}};
+    for (int i = 0; i < 256; ++i) {
+        tables[0].entries[i] = (255 - i) << 16 | (255 - i) << 8 | i;
+        tables[1].entries[i] = static_cast<std::int32_t>(random() & 0xffffff);
+    }
+
     for (const auto& [w, h] : {std::pair{640, 480}, std::pair{2048, 2048}, std::pair{8192, 8192}}) {
         const std::string size = std::to_string(w) + "x" + std::to_string(h);
         const std::size_t n = static_cast<std::size_t>(w) * h;
@@ -178,8 +187,7 @@ int main(int argc, char** argv)
                     p.data()[i] = static_cast<std::uint8_t>(random());
             }
         }
-        std::vector<std::uint8_t> composed(4 * n), planeR(n), planeG(n), planeB(n), gray(n),
-            fromGray(4 * n);
+        std::vector<std::uint8_t> composed(4 * n), planeR(n), planeG(n), planeB(n), gray(n);
         const auto plane = [](const QynImage& s) {
             return QynConstPlane{s.pixels()->data(), s.pixels()->stride()};
         };
@@ -187,8 +195,11 @@ int main(int argc, char** argv)
         QynConvertReference::decompose(plane(color), {planeR.data(), w}, {planeG.data(), w},
                                        {planeB.data(), w}, w, h);
         QynConvertReference::colorToGray(plane(color), {gray.data(), w}, w, h, weights);
-        QynConvertReference::grayToColor(plane(red), {fromGray.data(), 4 * w}, w, h,
-                                         reinterpret_cast<const std::uint32_t*>(table.data()));
+        for (ColourTable& t : tables) {
+            t.expected.resize(4 * n);
+            QynConvertReference::grayToColor(plane(red), {t.expected.data(), 4 * w}, w, h,
+                                             reinterpret_cast<const std::uint32_t*>(t.entries.data()));
+        }
 
         cv::Mat cvR = matOf(red), cvG = matOf(green), cvB = matOf(blue), cvC = matOf(color);
         cv::Mat zero = cv::Mat::zeros(h, w, CV_8UC1);
@@ -268,15 +279,16 @@ int main(int argc, char** argv)
                 print(r);
             }
             // Gray to colour: OpenCV's LUT with a 32-bit table gives the words directly.
-            {
-                Row r{"to colour", size, "LUT", threads, {}, {}, {}, 5.0 * n, false, false};
+            for (ColourTable& t : tables) {
+                Row r{t.conversion, size, "LUT", threads, {}, {}, {}, 5.0 * n, false, false};
                 r.ours = timeIt(reps, clear({&out1}), [&] {
                     invoke(engine, QynChangeImage::GrayToColor,
-                           {&red, &out1, 256, std::span<const std::int32_t>(table)});
+                           {&red, &out1, 256, std::span<const std::int32_t>(t.entries)});
                 });
-                r.oursExact = same(out1, fromGray);
+                r.oursExact = same(out1, t.expected);
+                const cv::Mat lut(1, 256, CV_32SC1, t.entries.data());
                 r.opencv = timeIt(reps, [] {}, [&] { cv::LUT(cvR, lut, cvOut32); });
-                r.opencvExact = same(cvOut32, fromGray);
+                r.opencvExact = same(cvOut32, t.expected);
                 r.bound = Bound(static_cast<std::size_t>(2.5 * n)).time(threads, reps);
                 print(r);
             }

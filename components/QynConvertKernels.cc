@@ -34,6 +34,14 @@ struct GrayParams {
     bool useFloat = false;
 };
 
+// A colour table in which every byte of the entry rises by one, falls by one or stays
+// the same from one gray level to the next (modulo 256), like the program's yellow to
+// blue table or a gray ramp. Such an entry is computed instead of looked up: spread the
+// level over the four bytes, then base + (spread & rise) - (spread & fall), byte by byte.
+struct GrayRamp {
+    std::uint32_t base = 0, rise = 0, fall = 0;  // rise and fall: 0xff in the moving bytes
+};
+
 // Pixels before `p` reaches an `align`-byte boundary, or -1 when it never does.
 inline Size pixelsToAlign(const void* p, std::size_t align, std::size_t bytesPerPixel)
 {
@@ -67,6 +75,11 @@ void ColorToGrayRun(const std::uint8_t* in, std::uint8_t* out, Size n, const Gra
 }
 void GrayToColorRun(const std::uint8_t* in, std::uint8_t* out, Size n,
                     const std::uint32_t* table, bool)
+{
+    QynConvertReference::grayToColor({in, 0}, {out, 0}, n, 1, table);
+}
+void GrayRampRun(const std::uint8_t* in, std::uint8_t* out, Size n, const std::uint32_t* table,
+                 const GrayRamp&, bool)
 {
     QynConvertReference::grayToColor({in, 0}, {out, 0}, n, 1, table);
 }
@@ -326,6 +339,37 @@ void GrayToColorRun(const std::uint8_t* HWY_RESTRICT in, std::uint8_t* HWY_RESTR
     WalkRow(n, kPerLine * lanes, pixelsToAlign(out, kLine, 4), stream, vector, scalar);
 }
 
+void GrayRampRun(const std::uint8_t* HWY_RESTRICT in, std::uint8_t* HWY_RESTRICT out, Size n,
+                 const std::uint32_t* HWY_RESTRICT table, const GrayRamp& ramp, bool stream)
+{
+    const hn::ScalableTag<std::uint32_t> du;
+    const hn::Rebind<std::uint8_t, decltype(du)> dq;
+    const hn::Repartition<std::uint8_t, decltype(du)> d8;
+    const Size lanes = static_cast<Size>(hn::Lanes(du));
+    // Byte 0 of each word copied to its four bytes.
+    alignas(16) static constexpr std::uint8_t kSpread[16] = {0, 0, 0, 0, 4,  4,  4,  4,
+                                                             8, 8, 8, 8, 12, 12, 12, 12};
+    const auto spread = hn::LoadDup128(d8, kSpread);
+    const auto base = hn::BitCast(d8, hn::Set(du, ramp.base));
+    const auto rise = hn::BitCast(d8, hn::Set(du, ramp.rise));
+    const auto fall = hn::BitCast(d8, hn::Set(du, ramp.fall));
+    const auto vector = [&](Size x, bool streamed) {
+        for (Size i = 0; i < kPerLine; ++i) {
+            const auto level = hn::BitCast(d8, hn::PromoteTo(du, hn::LoadU(dq, in + x + i * lanes)));
+            const auto w = hn::TableLookupBytes(level, spread);
+            const auto v = hn::Sub(hn::Add(base, hn::And(w, rise)), hn::And(w, fall));
+            if (streamed)
+                hn::Stream(v, d8, out + 4 * (x + i * lanes));
+            else
+                hn::StoreU(v, d8, out + 4 * (x + i * lanes));
+        }
+    };
+    const auto scalar = [&](Size x0, Size x1) {
+        QynConvertReference::grayToColor({in + x0, 0}, {out + 4 * x0, 0}, x1 - x0, 1, table);
+    };
+    WalkRow(n, kPerLine * lanes, pixelsToAlign(out, kLine, 4), stream, vector, scalar);
+}
+
 #endif  // vector targets
 
 std::int64_t CurrentTarget()
@@ -340,6 +384,7 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace qyn_kernels {
 
@@ -347,6 +392,7 @@ HWY_EXPORT(ComposeRun);
 HWY_EXPORT(DecomposeRun);
 HWY_EXPORT(ColorToGrayRun);
 HWY_EXPORT(GrayToColorRun);
+HWY_EXPORT(GrayRampRun);
 HWY_EXPORT(CurrentTarget);
 
 // Rows of contiguous planes join into one long row.
@@ -392,6 +438,29 @@ GrayParams grayParams(const QynGrayWeights& w)
     return p;
 }
 
+// The ramp the table follows, if it follows one.
+std::optional<GrayRamp> grayRamp(const std::uint32_t* table)
+{
+    GrayRamp ramp;
+    ramp.base = table[0];
+    for (int shift = 0; shift < 32; shift += 8) {
+        const std::uint32_t step = ((table[1] >> shift) - (table[0] >> shift)) & 0xff;
+        if (step == 1)
+            ramp.rise |= 0xffu << shift;
+        else if (step == 0xff)
+            ramp.fall |= 0xffu << shift;
+        else if (step != 0)
+            return std::nullopt;
+    }
+    for (std::uint32_t level = 0; level < 256; ++level)
+        for (int shift = 0; shift < 32; shift += 8) {
+            const std::uint32_t moved = (level & (ramp.rise >> shift)) - (level & (ramp.fall >> shift));
+            if ((((ramp.base >> shift) + moved - (table[level] >> shift)) & 0xff) != 0)
+                return std::nullopt;
+        }
+    return ramp;
+}
+
 }  // namespace qyn_kernels
 
 namespace QynConvertKernels {
@@ -431,10 +500,16 @@ void colorToGray(QynConstPlane color, QynPlane gray, std::ptrdiff_t width,
 void grayToColor(QynConstPlane gray, QynPlane color, std::ptrdiff_t width,
                  std::ptrdiff_t height, const std::uint32_t* table, Stores stores)
 {
+    const std::optional<GrayRamp> ramp = grayRamp(table);
     joinRows(width, height, {{gray.stride, 1}, {color.stride, 4}});
-    for (std::ptrdiff_t y = 0; y < height; ++y)
-        HWY_DYNAMIC_DISPATCH(GrayToColorRun)(gray.row(y), color.row(y), width, table,
-                                             stores == Stores::Streaming);
+    for (std::ptrdiff_t y = 0; y < height; ++y) {
+        if (ramp)
+            HWY_DYNAMIC_DISPATCH(GrayRampRun)(gray.row(y), color.row(y), width, table, *ramp,
+                                              stores == Stores::Streaming);
+        else
+            HWY_DYNAMIC_DISPATCH(GrayToColorRun)(gray.row(y), color.row(y), width, table,
+                                                 stores == Stores::Streaming);
+    }
 }
 
 std::string targetName()

@@ -259,6 +259,57 @@ TEST(ConvertKernels, EveryKernelMatchesTheReferenceOnOddShapes)
     });
 }
 
+// Guards the computed path for tables that rise, fall or stay by one step a level: it must
+// give the table's own bytes (wrapping past 0 and 255 included), and a table that leaves
+// the ramp at a single entry or byte must be looked up, not computed.
+TEST(ConvertKernels, GrayToColorComputesRampTablesOnlyWhenEveryEntryFollows)
+{
+    const auto ramp = [](std::uint32_t base, std::uint32_t rise, std::uint32_t fall) {
+        std::vector<std::uint32_t> table(256);
+        for (std::uint32_t i = 0; i < 256; ++i) {
+            std::uint32_t entry = 0;
+            for (int shift = 0; shift < 32; shift += 8) {
+                const std::uint32_t byte = (base >> shift) + (i & (rise >> shift)) - (i & (fall >> shift));
+                entry |= (byte & 0xff) << shift;
+            }
+            table[i] = entry;
+        }
+        return table;
+    };
+    std::vector<std::vector<std::uint32_t>> tables = {
+        ramp(0x00ffff00, 0x000000ff, 0x00ffff00),  // the program's yellow to blue
+        ramp(0, 0x00ffffff, 0),                     // gray
+        ramp(0xff00ffff, 0x0000ff00, 0xff0000ff),   // mixed, with the top byte moving
+        ramp(0x12c8407f, 0x00ff00ff, 0xff00ff00),   // every byte wraps somewhere
+        ramp(0x11223344, 0, 0),                     // one colour
+    };
+    for (std::size_t t = 0, count = tables.size(); t < count; ++t)
+        for (std::size_t level : {0, 1, 128, 255})
+            for (std::uint32_t flip : {0x1u, 0x100u, 0x800000u, 0x80000000u}) {
+                tables.push_back(tables[t]);
+                tables.back()[level] ^= flip;
+            }
+
+    // Every level, in an odd-sized plane so heads and tails are exercised too.
+    constexpr std::ptrdiff_t Width = 517, Height = 3;
+    TestPlane gray(Width, Height, 1, 0);
+    for (std::ptrdiff_t i = 0; i < Width * Height; ++i)
+        gray.data()[i] = static_cast<std::uint8_t>(i * 7);
+    forEachTarget([&] {
+        for (std::size_t t = 0; t < tables.size(); ++t) {
+            SCOPED_TRACE(::testing::Message() << "table " << t);
+            for (Stores stores : {Stores::Cached, Stores::Streaming}) {
+                TestPlane expected(Width, Height, 4, 8), actual(Width, Height, 4, 8);
+                QynConvertReference::grayToColor(gray.plane(), expected.plane(), Width, Height,
+                                                 tables[t].data());
+                QynConvertKernels::grayToColor(gray.plane(), actual.plane(), Width, Height,
+                                               tables[t].data(), stores);
+                EXPECT_TRUE(actual.matches(expected));
+            }
+        }
+    });
+}
+
 // Guards against a kernel that was never really dispatched or a target list that lies.
 TEST(ConvertKernels, TargetsCanBeListedAndPinned)
 {
