@@ -89,6 +89,8 @@ void GrayRampRun(const std::uint8_t* in, std::uint8_t* out, Size n, const std::u
 // sent to memory on its own, costing a second transaction.
 constexpr std::size_t kLine = 64;
 constexpr Size kPerLine = HWY_MAX_BYTES < 64 ? 64 / HWY_MAX_BYTES : 1;  // vectors a line
+// How far ahead of a streamed conversion its source is prefetched, in bytes.
+constexpr Size kPrefetchAhead = 2048;
 
 // Walks a row of n pixels in units of `unit` pixels: with streaming, a scalar head up to
 // the destination's vector alignment (`head` pixels, -1 = never aligned) and streamed
@@ -223,40 +225,62 @@ HWY_INLINE hn::Vec<DI> ExactGray(DI di, hn::Vec<DI> r, hn::Vec<DI> g, hn::Vec<DI
     return hn::Combine(di, hi, lo);
 }
 
+// The float sum with the magic number added: the gray level above `fractionBits` bits of
+// its fraction. It may use fused multiply-adds: they only shrink its error, and the
+// error bound covers separate roundings.
+HWY_INLINE hn::Vec<DI> FloatFixed(DI di, hn::Vec<DI> r, hn::Vec<DI> g, hn::Vec<DI> b,
+                                  const GrayParams& p)
+{
+    const DF df;
+    const auto red = hn::Mul(hn::Set(df, p.red), hn::ConvertTo(df, r));
+    const auto v = hn::MulAdd(hn::Set(df, p.blue), hn::ConvertTo(df, b),
+                              hn::MulAdd(hn::Set(df, p.green), hn::ConvertTo(df, g), red));
+    return hn::Add(hn::BitCast(di, hn::Add(v, hn::Set(df, p.magic))), hn::Set(di, p.offset));
+}
+
+// The exact path for a block of 4 * Lanes(di) colour words: with the float path, only
+// the vectors with a lane near a rounding boundary (ties included) are redone. Kept out
+// of line so that the rare case takes no registers from the loop.
+HWY_NOINLINE void ExactGrayOf4(const std::uint8_t* in, const GrayParams& p,
+                               hn::Vec<DI> (&gray)[4])
+{
+    const DI di;
+    const hn::Repartition<std::uint8_t, DI> d8;
+    const Size lanes = static_cast<Size>(hn::Lanes(di));
+    for (Size i = 0; i < 4; ++i) {
+        hn::Vec<DI> r, g, b;
+        SplitChannels(di, hn::BitCast(di, hn::LoadU(d8, in + 4 * i * lanes)), r, g, b);
+        if (p.useFloat) {
+            const auto fraction = hn::And(FloatFixed(di, r, g, b, p),
+                                          hn::Set(di, (1 << p.fractionBits) - 1));
+            if (hn::AllFalse(di, hn::Lt(fraction, hn::Set(di, p.nearLimit + 1))))
+                continue;  // the float level stands
+        }
+        gray[i] = ExactGray(di, r, g, b, p.weights);
+    }
+}
+
 // Gray levels of 4 * Lanes(di) colour words, before saturation to 0..255. The float
-// path serves a block only when no lane lies near a rounding boundary. It may use fused
-// multiply-adds: they only shrink its error, and its bound covers separate roundings.
+// path serves the block when no lane lies near a rounding boundary.
 HWY_INLINE void GrayOf4(DI di, const std::uint8_t* in, const GrayParams& p,
                         hn::Vec<DI> (&gray)[4])
 {
-    const DF df;
     const hn::Repartition<std::uint8_t, DI> d8;
     const Size lanes = static_cast<Size>(hn::Lanes(di));
-    hn::Vec<DI> r, g, b;
-    const auto split = [&](Size i) {
-        SplitChannels(di, hn::BitCast(di, hn::LoadU(d8, in + 4 * i * lanes)), r, g, b);
-    };
     if (p.useFloat) {
         const auto fractionMask = hn::Set(di, (1 << p.fractionBits) - 1);
         auto fraction = fractionMask;  // the smallest fraction of the block
         for (Size i = 0; i < 4; ++i) {
-            split(i);
-            const auto red = hn::Mul(hn::Set(df, p.red), hn::ConvertTo(df, r));
-            const auto v = hn::MulAdd(hn::Set(df, p.blue), hn::ConvertTo(df, b),
-                                      hn::MulAdd(hn::Set(df, p.green), hn::ConvertTo(df, g), red));
-            const auto fixed = hn::Add(hn::BitCast(di, hn::Add(v, hn::Set(df, p.magic))),
-                                       hn::Set(di, p.offset));
+            hn::Vec<DI> r, g, b;
+            SplitChannels(di, hn::BitCast(di, hn::LoadU(d8, in + 4 * i * lanes)), r, g, b);
+            const auto fixed = FloatFixed(di, r, g, b, p);
             fraction = hn::Min(fraction, hn::And(fixed, fractionMask));
             gray[i] = hn::ShiftRightSame(fixed, p.fractionBits);
         }
         if (HWY_LIKELY(hn::AllFalse(di, hn::Lt(fraction, hn::Set(di, p.nearLimit + 1)))))
             return;
     }
-    // Rare: the pixels are read again rather than kept in registers all along.
-    for (Size i = 0; i < 4; ++i) {
-        split(i);
-        gray[i] = ExactGray(di, r, g, b, p.weights);
-    }
+    ExactGrayOf4(in, p, gray);
 }
 
 void ColorToGrayRun(const std::uint8_t* HWY_RESTRICT in, std::uint8_t* HWY_RESTRICT out, Size n,
@@ -287,6 +311,12 @@ void ColorToGrayRun(const std::uint8_t* HWY_RESTRICT in, std::uint8_t* HWY_RESTR
                 pack(x + i * 4 * lanes, out + x + i * 4 * lanes);
             return;
         }
+        // The hardware prefetcher alone leaves the core waiting for the colour words: ask
+        // for the lines a unit reads some way ahead (within the row).
+        constexpr Size kUnitIn = 4 * static_cast<Size>(kLine);  // bytes a unit reads
+        if (4 * x + kPrefetchAhead + kUnitIn <= 4 * n)
+            for (Size i = 0; i < kUnitIn; i += static_cast<Size>(kLine))
+                hwy::Prefetch(in + 4 * x + kPrefetchAhead + i);
         HWY_ALIGN std::uint8_t line[kLine];
         for (Size i = 0; i < kPerLine; ++i)
             pack(x + i * 4 * lanes, line + i * 4 * lanes);
