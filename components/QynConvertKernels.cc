@@ -89,8 +89,18 @@ void GrayRampRun(const std::uint8_t* in, std::uint8_t* out, Size n, const std::u
 // sent to memory on its own, costing a second transaction.
 constexpr std::size_t kLine = 64;
 constexpr Size kPerLine = HWY_MAX_BYTES < 64 ? 64 / HWY_MAX_BYTES : 1;  // vectors a line
-// How far ahead of a streamed conversion its source is prefetched, in bytes.
-constexpr Size kPrefetchAhead = 2048;
+
+// Asks for the `bytes` from `from` on that a unit will read 2 KiB later, when they lie
+// inside the row ending at `end`. Used with streaming stores, on images far larger than
+// the caches: the hardware prefetcher alone leaves the core waiting for memory there.
+HWY_INLINE void PrefetchAhead(const std::uint8_t* from, Size bytes, const std::uint8_t* end)
+{
+    constexpr Size kAhead = 2048;
+    if (end - from < kAhead + bytes)
+        return;
+    for (Size i = 0; i < bytes; i += static_cast<Size>(kLine))
+        hwy::Prefetch(from + kAhead + i);
+}
 
 // Walks a row of n pixels in units of `unit` pixels: with streaming, a scalar head up to
 // the destination's vector alignment (`head` pixels, -1 = never aligned) and streamed
@@ -156,6 +166,8 @@ void DecomposeRun(const std::uint8_t* HWY_RESTRICT in, std::uint8_t* HWY_RESTRIC
     const hn::ScalableTag<std::uint8_t> d8;
     const Size lanes = static_cast<Size>(hn::Lanes(d8));
     const auto vector = [&](Size x, bool streamed) {
+        if (streamed)
+            PrefetchAhead(in + 4 * x, 4 * kPerLine * lanes, in + 4 * n);
         hn::Vec<decltype(d8)> vb[kPerLine], vg[kPerLine], vr[kPerLine], vx;
         for (Size i = 0; i < kPerLine; ++i)
             hn::LoadInterleaved4(d8, in + 4 * (x + i * lanes), vb[i], vg[i], vr[i], vx);
@@ -311,12 +323,7 @@ void ColorToGrayRun(const std::uint8_t* HWY_RESTRICT in, std::uint8_t* HWY_RESTR
                 pack(x + i * 4 * lanes, out + x + i * 4 * lanes);
             return;
         }
-        // The hardware prefetcher alone leaves the core waiting for the colour words: ask
-        // for the lines a unit reads some way ahead (within the row).
-        constexpr Size kUnitIn = 4 * static_cast<Size>(kLine);  // bytes a unit reads
-        if (4 * x + kPrefetchAhead + kUnitIn <= 4 * n)
-            for (Size i = 0; i < kUnitIn; i += static_cast<Size>(kLine))
-                hwy::Prefetch(in + 4 * x + kPrefetchAhead + i);
+        PrefetchAhead(in + 4 * x, 4 * kPerLine * 4 * lanes, in + 4 * n);
         HWY_ALIGN std::uint8_t line[kLine];
         for (Size i = 0; i < kPerLine; ++i)
             pack(x + i * 4 * lanes, line + i * 4 * lanes);
