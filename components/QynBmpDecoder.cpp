@@ -3,6 +3,7 @@
 #include "QynFileAccess.h"
 #include "QynHugePages.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <vector>
@@ -144,7 +145,9 @@ private:
 };
 
 // Expands an RLE8 or RLE4 stream into one index a pixel, rows in file order. Pixels the
-// stream skips keep index 0. A run that leaves its row or the image is corrupt; a stream
+// stream skips keep index 0. Pixels a run puts past the end of its row are dropped: some
+// writers encode the row's padding bytes too (ImageMagick does), and other readers accept
+// their files. A run after the last row or a move out of the image is corrupt; a stream
 // that ends before its last row is truncated.
 std::int32_t expandRle(std::span<const std::uint8_t> data, const QynBmpInfo& info,
                        std::vector<std::uint8_t>& indices)
@@ -162,12 +165,13 @@ std::int32_t expandRle(std::span<const std::uint8_t> data, const QynBmpInfo& inf
         const std::uint8_t value = data[pos + 1];
         pos += 2;
         if (count > 0) {
-            if (y >= h || x + count > w)
+            if (y >= h)
                 return QynFileAccess::NotAnImage;
             std::uint8_t* row = indices.data() + y * w + x;
-            for (std::size_t i = 0; i < count; ++i)
+            const std::size_t kept = std::min(count, w - x);
+            for (std::size_t i = 0; i < kept; ++i)
                 row[i] = four ? ((i & 1) ? value & 0x0f : value >> 4) : value;
-            x += count;
+            x += kept;
             continue;
         }
         switch (value) {
@@ -189,15 +193,16 @@ std::int32_t expandRle(std::span<const std::uint8_t> data, const QynBmpInfo& inf
         default: {  // a literal run of `value` pixels, padded to a 16-bit boundary
             const std::size_t pixels = value;
             const std::size_t bytes = four ? (pixels + 1) / 2 : pixels;
-            if (y >= h || x + pixels > w)
+            if (y >= h)
                 return QynFileAccess::NotAnImage;
             if (pos + bytes > n)
                 return QynFileAccess::Truncated;
             std::uint8_t* row = indices.data() + y * w + x;
-            for (std::size_t i = 0; i < pixels; ++i)
+            const std::size_t kept = std::min(pixels, w - x);
+            for (std::size_t i = 0; i < kept; ++i)
                 row[i] = four ? ((i & 1) ? data[pos + i / 2] & 0x0f : data[pos + i / 2] >> 4)
                               : data[pos + i];
-            x += pixels;
+            x += kept;
             pos += (bytes + 1) & ~std::size_t{1};
             break;
         }

@@ -214,7 +214,8 @@ TEST_F(FileAccessTest, EveryBmpVariantLoadsItsPixels)
 }
 
 // Guards against RLE decoding errors: repeated runs, literal runs with their padding,
-// end-of-line, a delta jump (skipped pixels get palette entry 0) and end-of-bitmap.
+// end-of-line, a delta jump (skipped pixels get palette entry 0), end-of-bitmap, and
+// against refusing rows whose runs carry the row padding past the width.
 TEST_F(FileAccessTest, RleEightAndFourBitLoad)
 {
     const auto pal = fixture::colorPalette(256);
@@ -241,6 +242,13 @@ TEST_F(FileAccessTest, RleEightAndFourBitLoad)
     ASSERT_EQ(loadBytes(fixture::file(h4, rle4), slot), QynFileAccess::Success);
     const int expected4[3][5] = {{12, 12, 12, 12, 12}, {1, 2, 3, 0, 0}, {10, 11, 10, 11, 10}};
     expectColorImage(slot, 5, 3, [&](int x, int y) { return pal16[static_cast<std::size_t>(expected4[y][x])]; });
+
+    // Rows encoded with their padding, as some writers do: a run of 8 and a literal of 7
+    // in rows of 6 pixels keep their first 6 pixels, and the literal's bytes are skipped.
+    const Bytes padded = {8, 7, 0, 0, 0, 7, 1, 2, 3, 4, 5, 6, 7, 0, 0, 0, 6, 9, 2, 4, 0, 1};
+    ASSERT_EQ(loadBytes(fixture::file(h, padded), slot), QynFileAccess::Success);
+    const int padded8[3][6] = {{9, 9, 9, 9, 9, 9}, {1, 2, 3, 4, 5, 6}, {7, 7, 7, 7, 7, 7}};
+    expectColorImage(slot, 6, 3, [&](int x, int y) { return pal[static_cast<std::size_t>(padded8[y][x])]; });
 
     // RLE8 with a gray palette is a file of gray pixels: it loads gray.
     h.palette = fixture::grayRamp();
