@@ -1,7 +1,6 @@
 #include "QynBmpDecoder.h"
 
 #include "QynFileAccess.h"
-#include "QynHugePages.h"
 
 #include <algorithm>
 #include <bit>
@@ -226,7 +225,6 @@ std::int32_t QynBmpDecoder::decode(std::span<const std::uint8_t> file, const Qyn
     }
 
     auto pixels = std::make_shared<QynPixelBuffer>(info.width, info.height, format);
-    qynAdviseHugePages(pixels->data(), pixels->byteCount());
     RowWriter writer(info, *pixels);
     const std::size_t w = static_cast<std::size_t>(info.width);
     for (int r = 0; r < info.height; ++r) {

@@ -1,5 +1,7 @@
 #include "QynPixelBuffer.h"
 
+#include "QynHugePages.h"
+
 #include <new>
 
 namespace {
@@ -25,6 +27,9 @@ QynPixelBuffer::QynPixelBuffer(int width, int height, QynPixelFormat format)
       capacity_(bytesFor(width, height, format))
 {
     data_ = static_cast<std::uint8_t*>(::operator new(capacity_, Alignment));
+    // Nothing is touched yet: a large image is then filled (by a load, a grab or the
+    // conversion being timed) with one page fault every 2 MiB instead of every 4 KiB.
+    qynAdviseHugePages(data_, capacity_);
 }
 
 QynPixelBuffer::~QynPixelBuffer()
