@@ -158,7 +158,10 @@ std::int32_t QynBmpProbe::probe(std::span<const std::uint8_t> file, QynBmpInfo& 
     info.dataOffset = dataOffset;
     info.rowBytes = (static_cast<std::size_t>(info.width) * static_cast<std::size_t>(bits) + 31) / 32 * 4;
     if (info.encoding == QynBmpInfo::Encoding::Rgb || info.encoding == QynBmpInfo::Encoding::BitFields) {
-        const std::size_t needed = info.rowBytes * static_cast<std::size_t>(info.height);
+        // The last row needs its pixels, not its padding: some writers end the file without
+        // it, and nothing is invented when it is missing.
+        const std::size_t lastRow = (static_cast<std::size_t>(info.width) * static_cast<std::size_t>(bits) + 7) / 8;
+        const std::size_t needed = info.rowBytes * static_cast<std::size_t>(info.height - 1) + lastRow;
         if (needed > size - dataOffset)
             return QynFileAccess::Truncated;
     }

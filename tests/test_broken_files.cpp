@@ -169,33 +169,46 @@ TEST(BrokenFiles, EachBrokenFileEndsInItsCodeWithTheSlotUntouched)
     std::printf("[ broken   ] %zu broken files rejected with their codes\n", cases.size());
 }
 
-// Guards against a cut anywhere in a file slipping through: every shorter prefix of
-// valid uncompressed BMPs fails (and the full files load, so the sweep means something).
+// Guards against a cut anywhere in a file slipping through: every prefix of valid
+// uncompressed BMPs that cuts a pixel fails (and the full files load, so the sweep means
+// something), while one that only lacks the last row's padding loads the same pixels.
 TEST(BrokenFiles, EveryPrefixOfAnUncompressedBmpFails)
 {
     const int w = 5, h = 3;
-    const std::vector<Bytes> files = {
-        fixture::file(Header(w, h, 24), fixture::rows(w, h, 24, rgbAt)),
-        fixture::file(Header(w, -h, 32), fixture::rows(w, -h, 32, rgbAt)),
-        fixture::file(Header(w, h, 4).withPalette(fixture::colorPalette(16)), fixture::rows(w, h, 4, indexAt)),
-        fixture::file(Header(w, h, 8).withPalette(fixture::grayRamp()), fixture::rows(w, h, 8, indexAt)),
-        fixture::file(Header(w, h, 24).withHeaderSize(12), fixture::rows(w, h, 24, rgbAt)),
-        fixture::file(Header(w, h, 16).withCompression(3).withMasks({0xf800, 0x7e0, 0x1f}),
-                      fixture::rows(w, h, 16, indexAt)),
+    struct Case {
+        Bytes file;
+        std::size_t lastPadding;  // bytes after the last row's pixels
+    };
+    const std::vector<Case> cases = {
+        {fixture::file(Header(w, h, 24), fixture::rows(w, h, 24, rgbAt)), 1},
+        {fixture::file(Header(w, -h, 32), fixture::rows(w, -h, 32, rgbAt)), 0},
+        {fixture::file(Header(w, h, 4).withPalette(fixture::colorPalette(16)), fixture::rows(w, h, 4, indexAt)), 1},
+        {fixture::file(Header(w, h, 8).withPalette(fixture::grayRamp()), fixture::rows(w, h, 8, indexAt)), 3},
+        {fixture::file(Header(w, h, 24).withHeaderSize(12), fixture::rows(w, h, 24, rgbAt)), 1},
+        {fixture::file(Header(w, h, 16).withCompression(3).withMasks({0xf800, 0x7e0, 0x1f}),
+                       fixture::rows(w, h, 16, indexAt)),
+         2},
     };
     QynImage slot;
     fillSlot(slot);
     const fixture::SlotState before = fixture::state(slot);
     std::size_t prefixes = 0;
-    for (const Bytes& file : files) {
-        for (std::size_t size = 0; size < file.size(); ++size, ++prefixes) {
-            const std::int32_t code = QynFileAccess::loadBytes({file.data(), size}, slot);
+    for (const Case& c : cases) {
+        QynImage whole;
+        ASSERT_EQ(QynFileAccess::loadBytes(c.file, whole), QynFileAccess::Success);
+        const std::size_t pixelsEnd = c.file.size() - c.lastPadding;
+        for (std::size_t size = 0; size < pixelsEnd; ++size, ++prefixes) {
+            const std::int32_t code = QynFileAccess::loadBytes({c.file.data(), size}, slot);
             ASSERT_TRUE(code == QynFileAccess::Truncated || (size < 2 && code == QynFileAccess::NotAnImage))
-                << "prefix " << size << " of " << file.size() << " gave " << code;
+                << "prefix " << size << " of " << c.file.size() << " gave " << code;
             ASSERT_EQ(fixture::state(slot), before);
         }
-        QynImage whole;
-        EXPECT_EQ(QynFileAccess::loadBytes(file, whole), QynFileAccess::Success);
+        for (std::size_t size = pixelsEnd; size < c.file.size(); ++size) {
+            QynImage unpadded;
+            ASSERT_EQ(QynFileAccess::loadBytes({c.file.data(), size}, unpadded), QynFileAccess::Success)
+                << "prefix " << size << " of " << c.file.size();
+            EXPECT_EQ(fixture::state(unpadded), fixture::state(whole));
+        }
     }
     std::printf("[ broken   ] %zu cut-short files rejected\n", prefixes);
 }
