@@ -1,4 +1,5 @@
 #include "AccessibleDescriptionFilter.h"
+#include "QynAtomicFile.h"
 #include "frmMain.h"
 
 #include <QApplication>
@@ -6,6 +7,7 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    QynAtomicFile::installSignalHandling();  // a save past the file size limit fails, not the program
     QApplication::setApplicationName(QStringLiteral("QynSample"));
     AccessibleDescriptionFilter::install();
 

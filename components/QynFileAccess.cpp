@@ -5,13 +5,18 @@
 #include "QynImage.h"
 #include "QynImageDecoder.h"
 #include "QynImageEncoder.h"
+#include "QynNativePath.h"
 
 #include <QFile>
-#include <QFileInfo>
 
+#include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <memory>
 #include <new>
+#include <vector>
 
 QynFileAccess::QynFileAccess(const QynStoredSettings& settings)
 {
@@ -67,13 +72,18 @@ std::int32_t QynFileAccess::loadFile(const QString& path, QynImage& slot) noexce
     try {
         if (path.isEmpty())
             return NoPath;
-        const QFileInfo info(path);
-        if (!info.exists())
-            return FileNotFound;
-        if (!info.isFile())  // a folder, a device or a pipe, which could block the read
+        // Opened without waiting (a pipe would block) and then checked, so what is read
+        // is what was checked: a regular file, not a folder, device or pipe.
+        const int fd = ::open(qynPathToNative(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0)
+            return errno == ENOENT ? FileNotFound : NotReadable;
+        QFile file;
+        struct stat st {};
+        if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
             return NotReadable;
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        }
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::fcntl(fd, F_SETFL, 0) != 0)
             return NotReadable;
         const qint64 fileSize = file.size();
         if (fileSize <= 0)
@@ -123,17 +133,45 @@ std::int32_t QynFileAccess::loadBytes(std::span<const std::uint8_t> bytes, QynIm
     }
 }
 
-std::int32_t QynFileAccess::saveFile(const QString& path, const QynImage& slot) noexcept
+std::int32_t QynFileAccess::saveFile(const QString& path, const QynImage& slot, QString* why) noexcept
+{
+    const QynImage* one = &slot;
+    return saveFiles(std::span<const QString>(&path, 1), std::span<const QynImage* const>(&one, 1), why);
+}
+
+std::int32_t QynFileAccess::saveFiles(std::span<const QString> paths, std::span<const QynImage* const> images,
+                                      QString* why, qsizetype* failed) noexcept
 {
     try {
-        if (path.isEmpty())
-            return NoPath;
-        const std::shared_ptr<const QynPixelBuffer> pixels = slot.sharedPixels();
-        if (!pixels)
-            return NothingToSave;
-        return QynImageEncoder::write(path, *pixels);
+        if (why)
+            why->clear();
+        if (failed)
+            *failed = 0;
+        // The slots' pixels as they are now, kept alive while they are written.
+        std::vector<std::shared_ptr<const QynPixelBuffer>> pixels;
+        std::vector<const QynPixelBuffer*> buffers;
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            if (failed)
+                *failed = static_cast<qsizetype>(i);
+            if (paths[i].isEmpty())
+                return NoPath;
+            pixels.push_back(images[i]->sharedPixels());
+            if (!pixels.back())
+                return NothingToSave;
+            buffers.push_back(pixels.back().get());
+        }
+        return QynImageEncoder::writeAll(paths, buffers, why, failed);
     } catch (const std::bad_alloc&) {
         return TooLarge;
+    } catch (...) {
+        return CannotWrite;
+    }
+}
+
+std::int32_t QynFileAccess::checkSavePaths(std::span<const QString> paths, QString* why, qsizetype* failed) noexcept
+{
+    try {
+        return QynImageEncoder::checkAll(paths, why, failed);
     } catch (...) {
         return CannotWrite;
     }

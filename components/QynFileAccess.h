@@ -31,7 +31,8 @@ public:
         Truncated = 2005,      // the file ends before the image data the header promises
         TooLarge = 2006,       // a side over 16384 pixels, or the image does not fit in memory
         NothingToSave = 2007,  // the slot is empty or its properties describe no known format
-        CannotWrite = 2008,    // folder missing, no permission, disk full, path is a folder
+        CannotWrite = 2008,    // folder missing, no permission, disk full, the path is a folder, device,
+                               // pipe or socket, or the format cannot hold the image
         BadArgument = 2009,    // wrong argument count or type, or a null slot (the call fails too)
     };
     // Largest width or height that loads.
@@ -46,7 +47,16 @@ public:
     // The file operations without the calling convention; each returns its result code.
     static std::int32_t loadFile(const QString& path, QynImage& slot) noexcept;
     static std::int32_t loadBytes(std::span<const std::uint8_t> bytes, QynImage& slot) noexcept;
-    static std::int32_t saveFile(const QString& path, const QynImage& slot) noexcept;
+    // `why` receives the reason a save failed, where there is more to say than the code.
+    static std::int32_t saveFile(const QString& path, const QynImage& slot, QString* why = nullptr) noexcept;
+    // Saves each slot to its path, all or none; `failed` receives the index of the path
+    // whose code is returned.
+    static std::int32_t saveFiles(std::span<const QString> paths, std::span<const QynImage* const> images,
+                                  QString* why = nullptr, qsizetype* failed = nullptr) noexcept;
+    // What saveFiles checks before it writes anything: each path can take a file (a
+    // regular file or nothing, in an existing folder) and no two name the same file.
+    static std::int32_t checkSavePaths(std::span<const QString> paths, QString* why = nullptr,
+                                       qsizetype* failed = nullptr) noexcept;
     // A short English meaning of a result code, for tools and logs (the program shows
     // bare numbers).
     static QString resultText(std::int32_t code);

@@ -1,21 +1,26 @@
 #include "QynImageEncoder.h"
 
+#include "QynAtomicFile.h"
 #include "QynBmpEncoder.h"
 #include "QynFileAccess.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QImageReader>
 #include <QImageWriter>
-#include <QSaveFile>
 
+#include <memory>
 #include <new>
+#include <set>
+#include <vector>
 
 namespace {
 
 // Encodes in memory first: Qt's PNG writer leaks its row table when a write fails
 // inside libpng, and a full disk should cost nothing but the code.
-bool writeWithQt(QIODevice& device, const QynPixelBuffer& pixels, const QByteArray& format)
+QString writeWithQt(QIODevice& device, const QynPixelBuffer& pixels, const QByteArray& format)
 {
     const auto bytesPerLine = static_cast<qsizetype>(pixels.stride());
     QImage image;
@@ -34,8 +39,34 @@ bool writeWithQt(QIODevice& device, const QynPixelBuffer& pixels, const QByteArr
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, format);
     if (!writer.write(image))
-        return false;
-    return device.write(encoded) == encoded.size();
+        return QStringLiteral("the %1 writer refused the image: %2")
+            .arg(QString::fromLatin1(format), writer.errorString());
+    // Some writers shrink what they cannot hold (icons) instead of failing.
+    buffer.close();
+    buffer.open(QIODevice::ReadOnly);
+    const QSize written = QImageReader(&buffer, format).size();
+    if (written.isValid() && written != image.size())
+        return QStringLiteral("a %1 file cannot hold an image of %2 x %3 pixels")
+            .arg(QString::fromLatin1(format))
+            .arg(image.width())
+            .arg(image.height());
+    if (device.write(encoded) != encoded.size())
+        return device.errorString();
+    return {};
+}
+
+QString encode(int handle, const QString& path, const QynPixelBuffer& pixels)
+{
+    QFile device;
+    if (!device.open(handle, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle))
+        return device.errorString();
+    const QByteArray format = QynImageEncoder::formatFor(path);
+    if (format != "bmp")
+        return writeWithQt(device, pixels, format);
+    if (!QynBmpEncoder::write(device, pixels))
+        return device.error() != QFileDevice::NoError ? device.errorString()
+                                                      : QStringLiteral("the image is too large for a BMP file");
+    return {};
 }
 
 }  // namespace
@@ -48,16 +79,66 @@ QByteArray QynImageEncoder::formatFor(const QString& path)
     return QImageWriter::supportedImageFormats().contains(suffix) ? suffix : QByteArray("bmp");
 }
 
-std::int32_t QynImageEncoder::write(const QString& path, const QynPixelBuffer& pixels)
+std::int32_t QynImageEncoder::checkAll(std::span<const QString> paths, QString* why, qsizetype* failed)
 {
-    const QByteArray format = formatFor(path);
-    QSaveFile file(path);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
-        return QynFileAccess::CannotWrite;
-    const bool written = format == "bmp" ? QynBmpEncoder::write(file, pixels)
-                                         : writeWithQt(file, pixels, format);
-    if (!written)
-        return QynFileAccess::CannotWrite;  // the uncommitted temporary file goes with `file`
-    return file.commit() ? QynFileAccess::Success : QynFileAccess::CannotWrite;
+    std::set<QByteArray> identities;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (failed)
+            *failed = static_cast<qsizetype>(i);
+        QByteArray identity;
+        if (const std::int32_t code = QynAtomicFile::check(paths[i], why, &identity))
+            return code;
+        if (!identities.insert(identity).second) {
+            if (why)
+                *why = QStringLiteral("the same file is named twice");
+            return QynFileAccess::CannotWrite;
+        }
+    }
+    return QynFileAccess::Success;
+}
+
+std::int32_t QynImageEncoder::writeAll(std::span<const QString> paths, std::span<const QynPixelBuffer* const> pixels,
+                                       QString* why, qsizetype* failed)
+{
+    QString reason;
+    qsizetype at = 0;
+    const auto result = [&](std::int32_t code) {
+        if (why)
+            *why = reason;
+        if (failed)
+            *failed = at;
+        return code;
+    };
+    if (const std::int32_t code = checkAll(paths, why, failed))
+        return code;
+    std::vector<std::unique_ptr<QynAtomicFile>> files;
+    std::vector<QynAtomicFile*> complete;
+    for (; at < static_cast<qsizetype>(paths.size()); ++at) {
+        const auto i = static_cast<std::size_t>(at);
+        auto& file = *files.emplace_back(std::make_unique<QynAtomicFile>());
+        if (file.open(paths[i]) != QynFileAccess::Success) {
+            reason = file.reason();
+            return result(QynFileAccess::CannotWrite);
+        }
+        reason = encode(file.handle(), paths[i], *pixels[i]);
+        if (!reason.isEmpty())
+            return result(QynFileAccess::CannotWrite);
+        if (file.complete() != QynFileAccess::Success) {
+            reason = file.reason();
+            return result(QynFileAccess::CannotWrite);
+        }
+        complete.push_back(&file);
+    }
+    if (QynAtomicFile::publish(complete, &at) != QynFileAccess::Success) {
+        reason = complete[static_cast<std::size_t>(at)]->reason();
+        return result(QynFileAccess::CannotWrite);
+    }
+    at = 0;
+    return result(QynFileAccess::Success);
+}
+
+std::int32_t QynImageEncoder::write(const QString& path, const QynPixelBuffer& pixels, QString* why)
+{
+    const QynPixelBuffer* buffer = &pixels;
+    return writeAll(std::span<const QString>(&path, 1), std::span<const QynPixelBuffer* const>(&buffer, 1), why);
 }

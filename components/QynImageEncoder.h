@@ -6,15 +6,24 @@
 #include <QString>
 
 #include <cstdint>
+#include <span>
 
-// Writes slot pixels to a file in the format its extension names where Qt can write it
-// (png, jpg, tif, ...), as BMP otherwise. The file is written beside the target under a
-// temporary name, synced and renamed over it, so a failed save leaves the old file as it
-// was and no temporary file behind.
+// Writes slot pixels to files in the format each extension names where Qt can write it
+// (png, jpg, tif, ...), as BMP otherwise, through QynAtomicFile: a file appears whole or
+// not at all, and a failed save leaves the old file as it was and nothing beside it.
+// A format that cannot hold the image at its size (an icon of 256 pixels at most) is
+// refused, not shrunk.
 class QynImageEncoder {
 public:
-    // Returns 0 or a QynFileAccess code. Throws std::bad_alloc.
-    static std::int32_t write(const QString& path, const QynPixelBuffer& pixels);
+    // Writes each buffer to its path, all or none. Returns 0 or a QynFileAccess code,
+    // with the reason in `why` and the index of the failing path in `failed`.
+    // Throws std::bad_alloc.
+    static std::int32_t writeAll(std::span<const QString> paths, std::span<const QynPixelBuffer* const> pixels,
+                                 QString* why = nullptr, qsizetype* failed = nullptr);
+    // The checks writeAll makes before it writes anything: each path can take a file, and
+    // no two name the same file.
+    static std::int32_t checkAll(std::span<const QString> paths, QString* why = nullptr, qsizetype* failed = nullptr);
+    static std::int32_t write(const QString& path, const QynPixelBuffer& pixels, QString* why = nullptr);
     // The Qt format name used for a path: "bmp" unless its extension names another.
     static QByteArray formatFor(const QString& path);
 };

@@ -1,6 +1,7 @@
 // Saves that cannot succeed: each must leave a non-zero code, the file that was there
 // before byte for byte, and no temporary file beside it.
 #include "ImageFileFixtures.h"
+#include "QynAtomicFile.h"
 #include "QynFileAccess.h"
 #include "QynImage.h"
 
@@ -11,6 +12,11 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -143,4 +149,135 @@ TEST_F(SaveFaultsTest, NothingToSaveKeepsTheFileAndAGoodSaveReplacesIt)
     QynImage back;
     ASSERT_EQ(QynFileAccess::loadFile(target(), back), QynFileAccess::Success);
     EXPECT_EQ(fixture::state(back), fixture::state(slot));
+}
+
+namespace {
+
+struct stat statOf(const QString& path)
+{
+    struct stat st {};
+    EXPECT_EQ(::lstat(QFile::encodeName(path).constData(), &st), 0) << path.toStdString();
+    return st;
+}
+
+}  // namespace
+
+// Guards against a save that replaces what is not a file: a pipe, a socket or a device
+// node (made here, never the machine's own) must stay what it was, with a reason.
+TEST_F(SaveFaultsTest, DevicesPipesAndSocketsAreNotReplaced)
+{
+    const QByteArray fifo = QFile::encodeName(target("fifo.bmp"));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray socketPath = QFile::encodeName(target("socket.bmp"));
+    ASSERT_LT(static_cast<std::size_t>(socketPath.size()), sizeof address.sun_path);
+    std::memcpy(address.sun_path, socketPath.constData(), static_cast<std::size_t>(socketPath.size()));
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    QStringList nodes = {"fifo.bmp", "socket.bmp"};
+    if (::mknod(QFile::encodeName(target("null.bmp")).constData(), S_IFCHR | 0666, makedev(1, 3)) == 0)
+        nodes << "null.bmp";  // only root may make device nodes
+    ASSERT_TRUE(QFile::link("fifo.bmp", target("to-fifo.bmp")));
+    nodes << "to-fifo.bmp";
+    oldEntries = fixture::entries(dir.path());
+    for (const QString& node : nodes) {
+        const struct stat before = statOf(target(node));
+        QString why;
+        EXPECT_EQ(QynFileAccess::saveFile(target(node), slot, &why), QynFileAccess::CannotWrite) << node.toStdString();
+        EXPECT_TRUE(why.contains("device, pipe or socket")) << why.toStdString();
+        EXPECT_EQ(statOf(target(node)).st_mode, before.st_mode);
+        EXPECT_EQ(statOf(target(node)).st_ino, before.st_ino);
+    }
+    ::close(sock);
+    expectUntouched();
+}
+
+// Guards against a replaced file that loses its mode (a private file made world-
+// readable) or, under root, its owner; a link is written through to its file and stays a
+// link; a hard link's other name keeps the old content, as the README says.
+TEST_F(SaveFaultsTest, ReplacingKeepsModeOwnerAndLinks)
+{
+    for (const mode_t mode : {0600, 0640, 0604}) {
+        ASSERT_EQ(::chmod(QFile::encodeName(target()).constData(), mode), 0);
+        ASSERT_EQ(QynFileAccess::saveFile(target(), slot), QynFileAccess::Success);
+        EXPECT_EQ(statOf(target()).st_mode & 07777, mode);
+    }
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(QFile::encodeName(target()).constData(), 65534, 65534), 0);
+        ASSERT_EQ(QynFileAccess::saveFile(target(), oldImage), QynFileAccess::Success);
+        EXPECT_EQ(statOf(target()).st_uid, 65534u);
+        EXPECT_EQ(statOf(target()).st_gid, 65534u);
+    }
+
+    ASSERT_TRUE(QDir(dir.path()).mkdir("real"));
+    ASSERT_TRUE(QFile::link("real/pic.bmp", target("link.bmp")));  // dangling until the save
+    ASSERT_EQ(QynFileAccess::saveFile(target("link.bmp"), oldImage), QynFileAccess::Success);
+    ASSERT_EQ(QynFileAccess::saveFile(target("link.bmp"), slot), QynFileAccess::Success);
+    EXPECT_TRUE(S_ISLNK(statOf(target("link.bmp")).st_mode));
+    QynImage back;
+    ASSERT_EQ(QynFileAccess::loadFile(target("real/pic.bmp"), back), QynFileAccess::Success);
+    EXPECT_EQ(fixture::state(back), fixture::state(slot));
+    EXPECT_EQ(fixture::entries(target("real")), QStringList{"pic.bmp"});
+
+    ASSERT_EQ(::link(QFile::encodeName(target("real/pic.bmp")).constData(),
+                     QFile::encodeName(target("real/hard.bmp")).constData()), 0);
+    ASSERT_EQ(QynFileAccess::saveFile(target("real/pic.bmp"), oldImage), QynFileAccess::Success);
+    ASSERT_EQ(QynFileAccess::loadFile(target("real/hard.bmp"), back), QynFileAccess::Success);
+    EXPECT_EQ(fixture::state(back), fixture::state(slot));
+}
+
+// Guards against following a link that another user planted in a shared sticky folder
+// such as /tmp, and against formats that shrink what they cannot hold: both are refused
+// with a reason and leave nothing.
+TEST_F(SaveFaultsTest, PlantedLinksAndShrinkingFormatsAreRefused)
+{
+    QString why;
+    EXPECT_EQ(QynFileAccess::saveFile(target("icon.ico"), slot, &why), QynFileAccess::CannotWrite);
+    EXPECT_TRUE(why.contains("cannot hold an image of 300 x 200")) << why.toStdString();
+    EXPECT_EQ(QynFileAccess::saveFile(target("two.bmp"), slot, &why), QynFileAccess::Success);
+    oldEntries = fixture::entries(dir.path());
+    const QynImage* images[] = {&slot, &slot};
+    const QString twice[] = {target("same.bmp"), dir.path() + "/./same.bmp"};
+    EXPECT_EQ(QynFileAccess::saveFiles(twice, images, &why), QynFileAccess::CannotWrite);
+    EXPECT_EQ(why, "the same file is named twice");
+    expectUntouched();
+
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a link owned by another user needs root to make";
+    ASSERT_TRUE(QDir(dir.path()).mkdir("shared"));
+    ASSERT_EQ(::chmod(QFile::encodeName(target("shared")).constData(), 01777), 0);
+    const QByteArray planted = QFile::encodeName(target("shared/out.bmp"));
+    ASSERT_EQ(::symlink(QFile::encodeName(target()).constData(), planted.constData()), 0);
+    ASSERT_EQ(::lchown(planted.constData(), 65534, 65534), 0);
+    oldEntries = fixture::entries(dir.path());
+    EXPECT_EQ(QynFileAccess::saveFile(target("shared/out.bmp"), slot, &why), QynFileAccess::CannotWrite);
+    EXPECT_TRUE(why.contains("another user")) << why.toStdString();
+    expectUntouched();
+}
+
+// Guards against a multi-file save that leaves some files replaced when a later rename
+// fails: the first two renames are undone (the old file back, a new name removed) and
+// nothing else stays in the folder.
+TEST_F(SaveFaultsTest, SeveralFilesAreReplacedAllOrNone)
+{
+    struct Reset {
+        ~Reset() { QynAtomicFile::renameFault = nullptr; }
+    } reset;
+    QynAtomicFile::renameFault = [](const QByteArray& name) { return name == "third.bmp" ? EIO : 0; };
+    fixture::writeFile(target("third.bmp"), {3});
+    oldEntries = fixture::entries(dir.path());
+    const QString paths[] = {target(), target("new.png"), target("third.bmp")};
+    const QynImage* images[] = {&slot, &slot, &slot};
+    QString why;
+    qsizetype failed = -1;
+    EXPECT_EQ(QynFileAccess::saveFiles(paths, images, &why, &failed), QynFileAccess::CannotWrite);
+    EXPECT_EQ(failed, 2);
+    EXPECT_FALSE(why.isEmpty());
+    EXPECT_EQ(fixture::readFile(target("third.bmp")), Bytes{3});
+    expectUntouched();
+
+    QynAtomicFile::renameFault = nullptr;
+    ASSERT_EQ(QynFileAccess::saveFiles(paths, images, &why, &failed), QynFileAccess::Success) << why.toStdString();
+    EXPECT_EQ(fixture::entries(dir.path()), (QStringList{"good.bmp", "new.png", "third.bmp"}));
 }

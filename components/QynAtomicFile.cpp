@@ -1,0 +1,400 @@
+#include "QynAtomicFile.h"
+
+#include "QynFileAccess.h"
+#include "QynNativePath.h"
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/random.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int MaxLinks = 40;  // as the kernel allows in one path
+
+// Names of temporary files, for the signal handler: written and read without locks or
+// allocation, as a handler may only do.
+struct Registered {
+    std::atomic<int> state{0};  // 0 free, 1 being filled, 2 in use
+    int dirFd = -1;
+    std::array<char, 32> name{};
+};
+std::array<Registered, 64> registered;
+
+int registerName(int dirFd, const QByteArray& name)
+{
+    if (name.size() >= static_cast<qsizetype>(Registered{}.name.size()))
+        return -1;
+    for (std::size_t i = 0; i < registered.size(); ++i) {
+        int expected = 0;
+        if (!registered[i].state.compare_exchange_strong(expected, 1))
+            continue;
+        registered[i].dirFd = dirFd;
+        std::memcpy(registered[i].name.data(), name.constData(), static_cast<std::size_t>(name.size()) + 1);
+        registered[i].state.store(2);
+        return static_cast<int>(i);
+    }
+    return -1;  // the list is full: the name is not removed on a signal
+}
+
+void unregisterName(int& index)
+{
+    if (index >= 0)
+        registered[static_cast<std::size_t>(index)].state.store(0);
+    index = -1;
+}
+
+void removeRegisteredAndEnd(int signal)
+{
+    for (Registered& entry : registered)
+        if (entry.state.load() == 2)
+            ::unlinkat(entry.dirFd, entry.name.data(), 0);
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+// A hidden name nobody can guess, for a file in a folder others may write.
+QByteArray randomName()
+{
+    static constexpr char Letters[] = "abcdefghijklmnopqrstuvwxyz234567";
+    std::array<unsigned char, 12> random{};
+    std::size_t got = 0;
+    while (got < random.size()) {
+        const ssize_t n = ::getrandom(random.data() + got, random.size() - got, 0);
+        if (n > 0)
+            got += static_cast<std::size_t>(n);
+        else if (errno != EINTR)
+            break;
+    }
+    QByteArray name(".qyn-");
+    for (unsigned char r : random)
+        name += Letters[r % 32];
+    return name + ".tmp";
+}
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// The folder and name of the file a path finally names, links followed.
+struct Target {
+    QByteArray dir;
+    QByteArray name;
+    bool exists = false;
+    struct stat st {};
+};
+
+void split(const QByteArray& path, QByteArray& dir, QByteArray& name)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    dir = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
+    name = path.mid(slash + 1);
+}
+
+// A link in a world-writable sticky folder (such as /tmp) made by neither the process's
+// user nor the folder's owner: the kernel's protected links refuse to follow it.
+bool foreignInSharedFolder(const struct stat& dir, const struct stat& link)
+{
+    return (dir.st_mode & S_ISVTX) && (dir.st_mode & S_IWOTH) && link.st_uid != ::geteuid()
+        && link.st_uid != dir.st_uid;
+}
+
+// Returns an empty string or the reason the path cannot take a file.
+QString resolve(QByteArray path, Target& target)
+{
+    for (int links = 0;; ++links) {
+        if (links > MaxLinks)
+            return QStringLiteral("too many symbolic links");
+        split(path, target.dir, target.name);
+        if (target.name.isEmpty() || target.name == "." || target.name == "..")
+            return QStringLiteral("the path names a folder, not a file");
+        struct stat dir {};
+        if (::stat(target.dir.constData(), &dir) != 0)
+            return errno == ENOENT ? QStringLiteral("the folder does not exist") : systemError(errno);
+        if (!S_ISDIR(dir.st_mode))
+            return QStringLiteral("the folder is not a folder");
+        if (::lstat(path.constData(), &target.st) != 0) {
+            if (errno != ENOENT)
+                return systemError(errno);
+            target.exists = false;
+            break;
+        }
+        target.exists = true;
+        if (S_ISREG(target.st.st_mode))
+            break;
+        if (S_ISDIR(target.st.st_mode))
+            return QStringLiteral("the path is a folder");
+        if (!S_ISLNK(target.st.st_mode))
+            return QStringLiteral("the path is a device, pipe or socket, not a file");
+        if (foreignInSharedFolder(dir, target.st))
+            return QStringLiteral("the path is a link that another user made in a shared folder");
+        std::vector<char> link(static_cast<std::size_t>(target.st.st_size > 0 ? target.st.st_size : 255) + 1);
+        const ssize_t length = ::readlink(path.constData(), link.data(), link.size());
+        if (length < 0 || static_cast<std::size_t>(length) >= link.size())
+            return QStringLiteral("the link changed while it was read");
+        const QByteArray to(link.data(), length);
+        path = to.startsWith('/') ? to : target.dir + '/' + to;
+    }
+    // The kernel lets nobody but its owner replace a file in a sticky folder, and the
+    // backup that replacing several files makes could not be removed either.
+    if (target.exists && ::geteuid() != 0) {
+        struct stat dir {};
+        if (::stat(target.dir.constData(), &dir) == 0 && (dir.st_mode & S_ISVTX) && target.st.st_uid != ::geteuid()
+            && dir.st_uid != ::geteuid())
+            return QStringLiteral("the file belongs to another user in a shared folder");
+    }
+    if (target.exists && ::faccessat(AT_FDCWD, (target.dir + '/' + target.name).constData(), W_OK, AT_EACCESS) != 0)
+        return errno == EACCES ? QStringLiteral("no permission to write the file") : systemError(errno);
+    if (::faccessat(AT_FDCWD, target.dir.constData(), W_OK | X_OK, AT_EACCESS) != 0)
+        return errno == EACCES ? QStringLiteral("no permission to write in the folder") : systemError(errno);
+    return {};
+}
+
+// Signals that would end the process while files trade places.
+class BlockEndingSignals {
+public:
+    BlockEndingSignals()
+    {
+        sigset_t ending;
+        sigemptyset(&ending);
+        for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+            sigaddset(&ending, s);
+        pthread_sigmask(SIG_BLOCK, &ending, &old_);
+    }
+    ~BlockEndingSignals() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+    BlockEndingSignals(const BlockEndingSignals&) = delete;
+    BlockEndingSignals& operator=(const BlockEndingSignals&) = delete;
+
+private:
+    sigset_t old_{};
+};
+
+}  // namespace
+
+QynAtomicFile::~QynAtomicFile()
+{
+    discard();
+}
+
+std::int32_t QynAtomicFile::fail(const QString& why)
+{
+    reason_ = why;
+    discard();
+    return QynFileAccess::CannotWrite;
+}
+
+void QynAtomicFile::discard()
+{
+    if (!tempName_.isEmpty())
+        ::unlinkat(dirFd_, tempName_.constData(), 0);
+    tempName_.clear();
+    unregisterName(registration_);
+    if (fd_ >= 0)
+        ::close(fd_);
+    if (dirFd_ >= 0)
+        ::close(dirFd_);
+    fd_ = dirFd_ = -1;
+    complete_ = false;
+}
+
+std::int32_t QynAtomicFile::check(const QString& path, QString* why, QByteArray* identity)
+{
+    Target target;
+    const QString problem = resolve(qynPathToNative(path), target);
+    if (why)
+        *why = problem;
+    if (!problem.isEmpty())
+        return QynFileAccess::CannotWrite;
+    if (identity) {
+        char* dir = ::realpath(target.dir.constData(), nullptr);
+        *identity = (dir ? QByteArray(dir) : target.dir) + '/' + target.name;
+        std::free(dir);
+    }
+    return QynFileAccess::Success;
+}
+
+std::int32_t QynAtomicFile::open(const QString& path)
+{
+    discard();
+    reason_.clear();
+    Target target;
+    if (const QString problem = resolve(qynPathToNative(path), target); !problem.isEmpty())
+        return fail(problem);
+    name_ = target.name;
+    replaces_ = target.exists;
+    old_ = target.st;
+    dirFd_ = ::open(target.dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd_ < 0)
+        return fail(systemError(errno));
+
+    fd_ = ::openat(dirFd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd_ >= 0) {
+        // Naming it later goes through /proc, or needs a capability without it.
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd_);
+        if (::access(self.constData(), F_OK) == 0 || ::geteuid() == 0) {
+            anonymous_ = true;
+            return QynFileAccess::Success;
+        }
+        ::close(fd_);
+        fd_ = -1;
+    } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        return fail(systemError(errno));
+    }
+    anonymous_ = false;
+    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+        const QByteArray name = randomName();
+        fd_ = ::openat(dirFd_, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd_ >= 0) {
+            tempName_ = name;
+            registration_ = registerName(dirFd_, tempName_);
+        } else if (errno != EEXIST) {
+            return fail(systemError(errno));
+        }
+    }
+    return fd_ >= 0 ? QynFileAccess::Success : fail(QStringLiteral("no free temporary name"));
+}
+
+std::int32_t QynAtomicFile::complete()
+{
+    if (fd_ < 0)
+        return fail(QStringLiteral("the file is not open"));
+    if (replaces_) {
+        const mode_t mode = old_.st_mode & 07777;
+        // The old owner where the process may give it (root may), else at least its group.
+        if ((old_.st_uid != ::geteuid() || old_.st_gid != ::getegid())
+            && ::fchown(fd_, old_.st_uid, old_.st_gid) != 0 && ::fchown(fd_, static_cast<uid_t>(-1), old_.st_gid) != 0)
+            errno = 0;  // a new file of the user's own group then
+        // After the owner: changing it clears the set-id bits.
+        if (::fchmod(fd_, mode) != 0)
+            return fail(systemError(errno));
+    }
+    if (::fsync(fd_) != 0)
+        return fail(systemError(errno));
+    complete_ = true;
+    return QynFileAccess::Success;
+}
+
+QString QynAtomicFile::nameAnonymous()
+{
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd_);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray name = randomName();
+        if (::linkat(AT_FDCWD, self.constData(), dirFd_, name.constData(), AT_SYMLINK_FOLLOW) == 0
+            || (errno == ENOENT && ::linkat(fd_, "", dirFd_, name.constData(), AT_EMPTY_PATH) == 0)) {
+            tempName_ = name;
+            return {};
+        }
+        if (errno != EEXIST)
+            return systemError(errno);
+    }
+    return QStringLiteral("no free temporary name");
+}
+
+std::int32_t QynAtomicFile::publish()
+{
+    QynAtomicFile* self = this;
+    return publish(std::span<QynAtomicFile* const>(&self, 1));
+}
+
+std::int32_t QynAtomicFile::publish(std::span<QynAtomicFile* const> files, qsizetype* failed)
+{
+    const BlockEndingSignals blocked;
+    const auto failAt = [&](std::size_t i, const QString& why) {
+        if (failed)
+            *failed = static_cast<qsizetype>(i);
+        for (QynAtomicFile* file : files)
+            if (file != files[i])
+                file->discard();
+        return files[i]->fail(why);
+    };
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (!files[i]->complete_)
+            return failAt(i, QStringLiteral("the file is not complete"));
+    // Names only now, with the ending signals held back, so no kill but SIGKILL can come
+    // between a file's getting a name and its taking the target's.
+    const auto removeNames = [&] {
+        for (QynAtomicFile* file : files)
+            if (file->anonymous_ && !file->tempName_.isEmpty()) {
+                ::unlinkat(file->dirFd_, file->tempName_.constData(), 0);
+                file->tempName_.clear();
+            }
+    };
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (files[i]->anonymous_)
+            if (const QString problem = files[i]->nameAnonymous(); !problem.isEmpty()) {
+                removeNames();
+                return failAt(i, problem);
+            }
+
+    // With several files, each replaced one but the last keeps a second name until all
+    // are in place, so a failure part-way can put it back.
+    std::vector<QByteArray> backups(files.size());
+    const auto removeBackups = [&] {
+        for (std::size_t i = 0; i < files.size(); ++i)
+            if (!backups[i].isEmpty())
+                ::unlinkat(files[i]->dirFd_, backups[i].constData(), 0);
+    };
+    const auto undo = [&](std::size_t done, const QString& why) {
+        for (std::size_t j = 0; j < done; ++j) {
+            QynAtomicFile& f = *files[j];
+            if (backups[j].isEmpty())
+                ::unlinkat(f.dirFd_, f.name_.constData(), 0);
+            else
+                ::renameat(f.dirFd_, backups[j].constData(), f.dirFd_, f.name_.constData());
+            // A backup that could not go back keeps the old content under its hidden name.
+            backups[j].clear();
+        }
+        removeBackups();
+        removeNames();
+        return failAt(done, why);
+    };
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        QynAtomicFile& f = *files[i];
+        if (f.replaces_ && i + 1 < files.size()) {
+            for (int attempt = 0; attempt < 100 && backups[i].isEmpty(); ++attempt) {
+                const QByteArray name = randomName();
+                if (::linkat(f.dirFd_, f.name_.constData(), f.dirFd_, name.constData(), 0) == 0)
+                    backups[i] = name;
+                else if (errno != EEXIST)
+                    break;
+            }
+            if (backups[i].isEmpty())
+                return undo(i, QStringLiteral("the old file cannot be kept while it is replaced: ")
+                                   + systemError(errno));
+        }
+        const int fault = renameFault ? renameFault(f.name_) : 0;
+        if (fault == 0 && ::renameat(f.dirFd_, f.tempName_.constData(), f.dirFd_, f.name_.constData()) == 0) {
+            f.tempName_.clear();
+            unregisterName(f.registration_);
+            continue;
+        }
+        return undo(i, systemError(fault ? fault : errno));
+    }
+    removeBackups();
+    for (QynAtomicFile* file : files) {
+        ::fsync(file->dirFd_);  // the new names outlive a power cut
+        file->discard();
+    }
+    return QynFileAccess::Success;
+}
+
+void QynAtomicFile::installSignalHandling()
+{
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction current {};
+        if (::sigaction(s, nullptr, &current) != 0 || current.sa_handler != SIG_DFL)
+            continue;  // ignored or handled by the program: leave it so
+        struct sigaction handler {};
+        handler.sa_handler = removeRegisteredAndEnd;
+        sigemptyset(&handler.sa_mask);
+        ::sigaction(s, &handler, nullptr);
+    }
+    ::signal(SIGXFSZ, SIG_IGN);
+}
