@@ -8,18 +8,12 @@
 #include "QynImage.h"
 #include "QynPerformanceCounter.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QTextStream>
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <limits>
 #include <optional>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -61,8 +55,8 @@ QString parse(const QStringList& args, Options& options)
         const QString value = args[++i];
         if (arg == "--repeat") {
             const auto n = number(value, 1);
-            if (!n)
-                return QStringLiteral("--repeat needs a whole number of at least 1");
+            if (!n || *n > ConvertCommand::MaxRepeat)
+                return QStringLiteral("--repeat needs a whole number from 1 to %1").arg(ConvertCommand::MaxRepeat);
             options.repeat = *n;
         } else if (arg == "--threads") {
             const auto n = number(value, 0);
@@ -88,63 +82,16 @@ QString parse(const QStringList& args, Options& options)
     return {};
 }
 
-QString fileFailure(const char* verb, const QString& path, std::int32_t code)
+QString fileFailure(const char* verb, const QString& path, std::int32_t code, const QString& why = {})
 {
     return QStringLiteral("Cannot %1 %2: %3 (%4)")
-        .arg(QLatin1String(verb), path, QynFileAccess::resultText(code))
+        .arg(QLatin1String(verb), path, why.isEmpty() ? QynFileAccess::resultText(code) : why)
         .arg(code);
 }
 
 QynComponent* ref(QynImage& slot)
 {
     return &slot;
-}
-
-// Writes every result or none: each goes to a hidden file beside its output first (with
-// the output's extension, which picks the format), and only when all are written do they
-// take their outputs' names. Returns the output that failed and the file code.
-std::optional<std::pair<QString, std::int32_t>> saveAll(QynFileAccess& files,
-                                                        const QStringList& outputs,
-                                                        const std::vector<QynImage*>& results)
-{
-    QStringList written;
-    const auto removeWritten = [&] {
-        for (const QString& path : written)
-            QFile::remove(path);
-    };
-    for (const QString& output : outputs)
-        if (QFileInfo(output).isDir())  // no file can take its place
-            return std::pair{output, std::int32_t{QynFileAccess::CannotWrite}};
-    for (qsizetype i = 0; i < outputs.size(); ++i) {
-        const QFileInfo output(outputs[i]);
-        const QString suffix = output.suffix().isEmpty() ? QString() : "." + output.suffix();
-        const QString part = output.dir().filePath(
-            QStringLiteral(".%1.qynconvert-%2-%3%4")
-                .arg(output.completeBaseName())
-                .arg(QCoreApplication::applicationPid())
-                .arg(i)
-                .arg(suffix));
-        std::int32_t code = 0;
-        qyn::put(files, QynFileAccess::FilePath, part);
-        qyn::call(files, QynFileAccess::SaveImage, {ref(*results[static_cast<std::size_t>(i)])});
-        qyn::call(files, QynFileAccess::GetLastResult, {&code});
-        if (code != 0) {
-            removeWritten();
-            return std::pair{outputs[i], code};
-        }
-        written << part;
-    }
-    for (qsizetype i = 0; i < outputs.size(); ++i) {
-        // rename() replaces an existing output in one step, as the file component's own
-        // save does; beside a file just written there, it fails only in rare cases.
-        if (std::rename(QFile::encodeName(written[i]).constData(),
-                        QFile::encodeName(outputs[i]).constData()) != 0) {
-            written = written.mid(i);
-            removeWritten();
-            return std::pair{outputs[i], std::int32_t{QynFileAccess::CannotWrite}};
-        }
-    }
-    return std::nullopt;
 }
 
 }  // namespace
@@ -156,7 +103,7 @@ QString ConvertCommand::usage()
         "       qynconvert decompose IN RED GREEN BLUE\n"
         "       qynconvert gray IN OUT [--weights R,G,B]   (thousandths, default 299,587,144)\n"
         "       qynconvert color IN OUT\n"
-        "options: --repeat N   run the conversion N times, print min and median\n"
+        "options: --repeat N   run the conversion N times (at most 1000000), print min and median\n"
         "         --threads N  worker threads, 0 = all cores (default)\n");
 }
 
@@ -172,6 +119,18 @@ int ConvertCommand::run(const QStringList& args, QTextStream& out, QTextStream& 
     // Slots as the program uses them: 1..3 sources, the rest destinations.
     const bool compose = options.kind == "compose";
     const bool decompose = options.kind == "decompose";
+    const QStringList outputs = compose ? options.files.mid(3) : options.files.mid(1);
+    // An output that cannot be written is found before anything is read or converted.
+    QString why;
+    qsizetype failed = 0;
+    if (const std::int32_t problem = QynFileAccess::checkSavePaths(outputs, &why, &failed)) {
+        err << "qynconvert: " << fileFailure("write", outputs[failed], problem, why) << "\n";
+        err.flush();
+        return WriteFailed;
+    }
+    if (options.threads > QynChangeImage::MaxThreads)
+        err << "qynconvert: --threads " << options.threads << " is more than the " << QynChangeImage::MaxThreads
+            << " threads a conversion can use; using " << QynChangeImage::MaxThreads << "\n";
     const int sourceCount = compose ? 3 : 1;
     std::array<QynImage, 4> images;
     QynFileAccess files;
@@ -228,12 +187,12 @@ int ConvertCommand::run(const QStringList& args, QTextStream& out, QTextStream& 
         times.push_back(elapsed);
     }
 
-    const QStringList outputs = compose ? options.files.mid(3) : options.files.mid(1);
-    std::vector<QynImage*> results;
+    std::vector<const QynImage*> results;
     for (qsizetype i = 0; i < outputs.size(); ++i)
         results.push_back(&images[static_cast<std::size_t>(destinations[static_cast<std::size_t>(i)])]);
-    if (const auto failure = saveAll(files, outputs, results)) {
-        err << "qynconvert: " << fileFailure("write", failure->first, failure->second) << "\n";
+    // All or none: the three planes of decompose replace their files together.
+    if (const std::int32_t problem = QynFileAccess::saveFiles(outputs, results, &why, &failed)) {
+        err << "qynconvert: " << fileFailure("write", outputs[failed], problem, why) << "\n";
         err.flush();
         return WriteFailed;
     }

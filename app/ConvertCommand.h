@@ -14,6 +14,7 @@ class QTextStream;
 //   options: --repeat N  --threads N (0 = all cores)
 class ConvertCommand {
 public:
+    static constexpr int MaxRepeat = 1000000;  // every time is kept for the median
     enum Exit { Ok = 0, ConversionFailed = 1, Usage = 2, ReadFailed = 3, WriteFailed = 4 };
 
     // Runs the arguments that follow the program name; returns the exit code.

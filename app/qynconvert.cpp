@@ -1,14 +1,19 @@
 #include "ConvertCommand.h"
+#include "QynAtomicFile.h"
+#include "QynNativePath.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
 
-#include <cstdio>
-
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    QynAtomicFile::installSignalHandling();
+    // The arguments as the system gave them: a file name need not be valid UTF-8.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << qynPathFromNative(QByteArray(argv[i]));
     QTextStream out(stdout);
     QTextStream err(stderr);
-    return ConvertCommand::run(QCoreApplication::arguments().mid(1), out, err);
+    return ConvertCommand::run(args, out, err);
 }

@@ -66,7 +66,7 @@ QynChangeImage::~QynChangeImage() = default;
 
 void QynChangeImage::setThreadCount(int threads)
 {
-    threadCount_ = std::clamp(threads, 0, 256);
+    threadCount_ = std::clamp(threads, 0, MaxThreads);
     pool_.reset();  // the next large job starts threads for the new count
 }
 

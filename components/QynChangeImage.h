@@ -79,7 +79,9 @@ public:
 
     // Threads that share one large conversion: 0 (the default) = one per core. Small
     // images always run on the calling thread alone.
+    // Counts above MaxThreads are taken as MaxThreads.
     void setThreadCount(int threads);
+    static constexpr int MaxThreads = 256;
     int threadCount() const { return threadCount_; }
 
 private:

@@ -14,6 +14,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
 
 class QynConvertTest : public ::testing::Test {
@@ -129,6 +136,9 @@ TEST_F(QynConvertTest, FailuresExitWithTheirCodeAndMessage)
         {{"gray", path("g.bmp"), path("o.bmp")}, 1, "The kind of image is different. (1550)"},
         {{"color", path("c.png"), path("o.bmp")}, 1, "The kind of image is different. (1550)"},
         {{"gray", path("c.png"), path("no/folder/o.bmp")}, 4, "(2008)"},
+        {{"gray", path("missing.bmp"), path("no/folder/o.bmp")}, 4, "the folder does not exist (2008)"},
+        {{"decompose", path("c.png"), path("o.bmp"), path("x.bmp"), path("o.bmp")}, 4, "named twice"},
+        {{"gray", path("c.png"), path("o.bmp"), "--repeat", "1000001"}, 2, "from 1 to 1000000"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(run(c.args), c.exit) << c.args.join(' ').toStdString();
@@ -177,4 +187,129 @@ TEST_F(QynConvertTest, TheBuiltProgramRuns)
     process.start(QStringLiteral(QYNCONVERT_PATH), {"gray", path("none.bmp"), path("q.bmp")});
     ASSERT_TRUE(process.waitForFinished(60000));
     EXPECT_EQ(process.exitCode(), 3);
+}
+
+namespace {
+
+// Starts the built program with arguments as raw bytes (QProcess would recode them), as
+// the unprivileged user nobody when `asNobody` and the test runs as root.
+pid_t start(const std::vector<QByteArray>& args, bool asNobody = false)
+{
+    std::vector<QByteArray> all;
+    if (asNobody)
+        all = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    all.push_back(QYNCONVERT_PATH);
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (QByteArray& a : all)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+int exitOf(pid_t pid)
+{
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+QStringList hidden(const QString& folder)
+{
+    return QDir(folder).entryList(QStringList{".*"}, QDir::Files | QDir::Hidden | QDir::System);
+}
+
+}  // namespace
+
+// Guards against the program's own names being a way in: a link planted where the old
+// part files were named cannot redirect the write, and names that are not UTF-8 or are
+// near the 255-byte limit are written as given.
+TEST_F(QynConvertTest, OutputNamesAreTakenAsGiven)
+{
+    fixture::writeFile(path("victim"), {1, 2, 3});
+    ASSERT_TRUE(QFile::link(path("victim"), path(".o.qynconvert-%1-0.bmp").arg(::getpid())));
+    ASSERT_EQ(run({"gray", path("c.png"), path("o.bmp")}), 0) << err.toStdString();
+    EXPECT_EQ(fixture::readFile(path("victim")), (fixture::Bytes{1, 2, 3}));
+    QFile::remove(path(".o.qynconvert-%1-0.bmp").arg(::getpid()));
+
+    const QByteArray folder = QFile::encodeName(dir.path()) + '/';
+    const QByteArray odd = folder + "caf\xe9-\xff\xfe.bmp";
+    const QByteArray longName = folder + QByteArray(250, 'n') + ".bmp";
+    EXPECT_EQ(exitOf(start({"gray", QFile::encodeName(path("c.png")), odd})), 0);
+    EXPECT_EQ(exitOf(start({"color", odd, longName})), 0);
+    struct stat st {};
+    EXPECT_EQ(::stat(odd.constData(), &st), 0);
+    EXPECT_EQ(::stat(longName.constData(), &st), 0);
+    EXPECT_TRUE(hidden(dir.path()).isEmpty()) << hidden(dir.path()).join(' ').toStdString();
+}
+
+// Guards against decompose starting on outputs it cannot replace: in a shared sticky
+// folder an ordinary user may not replace another user's file, even one open to all, so
+// the run stops before anything is read or written.
+TEST_F(QynConvertTest, AnotherUsersFileInASharedFolderIsRefusedFirst)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to make a file of another user and run as nobody";
+    const QString shared = path("shared");
+    ASSERT_TRUE(QDir(dir.path()).mkdir("shared"));
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+    std::vector<QByteArray> args = {"decompose", QFile::encodeName(path("c.png"))};
+    for (const char* name : {"/r.bmp", "/g.bmp", "/b.bmp"}) {
+        const QString out = shared + name;
+        fixture::writeFile(out, {'o', 'l', 'd'});
+        ASSERT_EQ(::chmod(QFile::encodeName(out).constData(), 0666), 0);
+        if (std::string(name) != "/b.bmp") {  // the user's own; b.bmp stays root's
+            ASSERT_EQ(::chown(QFile::encodeName(out).constData(), 65534, 65534), 0);
+        }
+        args.push_back(QFile::encodeName(out));
+    }
+    const QStringList before = QDir(shared).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    EXPECT_EQ(exitOf(start(args, true)), 4);
+    for (const char* name : {"/r.bmp", "/g.bmp", "/b.bmp"})
+        EXPECT_EQ(fixture::readFile(shared + name), (fixture::Bytes{'o', 'l', 'd'})) << name;
+    EXPECT_EQ(QDir(shared).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+}
+
+// Guards against a killed save leaving hidden temporary files or a mix of old and new
+// outputs: a large decompose is stopped by each signal at several moments; afterwards the
+// three outputs are all old or all new and nothing else is in the folder.
+TEST_F(QynConvertTest, KilledDecomposeLeavesAllOrNoneAndNoTemporaryFile)
+{
+    QynImage big, plane;
+    fixture::fillPattern(big, 2048, 2048, QynPixelFormat::Color32, 5);
+    ASSERT_EQ(QynFileAccess::saveFile(path("big.bmp"), big), 0);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("out"));
+    const QString out = path("out");
+    std::vector<QByteArray> args = {"decompose", QFile::encodeName(path("big.bmp"))};
+    for (const char* name : {"/r.png", "/g.bmp", "/b.bmp"}) {
+        ASSERT_EQ(QynFileAccess::saveFile(out + name, red), 0);
+        args.push_back(QFile::encodeName(out + name));
+    }
+    for (const int signal : {SIGINT, SIGTERM, SIGKILL, SIGXFSZ}) {
+        for (const int delayMs : {20, 60, 120, 200}) {
+            const pid_t pid = start(args);
+            ::usleep(static_cast<useconds_t>(delayMs) * 1000);
+            ::kill(pid, signal);
+            exitOf(pid);
+            EXPECT_EQ(fixture::entries(out), (QStringList{"b.bmp", "g.bmp", "r.png"})) << signal << " at " << delayMs;
+            int replaced = 0;
+            for (const char* name : {"/r.png", "/g.bmp", "/b.bmp"}) {
+                ASSERT_EQ(QynFileAccess::loadFile(out + name, plane), 0);
+                replaced += plane.pixels()->width() == 2048;
+            }
+            EXPECT_TRUE(replaced == 0 || replaced == 3) << signal << " at " << delayMs << " ms";
+            if (replaced == 3) {  // back to the old outputs for the next moment
+                for (const char* name : {"/r.png", "/g.bmp", "/b.bmp"})
+                    ASSERT_EQ(QynFileAccess::saveFile(out + name, red), 0);
+            }
+        }
+    }
 }
