@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <thread>
 
 namespace {
 
@@ -14,6 +15,48 @@ using namespace std::chrono;
 using Outcome = QynCapturePipeline::Outcome;
 
 constexpr const char* SinkName = "qyn_capture_sink";
+constexpr const char* DemosaicName = "qyn_demosaic";
+// Sides past this could not be saved and loaded back.
+constexpr int MaxFrameSide = 16384;
+// How often opening looks whether the source has settled its format.
+constexpr milliseconds CapsPoll{5};
+
+// Bayer frames (video/x-bayer, from colour machine-vision sensors) need demosaicing,
+// which videoconvert cannot do; autoconvert puts bayer2rgb in front of it only for them.
+bool demosaicAvailable()
+{
+    for (const char* name : {"autoconvert", "bayer2rgb"}) {
+        GstElementFactory* factory = gst_element_factory_find(name);
+        if (!factory)
+            return false;
+        gst_object_unref(factory);
+    }
+    return true;
+}
+
+// The code of an error message: a format the source cannot give, a missing element,
+// or `otherwise`.
+std::int32_t codeOf(GstMessage* message, std::int32_t otherwise)
+{
+    GError* raw = nullptr;
+    gst_message_parse_error(message, &raw, nullptr);
+    const qyn::gst::ErrorPtr error(raw);
+    const GstStructure* details = nullptr;
+    gst_message_parse_error_details(message, &details);
+    gint flow = GST_FLOW_OK;
+    if (details && gst_structure_get_int(details, "flow-return", &flow) && flow == GST_FLOW_NOT_NEGOTIATED)
+        return QynVideo::FormatNotOffered;
+    if (!error)
+        return otherwise;
+    if (g_error_matches(error.get(), GST_CORE_ERROR, GST_CORE_ERROR_NEGOTIATION)
+        || g_error_matches(error.get(), GST_STREAM_ERROR, GST_STREAM_ERROR_FORMAT)
+        || g_error_matches(error.get(), GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_SETTINGS)
+        || g_error_matches(error.get(), GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_WRITE))  // a setting refused
+        return QynVideo::FormatNotOffered;
+    if (g_error_matches(error.get(), GST_CORE_ERROR, GST_CORE_ERROR_MISSING_PLUGIN))
+        return QynVideo::ElementMissing;
+    return otherwise;
+}
 // Pulls wait in short slices so that a failure on the bus ends a Grab at once.
 constexpr milliseconds PullSlice{40};
 
@@ -63,6 +106,8 @@ std::unique_ptr<QynCapturePipeline> QynCapturePipeline::open(const QynVideoConfi
     qyn::gst::ensureInitialized();
     std::unique_ptr<QynCapturePipeline> capture(new QynCapturePipeline(config));
     outcome = capture->start();
+    if (outcome.ok())
+        outcome = capture->settleFormat();
     for (int i = 0; outcome.ok() && i < config.warmupFrames; ++i) {
         qyn::gst::SamplePtr sample;
         outcome = capture->pullFresh(sample);
@@ -80,31 +125,47 @@ QynCapturePipeline::~QynCapturePipeline()
 
 Outcome QynCapturePipeline::start()
 {
-    const QString description =
-        QStringLiteral("%1 ! videoconvert ! videoscale ! %2 ! appsink name=%3 max-buffers=1 "
-                       "drop=true sync=false enable-last-sample=false")
-            .arg(config_.source, config_.capsText(), QString::fromLatin1(SinkName));
+    const QString tail = QStringLiteral("videoconvert ! %1%2 ! appsink name=%3 max-buffers=1 drop=true sync=false "
+                                        "enable-last-sample=false")
+                             .arg(config_.nativeSize() ? QString() : QStringLiteral("videoscale ! "),
+                                  config_.capsText(), QString::fromLatin1(SinkName));
+    // The source on its own first: its errors are the operator's, and a source with its
+    // pad at hand gets the demosaicing in front of the conversion.
     GError* rawError = nullptr;
-    GstElement* element = gst_parse_launch(description.toUtf8().constData(), &rawError);
-    // gst_parse_launch can hand back a half-built pipeline together with an error.
-    if (element)
-        pipeline_.reset(GST_ELEMENT(gst_object_ref_sink(element)));
-    if (rawError) {
-        const qyn::gst::ErrorPtr error(rawError);
-        pipeline_.reset();
-        return {QynVideo::PipelineInvalid, QString::fromUtf8(error->message)};
+    // The identity lets the source end in caps, which the parser reads only between two elements.
+    qyn::gst::ElementPtr source(gst_parse_bin_from_description(
+        QStringLiteral("%1 ! identity").arg(config_.source).toUtf8().constData(), TRUE, &rawError));
+    if (source)
+        gst_object_ref_sink(source.get());
+    if (rawError)
+        return parseFailure(rawError);
+    const qyn::gst::ObjectPtr<GstPad> sourcePad(gst_element_get_static_pad(source.get(), "src"));
+    demosaic_ = sourcePad && demosaicAvailable();
+    if (demosaic_) {
+        if (Outcome built = buildWithDemosaic(std::move(source), tail); !built.ok())
+            return built;
+    } else {
+        // A source whose pad comes later (a decoder) is linked by the parser when it comes.
+        GstElement* element =
+            gst_parse_launch(QStringLiteral("%1 ! %2").arg(config_.source, tail).toUtf8().constData(), &rawError);
+        // gst_parse_launch can hand back a half-built pipeline together with an error.
+        if (element)
+            pipeline_.reset(GST_ELEMENT(gst_object_ref_sink(element)));
+        if (rawError) {
+            pipeline_.reset();
+            return parseFailure(rawError);
+        }
+        if (!pipeline_ || !GST_IS_PIPELINE(pipeline_.get())) {
+            pipeline_.reset();
+            return {QynVideo::PipelineInvalid, QStringLiteral("the source does not form a pipeline")};
+        }
+        sinkElement_.reset(gst_bin_get_by_name(GST_BIN(pipeline_.get()), SinkName));
     }
-    if (!pipeline_ || !GST_IS_PIPELINE(pipeline_.get())) {
-        pipeline_.reset();
-        return {QynVideo::PipelineInvalid, QStringLiteral("the source does not form a pipeline")};
-    }
-    sinkElement_.reset(gst_bin_get_by_name(GST_BIN(pipeline_.get()), SinkName));
     if (!sinkElement_ || !GST_IS_APP_SINK(sinkElement_.get()))
         return {QynVideo::PipelineInvalid,
                 QStringLiteral("the source must not name an element %1").arg(QString::fromLatin1(SinkName))};
     sink_ = GST_APP_SINK(sinkElement_.get());
     bus_.reset(gst_element_get_bus(pipeline_.get()));
-
     const GstStateChangeReturn change = gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING);
     if (change != GST_STATE_CHANGE_FAILURE) {
         // A bounded wait: a source that starts but sends nothing yet counts as open.
@@ -114,7 +175,7 @@ Outcome QynCapturePipeline::start()
         if (state != GST_STATE_CHANGE_FAILURE) {
             if (auto failed = busFailure()) {
                 failure_ = {};
-                return {QynVideo::DeviceFailed, failed->text};
+                return openFailure(*failed);
             }
             GstQuery* query = gst_query_new_latency();
             gboolean live = FALSE;
@@ -128,9 +189,96 @@ Outcome QynCapturePipeline::start()
     // The state change failed: the bus holds the real reason.
     Outcome outcome{QynVideo::DeviceFailed, QStringLiteral("the pipeline does not start")};
     if (auto failed = busFailure())
-        outcome.text = failed->text;
+        outcome = openFailure(*failed);
     failure_ = {};
     return outcome;
+}
+
+Outcome QynCapturePipeline::parseFailure(GError* raw)
+{
+    const qyn::gst::ErrorPtr error(raw);
+    const QString text = QString::fromUtf8(error->message);
+    if (g_error_matches(error.get(), GST_PARSE_ERROR, GST_PARSE_ERROR_NO_SUCH_ELEMENT))
+        return {QynVideo::ElementMissing, text};
+    if (g_error_matches(error.get(), GST_PARSE_ERROR, GST_PARSE_ERROR_LINK))  // caps that do not meet
+        return {QynVideo::FormatNotOffered, text};
+    return {QynVideo::PipelineInvalid, text};
+}
+
+Outcome QynCapturePipeline::buildWithDemosaic(qyn::gst::ElementPtr source, const QString& tail)
+{
+    GError* rawError = nullptr;
+    GstElement* rest = gst_parse_bin_from_description(tail.toUtf8().constData(), TRUE, &rawError);
+    if (rawError) {
+        if (rest)
+            gst_object_unref(gst_object_ref_sink(rest));
+        return parseFailure(rawError);
+    }
+    // autoconvert left to itself would try every converter there is: it gets its two
+    // choices before anything is linked to it. The list and its references go to it.
+    GstElement* demosaic = gst_element_factory_make("autoconvert", DemosaicName);
+    GList* factories = nullptr;
+    for (const char* name : {"videoconvert", "bayer2rgb"})
+        factories = g_list_prepend(factories, gst_element_factory_find(name));
+    g_object_set(demosaic, "factories", factories, nullptr);
+    pipeline_.reset(GST_ELEMENT(gst_object_ref_sink(gst_pipeline_new(nullptr))));
+    GstBin* bin = GST_BIN(pipeline_.get());
+    gst_bin_add(bin, source.get());  // a reference of the bin's own; `source` drops ours
+    gst_bin_add(bin, demosaic);      // floating references: the bin takes them
+    gst_bin_add(bin, rest);
+    sinkElement_.reset(gst_bin_get_by_name(GST_BIN(rest), SinkName));
+    if (!gst_element_link_many(source.get(), demosaic, rest, nullptr))
+        return {QynVideo::FormatNotOffered, QStringLiteral("the source gives nothing that converts to video frames")};
+    return {};
+}
+
+Outcome QynCapturePipeline::openFailure(const Outcome& failed) const
+{
+    // While opening, a failure of the stream is the device's.
+    Outcome outcome{failed.code == QynVideo::StreamError ? QynVideo::DeviceFailed : failed.code, failed.text};
+    if (outcome.code == QynVideo::FormatNotOffered && !demosaic_)
+        outcome.text += QStringLiteral(" (a camera that sends Bayer frames needs GStreamer's bayer2rgb and "
+                                       "autoconvert elements, Debian package gstreamer1.0-plugins-bad)");
+    return outcome;
+}
+
+Outcome QynCapturePipeline::settleFormat()
+{
+    // Waits until the source has settled its format (a failure then shows now, not at
+    // the first Grab) or, for a source that sends nothing yet, a bounded time. The
+    // frames keep the size the source settled on when the configuration names none.
+    const auto deadline = steady_clock::now() + std::min<milliseconds>(OpenWait, milliseconds(config_.timeoutMs));
+    const qyn::gst::ObjectPtr<GstPad> pad(gst_element_get_static_pad(sinkElement_.get(), "sink"));
+    for (;;) {
+        if (auto failed = busFailure()) {
+            failure_ = {};
+            return openFailure(*failed);
+        }
+        if (const qyn::gst::CapsPtr caps{gst_pad_get_current_caps(pad.get())}) {
+            GstVideoInfo info;
+            gst_video_info_init(&info);
+            if (!gst_video_info_from_caps(&info, caps.get()))
+                return {QynVideo::BadFrame, QStringLiteral("the source settled on caps that are not video")};
+            width_ = GST_VIDEO_INFO_WIDTH(&info);
+            height_ = GST_VIDEO_INFO_HEIGHT(&info);
+            if (width_ > MaxFrameSide || height_ > MaxFrameSide)
+                return {QynVideo::ConfigInvalid,
+                        QStringLiteral("the source's frames of %1 x %2 pixels are larger than %3 a side; set a "
+                                       "smaller region or width and height")
+                            .arg(width_)
+                            .arg(height_)
+                            .arg(MaxFrameSide)};
+            return {};
+        }
+        if (steady_clock::now() >= deadline) {
+            if (!config_.nativeSize())
+                return {};  // it counts as open; Grab waits for the frames
+            return {QynVideo::Timeout,
+                    QStringLiteral("the source gave no frame size within %1 ms")
+                        .arg(std::min<milliseconds>(OpenWait, milliseconds(config_.timeoutMs)).count())};
+        }
+        std::this_thread::sleep_for(CapsPoll);
+    }
 }
 
 std::optional<Outcome> QynCapturePipeline::busFailure()
@@ -139,7 +287,7 @@ std::optional<Outcome> QynCapturePipeline::busFailure()
         return failure_;
     // Popping with a filter also discards the other messages, so the bus never fills up.
     while (qyn::gst::MessagePtr message{gst_bus_pop_filtered(bus_.get(), GST_MESSAGE_ERROR)}) {
-        failure_ = {QynVideo::StreamError, qyn::gst::errorText(message.get())};
+        failure_ = {codeOf(message.get(), QynVideo::StreamError), qyn::gst::errorText(message.get())};
         return failure_;
     }
     return std::nullopt;
@@ -225,19 +373,19 @@ Outcome QynCapturePipeline::copyFrame(GstSample* sample, std::shared_ptr<QynPixe
     const GstVideoFormat wanted =
         config_.format == QynPixelFormat::Gray8 ? GST_VIDEO_FORMAT_GRAY8 : GST_VIDEO_FORMAT_BGRx;
     if (!caps || !buffer || !gst_video_info_from_caps(&info, caps)
-        || GST_VIDEO_INFO_FORMAT(&info) != wanted || GST_VIDEO_INFO_WIDTH(&info) != config_.width
-        || GST_VIDEO_INFO_HEIGHT(&info) != config_.height)
+        || GST_VIDEO_INFO_FORMAT(&info) != wanted || GST_VIDEO_INFO_WIDTH(&info) != width_
+        || GST_VIDEO_INFO_HEIGHT(&info) != height_)
         return {QynVideo::BadFrame, QStringLiteral("a frame of another size or format arrived")};
     const MappedFrame mapped(&info, buffer);
     if (!mapped.mapped())
         return {QynVideo::BadFrame, QStringLiteral("a frame could not be read")};
     try {
-        auto out = std::make_shared<QynPixelBuffer>(config_.width, config_.height, config_.format);
-        for (int y = 0; y < config_.height; ++y) {
+        auto out = std::make_shared<QynPixelBuffer>(width_, height_, config_.format);
+        for (int y = 0; y < height_; ++y) {
             if (config_.format == QynPixelFormat::Gray8)
-                std::memcpy(out->row(y), mapped.row(y), std::size_t(config_.width));
+                std::memcpy(out->row(y), mapped.row(y), std::size_t(width_));
             else
-                copyColourRow(mapped.row(y), out->row(y), config_.width);
+                copyColourRow(mapped.row(y), out->row(y), width_);
         }
         frame = std::move(out);
     } catch (const std::bad_alloc&) {

@@ -30,6 +30,11 @@ public:
     QynCapturePipeline& operator=(const QynCapturePipeline&) = delete;
 
     const QynVideoConfig& config() const { return config_; }
+    // The size of the frames: the configured one, or the one the source settled on.
+    int width() const { return width_; }
+    int height() const { return height_; }
+    // The pipeline failed or ended while streaming; only a new one delivers again.
+    bool failed() const { return !failure_.ok(); }
     // Waits for a frame taken after the call began and copies it into frame.
     Outcome grab(std::shared_ptr<QynPixelBuffer>& frame);
 
@@ -37,14 +42,24 @@ public:
     std::optional<qint64> lastFrameRunningTime() const { return lastFrameTime_; }
 
 private:
-    explicit QynCapturePipeline(const QynVideoConfig& config) : config_(config) {}
+    explicit QynCapturePipeline(const QynVideoConfig& config)
+        : config_(config), width_(config.width), height_(config.height)
+    {
+    }
     Outcome start();
+    Outcome settleFormat();
+    Outcome buildWithDemosaic(qyn::gst::ElementPtr source, const QString& tail);
+    static Outcome parseFailure(GError* raw);
+    Outcome openFailure(const Outcome& failed) const;
     Outcome pullFresh(qyn::gst::SamplePtr& sample);
     std::optional<Outcome> busFailure();
     bool isFresh(GstSample* sample, std::optional<qint64> since) const;
     Outcome copyFrame(GstSample* sample, std::shared_ptr<QynPixelBuffer>& frame) const;
 
     QynVideoConfig config_;
+    int width_;
+    int height_;
+    bool demosaic_ = false;
     qyn::gst::ElementPtr pipeline_;
     qyn::gst::ElementPtr sinkElement_;
     GstAppSink* sink_ = nullptr;  // borrowed from sinkElement_

@@ -20,6 +20,9 @@ struct SampleUnref {
 struct MessageUnref {
     void operator()(GstMessage* message) const { gst_message_unref(message); }
 };
+struct CapsUnref {
+    void operator()(GstCaps* caps) const { gst_caps_unref(caps); }
+};
 struct ErrorFree {
     void operator()(GError* error) const { g_error_free(error); }
 };
@@ -27,6 +30,9 @@ struct ErrorFree {
 using ElementPtr = std::unique_ptr<GstElement, ObjectUnref>;
 using BusPtr = std::unique_ptr<GstBus, ObjectUnref>;
 using ClockPtr = std::unique_ptr<GstClock, ObjectUnref>;
+template <typename T>
+using ObjectPtr = std::unique_ptr<T, ObjectUnref>;
+using CapsPtr = std::unique_ptr<GstCaps, CapsUnref>;
 using SamplePtr = std::unique_ptr<GstSample, SampleUnref>;
 using MessagePtr = std::unique_ptr<GstMessage, MessageUnref>;
 using ErrorPtr = std::unique_ptr<GError, ErrorFree>;

@@ -9,7 +9,25 @@
 
 QynVideo::QynVideo(const QynStoredSettings&) {}
 
-QynVideo::~QynVideo() = default;  // the pipeline stops with capture_
+QynVideo::~QynVideo()
+{
+    closeDevice();
+}
+
+void QynVideo::releaseInBackground()
+{
+    // Stopping a pipeline whose camera is gone waits on the camera's protocol timeouts
+    // (seconds); the Grab that builds a new one need not wait for that.
+    if (capture_)
+        releasing_.emplace_back([old = std::move(capture_)]() mutable { old.reset(); });
+}
+
+void QynVideo::finishReleasing()
+{
+    for (std::thread& thread : releasing_)
+        thread.join();
+    releasing_.clear();
+}
 
 QynCallResult QynVideo::invoke(std::int32_t dispId, QynCallKind kind,
                                std::span<const QynVariant> args) noexcept
@@ -83,6 +101,7 @@ std::int32_t QynVideo::finish(std::int32_t code, const QString& text)
 std::int32_t QynVideo::openDevice() noexcept
 {
     capture_.reset();  // opening again starts afresh from the file
+    config_.reset();
     const QynVideoConfigResult read = qyn::readVideoConfig(configPath_);
     if (!read.ok())
         return finish(read.problem == QynVideoConfigResult::Problem::File ? ConfigFileMissing
@@ -90,28 +109,43 @@ std::int32_t QynVideo::openDevice() noexcept
                       read.message);
     QynCapturePipeline::Outcome outcome;
     capture_ = QynCapturePipeline::open(read.config, outcome);
+    if (capture_) {
+        config_ = std::make_unique<QynVideoConfig>(read.config);
+        width_ = capture_->width();
+        height_ = capture_->height();
+    }
     return finish(outcome.code, outcome.text);
 }
 
 std::int32_t QynVideo::closeDevice() noexcept
 {
     capture_.reset();
+    config_.reset();
+    finishReleasing();
     return finish(Success);
 }
 
 std::int32_t QynVideo::prepareImage(QynImage& slot) noexcept
 {
-    if (!capture_)
+    if (!config_)
         return finish(NotOpen, QStringLiteral("no video device is open"));
-    const QynVideoConfig& config = capture_->config();
-    slot.setFormat(config.width, config.height, config.format);
+    slot.setFormat(width_, height_, config_->format);
     return finish(Success);
 }
 
 std::int32_t QynVideo::grab(QynImage& slot) noexcept
 {
-    if (!capture_)
+    if (!config_)
         return finish(NotOpen, QStringLiteral("no video device is open"));
+    if (!capture_ || capture_->failed()) {
+        releaseInBackground();
+        QynCapturePipeline::Outcome outcome;
+        capture_ = QynCapturePipeline::open(*config_, outcome);
+        if (!capture_)
+            return finish(outcome.code, outcome.text);
+        width_ = capture_->width();
+        height_ = capture_->height();
+    }
     std::shared_ptr<QynPixelBuffer> frame;
     const QynCapturePipeline::Outcome outcome = capture_->grab(frame);
     if (outcome.ok())

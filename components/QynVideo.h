@@ -7,12 +7,19 @@
 
 #include <memory>
 #include <optional>
+#include <thread>
+#include <vector>
 
 class QynCapturePipeline;
+struct QynVideoConfig;
 
 // Takes camera frames into slots through a GStreamer pipeline that the video
 // configuration file describes (README, "Video configuration files"):
-//   <source> ! videoconvert ! videoscale ! GRAY8 or BGRx caps ! appsink
+//   <source> ! autoconvert (bayer2rgb for Bayer frames) ! videoconvert ! videoscale
+//            ! GRAY8 or BGRx caps ! appsink
+// (no videoscale and no size in the caps when the file names no size). A pipeline that
+// fails or ends while streaming, as when a camera is unplugged, is built anew by the
+// next Grab, so the camera delivers again once it is back.
 // Failures never fail the call: they leave a code for GetLastResult and GStreamer's own
 // text in lastErrorText(). Only malformed arguments fail the call (and leave BadArgument).
 class QynVideo final : public QynComponent {
@@ -30,15 +37,18 @@ public:
         Success = 0,
         ConfigFileMissing = 3001,  // no path, no such file, not a file, unreadable or too large
         ConfigInvalid = 3002,      // a required key missing, a bad value, an unknown key, a bad line
-        PipelineInvalid = 3003,    // the source description does not parse or names a missing element
+        PipelineInvalid = 3003,    // the source description does not parse
         DeviceFailed = 3004,       // the device does not exist, is busy or does not start
         NotOpen = 3005,            // PrepareImage or Grab without an open device
         Timeout = 3006,            // no frame within timeout_ms
-        EndOfStream = 3007,        // the source has ended; every later Grab says so at once
-        StreamError = 3008,        // the pipeline failed while streaming; every later Grab says so at once
+        EndOfStream = 3007,        // the source has ended; the next Grab builds the pipeline anew
+        StreamError = 3008,        // the pipeline failed while streaming (camera lost); the next Grab
+                                   // builds the pipeline anew
         BadFrame = 3009,           // a frame of another size or format than asked for
         OutOfMemory = 3010,        // no memory for the frame; the slot keeps what it held
         BadArgument = 3011,        // wrong argument count or type, or a null slot
+        FormatNotOffered = 3012,   // the source cannot give the format asked for (pixel format, caps, size)
+        ElementMissing = 3013,     // the description names a GStreamer element that is not installed
     };
 
     explicit QynVideo(const QynStoredSettings& settings = {});
@@ -55,7 +65,7 @@ public:
     std::int32_t prepareImage(QynImage& slot) noexcept;
     std::int32_t grab(QynImage& slot) noexcept;
 
-    bool isOpen() const { return capture_ != nullptr; }
+    bool isOpen() const { return config_ != nullptr; }
     std::int32_t lastResult() const { return lastResult_; }
     // Why the last operation failed, in GStreamer's or the parser's words; empty on success.
     QString lastErrorText() const { return lastErrorText_; }
@@ -65,9 +75,15 @@ public:
 
 private:
     std::int32_t finish(std::int32_t code, const QString& text = {});
+    void releaseInBackground();
+    void finishReleasing();
 
     QString configPath_;
-    std::unique_ptr<QynCapturePipeline> capture_;
+    std::unique_ptr<QynVideoConfig> config_;       // of the open device
+    std::unique_ptr<QynCapturePipeline> capture_;  // null while a failed pipeline waits to be rebuilt
+    int width_ = 0;                                // the size of the frames, as last known
+    int height_ = 0;
+    std::vector<std::thread> releasing_;           // failed pipelines stopping meanwhile
     std::int32_t lastResult_ = Success;
     QString lastErrorText_;
 };

@@ -15,7 +15,7 @@ struct Key {
     bool required;
 };
 constexpr Key Keys[] = {
-    {"source", true},  {"width", true},         {"height", true},
+    {"source", true},  {"width", false},        {"height", false},
     {"format", true},  {"timeout_ms", false},  {"warmup_frames", false},
 };
 constexpr int KeyCount = static_cast<int>(std::size(Keys));
@@ -159,10 +159,11 @@ QynVideoConfigResult contentProblem(QString message)
 
 QString QynVideoConfig::capsText() const
 {
-    return QStringLiteral("video/x-raw,format=%1,width=%2,height=%3")
-        .arg(format == QynPixelFormat::Gray8 ? QStringLiteral("GRAY8") : QStringLiteral("BGRx"))
-        .arg(width)
-        .arg(height);
+    QString caps = QStringLiteral("video/x-raw,format=%1")
+                       .arg(format == QynPixelFormat::Gray8 ? QStringLiteral("GRAY8") : QStringLiteral("BGRx"));
+    if (!nativeSize())
+        caps += QStringLiteral(",width=%1,height=%2").arg(width).arg(height);
+    return caps;
 }
 
 namespace qyn {
@@ -185,6 +186,9 @@ QynVideoConfigResult parseVideoConfig(std::string_view text)
             return contentProblem(QStringLiteral("the [video] section has no %1").arg(QString::fromLatin1(Keys[key].name)));
     if (state.config.source.trimmed().isEmpty())
         return contentProblem(QStringLiteral("source is empty"));
+    if (state.seen[1] != state.seen[2])
+        return contentProblem(QStringLiteral("width and height go together: give both, or neither for the "
+                                             "camera's own frame size"));
     QynVideoConfigResult r;
     r.config = state.config;
     return r;

@@ -10,7 +10,7 @@
 // See the README's "Video configuration files" for every key.
 struct QynVideoConfig {
     QString source;  // a GStreamer source description, e.g. "v4l2src device=/dev/video0"
-    int width = 0;
+    int width = 0;   // 0 with height 0: the frames keep the size the source delivers
     int height = 0;
     QynPixelFormat format = QynPixelFormat::Gray8;
     int timeoutMs = DefaultTimeoutMs;
@@ -22,7 +22,9 @@ struct QynVideoConfig {
     static constexpr int MaxLineLength = 190;      // inih cuts longer lines
     static constexpr qint64 MaxFileBytes = 65536;  // a configuration is a few lines
 
-    // The caps the capture ends in: "video/x-raw,format=GRAY8,width=640,height=480".
+    bool nativeSize() const { return width == 0 && height == 0; }
+    // The caps the capture ends in: "video/x-raw,format=GRAY8,width=640,height=480", or
+    // without the size for the source's own.
     QString capsText() const;
 };
 

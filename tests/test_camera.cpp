@@ -1,0 +1,243 @@
+// A GigE Vision camera over the real protocol: Aravis's simulated camera on the loopback
+// interface, grabbed through aravissrc as an operator's configuration names it. The
+// simulated camera's Mono8 frames are a diagonal ramp (each pixel one level above its
+// left and upper neighbours, 254 wrapping to 0) that moves from frame to frame; without a pixel
+// format it sends Bayer frames.
+#include "QynCalls.h"
+#include "QynImage.h"
+#include "QynVideo.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gst/gst.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+// Aravis receives the stream through a raw packet socket when the process may open one,
+// and such a socket sees nothing on the loopback interface: run as root, as CI is, the
+// stream would stay empty. Without CAP_NET_RAW Aravis uses an ordinary socket. The
+// capability belongs to each thread, so it goes before main() starts any.
+const bool rawNetworkDropped = [] {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    if (::syscall(SYS_capget, &header, data) != 0)
+        return false;
+    const unsigned bit = 1u << (CAP_NET_RAW % 32);
+    auto& word = data[CAP_NET_RAW / 32];
+    word.effective &= ~bit;
+    word.permitted &= ~bit;
+    word.inheritable &= ~bit;
+    return ::syscall(SYS_capset, &header, data) == 0;
+}();
+
+class FakeCamera {
+public:
+    // The reason the simulated camera cannot run here, or empty.
+    static QString missing()
+    {
+        for (const char* tool : {"arv-fake-gv-camera-0.8", "arv-tool-0.8"})
+            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+                return QStringLiteral("%1 is not installed (Debian packages aravis-tools, aravis-tools-cli)")
+                    .arg(QString::fromLatin1(tool));
+        gst_init(nullptr, nullptr);
+        if (GstElementFactory* factory = gst_element_factory_find("aravissrc"))
+            gst_object_unref(factory);
+        else
+            return QStringLiteral("GStreamer has no aravissrc (Debian package libaravis-0.8-0)");
+        return {};
+    }
+
+    ~FakeCamera() { stop(); }
+
+    QString name() const { return QStringLiteral("Aravis-Fake-") + serial_; }
+
+    // Starts the camera and waits until discovery lists it; false after 15 s.
+    bool start()
+    {
+        process_.start(QStringLiteral("arv-fake-gv-camera-0.8"), {"-i", "127.0.0.1", "-s", serial_});
+        if (!process_.waitForStarted(5000))
+            return false;
+        for (int attempt = 0; attempt < 30; ++attempt) {
+            QProcess list;
+            list.start(QStringLiteral("arv-tool-0.8"), {});
+            list.waitForFinished(5000);
+            if (QString::fromUtf8(list.readAllStandardOutput()).contains(name()))
+                return true;
+            QThread::msleep(500);
+        }
+        return false;
+    }
+    void stop()
+    {
+        if (process_.state() == QProcess::NotRunning)
+            return;
+        process_.terminate();
+        if (!process_.waitForFinished(5000))
+            process_.kill();
+        process_.waitForFinished(5000);
+    }
+
+private:
+    QString serial_ = QStringLiteral("QYN%1").arg(::getpid());
+    QProcess process_;
+};
+
+class CameraTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (const QString why = FakeCamera::missing(); !why.isEmpty())
+            GTEST_SKIP() << "no simulated GigE Vision camera: " << why.toStdString();
+        ASSERT_TRUE(rawNetworkDropped);
+        ASSERT_TRUE(camera_.start()) << "the simulated camera did not appear in arv-tool-0.8's list";
+    }
+
+    // Opens a configuration whose source is aravissrc for the simulated camera; size 0
+    // leaves width and height out.
+    std::int32_t open(const QString& rest, const char* format, int width = 0, int height = 0, int timeoutMs = 3000)
+    {
+        QString text = QStringLiteral("[video]\nsource = aravissrc camera-name=%1 %2\nformat = %3\ntimeout_ms = %4\n")
+                           .arg(camera_.name(), rest, QString::fromLatin1(format))
+                           .arg(timeoutMs);
+        if (width)
+            text += QStringLiteral("width = %1\nheight = %2\n").arg(width).arg(height);
+        const QString path = dir_.filePath(QStringLiteral("camera.ini"));
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text.toUtf8());
+        file.close();
+        video_.setConfigFilePath(path);
+        return video_.openDevice();
+    }
+    std::int32_t grab(QynImage& slot)
+    {
+        EXPECT_EQ(video_.prepareImage(slot), 0);
+        return video_.grab(slot);
+    }
+
+    QTemporaryDir dir_;
+    FakeCamera camera_;
+    QynVideo video_;
+};
+
+// The ramp holds at every pixel of a gray frame; returns the first pixel's level.
+int checkRamp(const QynPixelBuffer& frame)
+{
+    for (int y = 0; y < frame.height(); ++y)
+        for (int x = 0; x < frame.width(); ++x) {
+            const int level = frame.row(y)[x];
+            if (x > 0 && level != (frame.row(y)[x - 1] + 1) % 255) {
+                ADD_FAILURE() << "left neighbour at " << x << "," << y;
+                return -1;
+            }
+            if (y > 0 && level != (frame.row(y - 1)[x] + 1) % 255) {
+                ADD_FAILURE() << "upper neighbour at " << x << "," << y;
+                return -1;
+            }
+        }
+    return frame.row(0)[0];
+}
+
+}  // namespace
+
+// Guards against frames that are stale, scaled, mis-sized or not the camera's: Mono8 lands
+// as the ramp at the camera's own size or the region the caps ask for, Bayer frames are
+// demosaiced into real colour, and two grabs give two different frames.
+TEST_F(CameraTest, GrabsGrayAndBayerFramesAtTheCamerasOwnSize)
+{
+    struct Case {
+        QString rest;
+        const char* format;
+        int width, height;
+    };
+    const Case cases[] = {
+        {"! video/x-raw,format=GRAY8", "gray8", 512, 512},
+        {"offset-x=16 offset-y=8 ! video/x-raw,format=GRAY8,width=256,height=128", "gray8", 256, 128},
+        {"! video/x-bayer,format=bggr,width=512,height=512", "colour", 512, 512},
+        {"! video/x-bayer,format=rggb,width=320,height=240", "gray8", 320, 240},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rest.toStdString());
+        ASSERT_EQ(open(c.rest, c.format), 0) << video_.lastErrorText().toStdString();
+        QynImage first, second;
+        ASSERT_EQ(grab(first), 0) << video_.lastErrorText().toStdString();
+        ASSERT_EQ(grab(second), 0) << video_.lastErrorText().toStdString();
+        EXPECT_EQ(first.width(), c.width);
+        EXPECT_EQ(first.height(), c.height);
+        const QynPixelBuffer& a = *first.pixels();
+        const QynPixelBuffer& b = *second.pixels();
+        if (c.rest.contains("GRAY8")) {
+            EXPECT_NE(checkRamp(a), checkRamp(b));
+        } else if (a.format() == QynPixelFormat::Color32) {  // demosaiced: colour, X = 0
+            int coloured = 0;
+            for (int y = 0; y < a.height(); ++y)
+                for (int x = 0; x < a.width(); ++x) {
+                    const std::uint8_t* p = a.row(y) + 4 * x;
+                    coloured += p[0] != p[1] || p[1] != p[2];
+                    ASSERT_EQ(p[3], 0);
+                }
+            EXPECT_GT(coloured, a.width() * a.height() / 4);
+        }
+        EXPECT_NE(std::memcmp(a.data(), b.data(), a.stride() * std::size_t(a.height())), 0);
+    }
+}
+
+// Guards against errors that the operator cannot act on: an unknown camera and a pixel
+// format the camera does not have each leave their own code and GStreamer's text.
+TEST_F(CameraTest, UnknownCameraAndMissingPixelFormatHaveTheirCodes)
+{
+    video_.setConfigFilePath({});
+    QFile file(dir_.filePath("other.ini"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[video]\nsource = aravissrc camera-name=Nobody-Here\nformat = gray8\n");
+    file.close();
+    video_.setConfigFilePath(file.fileName());
+    EXPECT_EQ(video_.openDevice(), QynVideo::DeviceFailed);
+    EXPECT_TRUE(video_.lastErrorText().contains("Nobody-Here")) << video_.lastErrorText().toStdString();
+
+    EXPECT_EQ(open("features=\"PixelFormat=Mono12\"", "gray8"), QynVideo::FormatNotOffered)
+        << video_.lastErrorText().toStdString();
+    EXPECT_EQ(open("! video/x-raw,format=I420", "gray8"), QynVideo::FormatNotOffered)
+        << video_.lastErrorText().toStdString();
+}
+
+// Guards against a lost camera hanging Grab, wiping the slot, or needing a restart of the
+// program: with the camera gone Grab fails within its timeout and the slot keeps its
+// frame; once the camera is back a later Grab delivers again.
+TEST_F(CameraTest, ACameraThatGoesAwayAndComesBackDeliversAgain)
+{
+    constexpr int TimeoutMs = 2000;
+    ASSERT_EQ(open("! video/x-raw,format=GRAY8", "gray8", 0, 0, TimeoutMs), 0) << video_.lastErrorText().toStdString();
+    QynImage slot;
+    ASSERT_EQ(grab(slot), 0);
+    const QynPixelBuffer* kept = slot.pixels();
+    camera_.stop();
+    for (int i = 0; i < 3; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        EXPECT_NE(grab(slot), 0);
+        // A Grab that builds the pipeline anew may wait for the opening too: the
+        // camera's discovery (about 2 s) and the frame size.
+        EXPECT_LT(timer.elapsed(), TimeoutMs + 2000 + 2000 + 500);
+        EXPECT_EQ(slot.pixels(), kept);
+    }
+    ASSERT_TRUE(camera_.start());
+    std::int32_t code = -1;
+    for (int i = 0; i < 10 && code != 0; ++i)
+        code = grab(slot);
+    EXPECT_EQ(code, 0) << video_.lastErrorText().toStdString();
+    EXPECT_NE(slot.pixels(), kept);
+    EXPECT_EQ(video_.closeDevice(), 0);
+}
