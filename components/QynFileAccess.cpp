@@ -9,9 +9,18 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <memory>
 #include <new>
+#include <vector>
+
+namespace {
+constexpr qint64 HeadBytes = 64 * 1024;
+}
 
 QynFileAccess::QynFileAccess(const QynStoredSettings& settings)
 {
@@ -67,10 +76,10 @@ std::int32_t QynFileAccess::loadFile(const QString& path, QynImage& slot) noexce
     try {
         if (path.isEmpty())
             return NoPath;
-        const QFileInfo info(path);
-        if (!info.exists())
-            return FileNotFound;
-        if (!info.isFile())  // a folder, a device or a pipe, which could block the read
+        struct stat status {};
+        if (::stat(QFile::encodeName(path).constData(), &status) != 0)  // a link loop is there, unreadable
+            return errno == ENOENT || errno == ENOTDIR ? FileNotFound : NotReadable;
+        if (!S_ISREG(status.st_mode))  // a folder, a device or a pipe, which could block the read
             return NotReadable;
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
@@ -78,6 +87,18 @@ std::int32_t QynFileAccess::loadFile(const QString& path, QynImage& slot) noexce
         const qint64 fileSize = file.size();
         if (fileSize <= 0)
             return NotAnImage;
+        // The header first: a file far larger than the image it describes is refused
+        // before anything of its size is allocated or read.
+        std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min<qint64>(fileSize, HeadBytes)));
+        const qint64 headRead = file.read(reinterpret_cast<char*>(head.data()), static_cast<qint64>(head.size()));
+        if (headRead < 0)
+            return NotReadable;
+        head.resize(static_cast<std::size_t>(headRead));
+        if (const std::int32_t code = QynImageDecoder::screen(head, static_cast<std::uint64_t>(fileSize), &file);
+            code != Success)
+            return code;
+        if (!file.seek(0))
+            return NotReadable;
         // Read, not mapped: a mapped file that another program cuts short, or whose disk
         // fails, kills the process with SIGBUS at the first byte it can no longer give,
         // where a read just ends early or fails. Huge pages keep the copy cheap.
@@ -145,7 +166,7 @@ QString QynFileAccess::resultText(std::int32_t code)
     case Success: return QStringLiteral("no error");
     case NoPath: return QStringLiteral("no file name given");
     case FileNotFound: return QStringLiteral("file not found");
-    case NotReadable: return QStringLiteral("not a readable file");
+    case NotReadable: return QStringLiteral("not a readable file (a folder, device, pipe, link loop or no permission)");
     case NotAnImage: return QStringLiteral("not an image, corrupt or unsupported");
     case Truncated: return QStringLiteral("the file is cut short");
     case TooLarge: return QStringLiteral("the image is too large");
