@@ -167,3 +167,35 @@ std::int32_t QynBmpProbe::probe(std::span<const std::uint8_t> file, QynBmpInfo& 
     }
     return QynFileAccess::Success;
 }
+
+std::uint64_t QynBmpProbe::largestFile(std::span<const std::uint8_t> head)
+{
+    if (!looksLikeBmp(head) || head.size() < FileHeaderSize + 16)
+        return 0;
+    const std::uint8_t* p = head.data() + FileHeaderSize;
+    const std::uint32_t headerSize = u32(p);
+    std::int64_t width = 0, height = 0;
+    std::uint32_t bits = 0, compression = 0;
+    if (headerSize == 12) {
+        width = u16(p + 4);
+        height = u16(p + 6);
+        bits = u16(p + 10);
+    } else if (head.size() >= FileHeaderSize + 20) {
+        width = static_cast<std::int32_t>(u32(p + 4));
+        height = static_cast<std::int32_t>(u32(p + 8));
+        bits = u16(p + 14);
+        compression = u32(p + 16);
+    }
+    height = height < 0 ? -height : height;
+    if (width <= 0 || height <= 0 || width > QynFileAccess::MaxSide || height > QynFileAccess::MaxSide
+        || bits == 0 || bits > 32)
+        return 0;
+    const auto w = static_cast<std::uint64_t>(width);
+    const auto h = static_cast<std::uint64_t>(height);
+    // A header, masks and a full palette; then the pixels: RLE at worst two bytes a
+    // pixel and four a row (padding runs past the width included), else whole rows.
+    const std::uint64_t headers = FileHeaderSize + 124 + 16 + 256 * 4;
+    const std::uint64_t pixels = compression == 1 || compression == 2 ? (2 * (w + 4) + 4) * h
+                                                                      : (w * bits + 31) / 32 * 4 * h;
+    return headers + pixels;
+}

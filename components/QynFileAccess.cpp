@@ -9,6 +9,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -17,6 +18,10 @@
 #include <memory>
 #include <new>
 #include <vector>
+
+namespace {
+constexpr qint64 HeadBytes = 64 * 1024;
+}
 
 QynFileAccess::QynFileAccess(const QynStoredSettings& settings)
 {
@@ -72,13 +77,18 @@ std::int32_t QynFileAccess::loadFile(const QString& path, QynImage& slot) noexce
     try {
         if (path.isEmpty())
             return NoPath;
-        // Opened without waiting (a pipe would block) and then checked, so what is read
-        // is what was checked: a regular file, not a folder, device or pipe.
-        const int fd = ::open(qynPathToNative(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        // Only a regular file is opened (opening a device can do something), without
+        // waiting, and checked again once open, so what is read is what was checked.
+        const QByteArray native = qynPathToNative(path);
+        struct stat st {};
+        if (::stat(native.constData(), &st) != 0)
+            return errno == ENOENT || errno == ENOTDIR ? FileNotFound : NotReadable;  // a link loop: unreadable
+        if (!S_ISREG(st.st_mode))  // a folder, a device or a pipe, which could block the read
+            return NotReadable;
+        const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
         if (fd < 0)
             return errno == ENOENT ? FileNotFound : NotReadable;
         QFile file;
-        struct stat st {};
         if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
             ::close(fd);
             return NotReadable;
@@ -88,6 +98,18 @@ std::int32_t QynFileAccess::loadFile(const QString& path, QynImage& slot) noexce
         const qint64 fileSize = file.size();
         if (fileSize <= 0)
             return NotAnImage;
+        // The header first: a file far larger than the image it describes is refused
+        // before anything of its size is allocated or read.
+        std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min<qint64>(fileSize, HeadBytes)));
+        const qint64 headRead = file.read(reinterpret_cast<char*>(head.data()), static_cast<qint64>(head.size()));
+        if (headRead < 0)
+            return NotReadable;
+        head.resize(static_cast<std::size_t>(headRead));
+        if (const std::int32_t code = QynImageDecoder::screen(head, static_cast<std::uint64_t>(fileSize), &file);
+            code != Success)
+            return code;
+        if (!file.seek(0))
+            return NotReadable;
         // Read, not mapped: a mapped file that another program cuts short, or whose disk
         // fails, kills the process with SIGBUS at the first byte it can no longer give,
         // where a read just ends early or fails. Huge pages keep the copy cheap.
@@ -183,7 +205,7 @@ QString QynFileAccess::resultText(std::int32_t code)
     case Success: return QStringLiteral("no error");
     case NoPath: return QStringLiteral("no file name given");
     case FileNotFound: return QStringLiteral("file not found");
-    case NotReadable: return QStringLiteral("not a readable file");
+    case NotReadable: return QStringLiteral("not a readable file (a folder, device, pipe, link loop or no permission)");
     case NotAnImage: return QStringLiteral("not an image, corrupt or unsupported");
     case Truncated: return QStringLiteral("the file is cut short");
     case TooLarge: return QStringLiteral("the image is too large");

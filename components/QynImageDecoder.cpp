@@ -2,133 +2,196 @@
 
 #include "QynBmpDecoder.h"
 #include "QynFileAccess.h"
+#include "QynJpegDecoder.h"
+#include "QynPngDecoder.h"
+#include "QynSpanDevice.h"
+#include "QynStreamCheck.h"
 
-#include <QBuffer>
 #include <QByteArray>
 #include <QImage>
 #include <QImageReader>
+#include <QLoggingCategory>
+
+#include <tiffio.h>
 
 #include <algorithm>
-#include <array>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 namespace {
 
-// QImageReader counts four bytes a pixel whatever the format; allow our largest image.
-constexpr int AllocationLimitMb =
-    static_cast<int>(std::int64_t{QynFileAccess::MaxSide} * QynFileAccess::MaxSide * 4 / (1024 * 1024));
+// Formats read through Qt. Left out: drawings (SVG) and animations (MNG), and anything
+// a plugin may add, whose cut files nobody has checked.
+const QList<QByteArray> QtFormats = {"tiff", "gif", "webp", "pbm", "pgm", "ppm", "xbm", "xpm",
+                                     "ico", "cur", "tga", "wbmp", "icns"};
 
-bool isJpeg(std::span<const std::uint8_t> bytes)
+// Above the largest image the header describes, a file may carry this much more
+// (metadata, colour profiles, thumbnails) and twice the image's worst-case coding.
+constexpr std::uint64_t SlackBytes = std::uint64_t{16} << 20;
+// A file whose header gives no size may be this large.
+constexpr std::uint64_t UnsizedLimit = std::uint64_t{64} << 20;
+// Worst-case stored bytes a pixel: 16-bit RGBA.
+constexpr std::uint64_t WorstBytesPerPixel = 8;
+// Qt's decoded image beside the slot may be as large as the slot, or this, whichever is larger.
+constexpr std::uint64_t QtImageFloor = std::uint64_t{256} << 20;
+constexpr int BandRows = 64;
+
+// libtiff and Qt's image readers print their complaints on standard error (libtiff
+// names a file "foo"); a load reports through its code alone.
+void quietImageLibraries()
 {
-    return bytes.size() >= 3 && bytes[0] == 0xff && bytes[1] == 0xd8 && bytes[2] == 0xff;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        TIFFSetWarningHandler(nullptr);
+        TIFFSetErrorHandler(nullptr);
+        static QLoggingCategory::CategoryFilter previous = nullptr;
+        previous = QLoggingCategory::installFilter([](QLoggingCategory* category) {
+            if (previous)
+                previous(category);
+            if (std::strncmp(category->categoryName(), "qt.gui.imageio", 14) == 0)
+                category->setEnabled(QtWarningMsg, false);
+        });
+    });
 }
 
-// libjpeg pads a cut-off scan with gray and reports success: a complete JPEG has its
-// end-of-image marker after the last start-of-scan (entropy data never holds either).
-bool jpegComplete(std::span<const std::uint8_t> bytes)
+std::uint64_t limitFor(std::uint64_t largest)
 {
-    const auto* b = bytes.data();
-    std::size_t lastScan = 0;
-    for (std::size_t i = bytes.size(); i-- > 1;)
-        if (b[i - 1] == 0xff && b[i] == 0xda) {
-            lastScan = i;
-            break;
-        }
-    for (std::size_t i = lastScan + 1; i + 1 < bytes.size(); ++i)
-        if (b[i] == 0xff && b[i + 1] == 0xd9)
-            return true;
-    return false;
+    return largest == 0 ? UnsizedLimit : 2 * largest + SlackBytes;
 }
 
-std::shared_ptr<QynPixelBuffer> grayFrom(const QImage& image)
+std::uint64_t qtImageLimit(QSize size)
 {
-    auto out = std::make_shared<QynPixelBuffer>(image.width(), image.height(), QynPixelFormat::Gray8);
-    if (image.format() == QImage::Format_Indexed8) {
-        const QList<QRgb> table = image.colorTable();
-        std::array<std::uint8_t, 256> lut{};
-        for (qsizetype i = 0; i < std::min<qsizetype>(table.size(), 256); ++i)
-            lut[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(qBlue(table[i]));
-        for (int y = 0; y < image.height(); ++y) {
-            const uchar* s = image.constScanLine(y);
-            std::uint8_t* d = out->row(y);
-            for (int x = 0; x < image.width(); ++x)
-                d[x] = lut[s[x]];
-        }
-    } else {
-        const QImage gray = image.format() == QImage::Format_Grayscale8
-            ? image : image.convertToFormat(QImage::Format_Grayscale8);
-        if (gray.isNull())
-            throw std::bad_alloc();
-        for (int y = 0; y < gray.height(); ++y)
-            std::memcpy(out->row(y), gray.constScanLine(y), static_cast<std::size_t>(gray.width()));
+    const auto pixels = static_cast<std::uint64_t>(size.width()) * static_cast<std::uint64_t>(size.height());
+    return std::max(pixels * 4, QtImageFloor);
+}
+
+bool grayImage(const QImage& image)
+{
+    switch (image.format()) {
+    case QImage::Format_Grayscale8:
+    case QImage::Format_Grayscale16:
+        return true;
+    case QImage::Format_Mono:
+    case QImage::Format_MonoLSB:
+    case QImage::Format_Indexed8:
+        return image.allGray();
+    default:
+        return false;
     }
-    return out;
 }
 
-std::shared_ptr<QynPixelBuffer> colorFrom(const QImage& image)
+// Converts a band of rows at a time, so no second whole image is ever held.
+std::shared_ptr<QynPixelBuffer> slotFrom(const QImage& image)
 {
-    const QImage rgb = image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32
-        ? image : image.convertToFormat(QImage::Format_RGB32);
-    if (rgb.isNull())
-        throw std::bad_alloc();
-    auto out = std::make_shared<QynPixelBuffer>(rgb.width(), rgb.height(), QynPixelFormat::Color32);
-    for (int y = 0; y < rgb.height(); ++y) {
-        const auto* s = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
-        auto* d = reinterpret_cast<std::uint32_t*>(out->row(y));
-        for (int x = 0; x < rgb.width(); ++x)
-            d[x] = s[x] & 0x00ffffff;
+    const bool gray = grayImage(image);
+    const bool direct = gray ? image.format() == QImage::Format_Grayscale8
+                             : image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32;
+    const QImage::Format bandFormat = gray ? QImage::Format_Grayscale8 : QImage::Format_ARGB32;
+    const int w = image.width();
+    auto out = std::make_shared<QynPixelBuffer>(w, image.height(), gray ? QynPixelFormat::Gray8 : QynPixelFormat::Color32);
+    for (int top = 0; top < image.height(); top += BandRows) {
+        const int rows = std::min(BandRows, image.height() - top);
+        QImage band;
+        if (!direct) {
+            band = image.copy(0, top, w, rows).convertToFormat(bandFormat);
+            if (band.isNull())
+                throw std::bad_alloc();
+        }
+        for (int r = 0; r < rows; ++r) {
+            const uchar* s = direct ? image.constScanLine(top + r) : band.constScanLine(r);
+            std::uint8_t* d = out->row(top + r);
+            if (gray) {
+                std::memcpy(d, s, static_cast<std::size_t>(w));
+            } else {
+                const auto* src = reinterpret_cast<const QRgb*>(s);
+                auto* dst = reinterpret_cast<std::uint32_t*>(d);
+                for (int x = 0; x < w; ++x)
+                    dst[x] = src[x] & 0x00ffffff;
+            }
+        }
     }
     return out;
 }
 
 std::int32_t decodeWithQt(std::span<const std::uint8_t> bytes, std::shared_ptr<QynPixelBuffer>& out)
 {
-    const QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<qsizetype>(bytes.size()));
-    QBuffer device;
-    device.setData(data);
-    device.open(QIODevice::ReadOnly);
+    QynSpanDevice device(bytes);
     QImageReader reader(&device);
-    reader.setAllocationLimit(AllocationLimitMb);
     if (!reader.canRead())
         return QynFileAccess::NotAnImage;
     const QByteArray format = reader.format();
-    if (format == "svg" || format == "svgz")  // drawings, not pixel files
+    if (!QtFormats.contains(format))
         return QynFileAccess::NotAnImage;
-
-    QImage image;
     const QSize size = reader.size();
+    if (size.width() > QynFileAccess::MaxSide || size.height() > QynFileAccess::MaxSide)
+        return QynFileAccess::TooLarge;
     if (size.isValid()) {
-        if (size.width() > QynFileAccess::MaxSide || size.height() > QynFileAccess::MaxSide)
-            return QynFileAccess::TooLarge;
         const QImage::Format imageFormat = reader.imageFormat();
-        if (imageFormat != QImage::Format_Invalid && !size.isEmpty()) {
-            image = QImage(size, imageFormat);
-            if (image.isNull())
-                return QynFileAccess::TooLarge;
-            image.fill(0);
-        }
+        const int bits = imageFormat == QImage::Format_Invalid ? 32 : QImage::toPixelFormat(imageFormat).bitsPerPixel();
+        const std::uint64_t imageBytes = static_cast<std::uint64_t>(size.width())
+            * static_cast<std::uint64_t>(size.height()) * static_cast<std::uint64_t>(bits) / 8;
+        if (imageBytes > qtImageLimit(size))
+            return QynFileAccess::TooLarge;
     }
-    if (!reader.read(&image) || image.isNull())
+    if (format == "gif")
+        if (const std::int32_t code = QynStreamCheck::gif(bytes); code != QynFileAccess::Success)
+            return code;
+    if (format == "xbm" && size.isValid())
+        if (const std::int32_t code = QynStreamCheck::xbm(bytes, size.width(), size.height());
+            code != QynFileAccess::Success)
+            return code;
+
+    // Qt's own check (our size check came first): large enough for anything we accept.
+    reader.setAllocationLimit(static_cast<int>(2 * qtImageLimit({QynFileAccess::MaxSide, QynFileAccess::MaxSide}) >> 20));
+    QImage image;
+    if (!reader.read(&image) || image.isNull()) {
+        // Qt's readers say no more than "unable to read" when memory runs out.
+        if (size.isValid() && QImage(size, reader.imageFormat() == QImage::Format_Invalid
+                                               ? QImage::Format_ARGB32 : reader.imageFormat()).isNull())
+            return QynFileAccess::TooLarge;
         return QynFileAccess::NotAnImage;
+    }
     if (image.width() > QynFileAccess::MaxSide || image.height() > QynFileAccess::MaxSide)
         return QynFileAccess::TooLarge;
-    if (isJpeg(bytes) && !jpegComplete(bytes))
-        return QynFileAccess::Truncated;
-
-    const bool gray = image.format() == QImage::Format_Grayscale8
-        || image.format() == QImage::Format_Grayscale16
-        || (image.format() == QImage::Format_Indexed8 && image.allGray());
-    out = gray ? grayFrom(image) : colorFrom(image);
+    out = slotFrom(image);
     return QynFileAccess::Success;
 }
 
 }  // namespace
 
+std::int32_t QynImageDecoder::screen(std::span<const std::uint8_t> head, std::uint64_t fileSize, QIODevice* file)
+{
+    quietImageLibraries();
+    std::uint64_t largest = 0;
+    if (QynBmpProbe::looksLikeBmp(head)) {
+        largest = QynBmpProbe::largestFile(head);
+    } else if (QynPngDecoder::looksLikePng(head) || QynJpegDecoder::looksLikeJpeg(head)) {
+        std::uint32_t width = 0, height = 0;
+        if (QynPngDecoder::headerSize(head, width, height) || QynJpegDecoder::headerSize(head, width, height))
+            largest = std::uint64_t{width} * height * WorstBytesPerPixel;
+    } else {
+        QynSpanDevice device(head);
+        QImageReader reader(&device);
+        const QByteArray format = reader.canRead() ? reader.format() : QByteArray();
+        if (!QtFormats.contains(format))
+            return QynFileAccess::NotAnImage;
+        QSize size = reader.size();
+        if (!size.isValid() && format == "tiff" && file && file->seek(0)) {
+            QImageReader whole(file, format);  // the directory may sit at the end
+            size = whole.size();
+        }
+        if (size.isValid() && !size.isEmpty())
+            largest = static_cast<std::uint64_t>(size.width()) * static_cast<std::uint64_t>(size.height())
+                * WorstBytesPerPixel;
+    }
+    return fileSize > limitFor(largest) ? QynFileAccess::NotAnImage : QynFileAccess::Success;
+}
+
 std::int32_t QynImageDecoder::decode(std::span<const std::uint8_t> bytes,
                                      std::shared_ptr<QynPixelBuffer>& out)
 {
+    quietImageLibraries();
     if (bytes.empty())
         return QynFileAccess::NotAnImage;
     if (QynBmpProbe::looksLikeBmp(bytes)) {
@@ -138,5 +201,9 @@ std::int32_t QynImageDecoder::decode(std::span<const std::uint8_t> bytes,
             return code;
         return QynBmpDecoder::decode(bytes, info, out);
     }
+    if (QynPngDecoder::looksLikePng(bytes))
+        return QynPngDecoder::decode(bytes, out);
+    if (QynJpegDecoder::looksLikeJpeg(bytes))
+        return QynJpegDecoder::decode(bytes, out);
     return decodeWithQt(bytes, out);
 }

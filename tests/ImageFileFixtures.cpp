@@ -1,8 +1,12 @@
 #include "ImageFileFixtures.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 
+#include <png.h>
+
+#include <algorithm>
 #include <cstring>
 
 #include <stdexcept>
@@ -111,6 +115,121 @@ std::vector<std::uint32_t> colorPalette(int entries)
         p[static_cast<std::size_t>(i)] = static_cast<std::uint32_t>((i * 37) & 0xff) << 16
             | static_cast<std::uint32_t>((i * 91 + 13) & 0xff) << 8 | static_cast<std::uint32_t>(255 - i);
     return p;
+}
+
+Bytes png(const Png& spec)
+{
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    Bytes out;
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        throw std::runtime_error("cannot write test PNG");
+    }
+    png_set_write_fn(png, &out, [](png_structp p, png_bytep data, std::size_t n) {
+        auto* o = static_cast<Bytes*>(png_get_io_ptr(p));
+        o->insert(o->end(), data, data + n);
+    }, nullptr);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(spec.width), static_cast<png_uint_32>(spec.height), spec.depth,
+                 spec.colorType, spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    std::vector<png_color> palette;
+    for (std::uint32_t c : spec.palette)
+        palette.push_back({static_cast<png_byte>(c >> 16), static_cast<png_byte>(c >> 8), static_cast<png_byte>(c)});
+    if (!palette.empty())
+        png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
+    png_color_16 key{};
+    if (spec.key.size() == 1)
+        key.gray = spec.key[0];
+    if (spec.key.size() == 3) {
+        key.red = spec.key[0];
+        key.green = spec.key[1];
+        key.blue = spec.key[2];
+    }
+    if (!spec.key.empty())
+        png_set_tRNS(png, info, nullptr, 0, &key);
+    png_write_info(png, info);
+    const int channels = spec.colorType == 2 ? 3 : spec.colorType == 4 ? 2 : spec.colorType == 6 ? 4 : 1;
+    const std::size_t perRow = static_cast<std::size_t>(spec.width * channels);
+    const std::size_t rowBytes = (perRow * static_cast<std::size_t>(spec.depth) + 7) / 8;
+    std::vector<Bytes> rows(static_cast<std::size_t>(spec.height), Bytes(rowBytes, 0));
+    std::vector<png_bytep> pointers;
+    for (std::size_t y = 0; y < rows.size(); ++y) {
+        for (std::size_t i = 0; i < perRow; ++i) {
+            const std::uint16_t v = spec.samples[y * perRow + i];
+            if (spec.depth == 16) {
+                rows[y][2 * i] = static_cast<std::uint8_t>(v >> 8);
+                rows[y][2 * i + 1] = static_cast<std::uint8_t>(v);
+            } else if (spec.depth == 8) {
+                rows[y][i] = static_cast<std::uint8_t>(v);
+            } else {
+                const std::size_t bit = i * static_cast<std::size_t>(spec.depth);
+                rows[y][bit / 8] |= static_cast<std::uint8_t>(v << (8 - spec.depth - bit % 8));
+            }
+        }
+        pointers.push_back(rows[y].data());
+    }
+    png_write_image(png, pointers.data());
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+Bytes gif(int width, int height, const std::vector<std::uint8_t>& indices, const std::vector<std::uint32_t>& palette)
+{
+    Bytes out = {'G', 'I', 'F', '8', '9', 'a'};
+    put(out, static_cast<std::uint32_t>(width), 2);
+    put(out, static_cast<std::uint32_t>(height), 2);
+    out.insert(out.end(), {0xf7, 0, 0});  // global table of 256 entries
+    for (std::size_t i = 0; i < 256; ++i)
+        put(out, i < palette.size() ? (palette[i] >> 16 & 0xff) | (palette[i] & 0xff00) | (palette[i] & 0xff) << 16 : 0,
+            3);
+    out.push_back(0x2c);
+    put(out, 0, 4);
+    put(out, static_cast<std::uint32_t>(width), 2);
+    put(out, static_cast<std::uint32_t>(height), 2);
+    out.push_back(0);
+    out.push_back(8);  // LZW minimum code size
+    Bytes codes;
+    std::uint32_t bits = 0;
+    int count = 0;
+    auto putCode = [&](std::uint32_t code) {
+        bits |= code << count;
+        for (count += 9; count >= 8; count -= 8, bits >>= 8)
+            codes.push_back(static_cast<std::uint8_t>(bits));
+    };
+    for (std::size_t i = 0; i < indices.size(); ++i) {
+        if (i % 250 == 0)
+            putCode(256);  // clear
+        putCode(indices[i]);
+    }
+    putCode(257);  // end of information
+    if (count > 0)
+        codes.push_back(static_cast<std::uint8_t>(bits));
+    for (std::size_t at = 0; at < codes.size(); at += 255) {
+        const std::size_t n = std::min<std::size_t>(255, codes.size() - at);
+        out.push_back(static_cast<std::uint8_t>(n));
+        out.insert(out.end(), codes.begin() + static_cast<std::ptrdiff_t>(at),
+                   codes.begin() + static_cast<std::ptrdiff_t>(at + n));
+    }
+    out.push_back(0);
+    out.push_back(0x3b);
+    return out;
+}
+
+Bytes encoded(const QImage& image, const char* format)
+{
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, format))
+        throw std::runtime_error("cannot encode test image");
+    return Bytes(data.begin(), data.end());
+}
+
+Bytes cut(const Bytes& bytes, std::size_t size)
+{
+    return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size));
 }
 
 void writeFile(const QString& path, const Bytes& bytes)

@@ -2,6 +2,7 @@
 
 #include "QynImage.h"
 
+#include <QImage>
 #include <QString>
 #include <QStringList>
 
@@ -46,6 +47,28 @@ Bytes rows(int width, int height, int bits, const std::function<std::uint32_t(in
 // The 256-entry gray ramp, and a palette of distinct colours.
 std::vector<std::uint32_t> grayRamp();
 std::vector<std::uint32_t> colorPalette(int entries);
+
+// A PNG written by libpng: samples[y * width * channels + x * channels + c] at the file's
+// bit depth, colour type as in the PNG header, an optional transparency key (one value
+// a channel), Adam7 interlacing on request.
+struct Png {
+    int width = 0;
+    int height = 0;
+    int depth = 8;
+    int colorType = 0;  // 0 gray, 2 RGB, 3 palette, 4 gray + alpha, 6 RGBA
+    bool interlaced = false;
+    std::vector<std::uint16_t> samples;
+    std::vector<std::uint16_t> key;       // tRNS for gray or RGB
+    std::vector<std::uint32_t> palette;   // 0x00RRGGBB, colour type 3
+};
+Bytes png(const Png& spec);
+// A GIF of 8-bit indices with a 256-entry palette (0x00RRGGBB), LZW with a clear code
+// often enough that every code stays 9 bits.
+Bytes gif(int width, int height, const std::vector<std::uint8_t>& indices, const std::vector<std::uint32_t>& palette);
+// The bytes Qt writes for an image in a format ("PNG", "JPEG", "TIFF", "XBM", ...).
+Bytes encoded(const QImage& image, const char* format);
+// A copy of bytes cut to size.
+Bytes cut(const Bytes& bytes, std::size_t size);
 
 void writeFile(const QString& path, const Bytes& bytes);
 Bytes readFile(const QString& path);

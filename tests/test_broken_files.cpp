@@ -12,11 +12,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
 #include <cstdio>
+#include <string_view>
 
 using fixture::Bytes;
 using fixture::Header;
@@ -39,23 +41,55 @@ std::uint32_t indexAt(int x, int y)
     return static_cast<std::uint32_t>(x + 2 * y) & 15;
 }
 
-Bytes qtEncoded(const char* format)
+Bytes qtEncoded(const char* format, QImage::Format imageFormat = QImage::Format_RGB32)
 {
     QImage image(40, 30, QImage::Format_RGB32);
     for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 40; ++x)
             image.setPixel(x, y, rgbAt(x, y) | 0xff000000);
-    QByteArray data;
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return Bytes(data.begin(), data.end());
+    return fixture::encoded(image.convertToFormat(imageFormat), format);
 }
 
-Bytes cut(const Bytes& bytes, std::size_t size)
+// Noise compresses badly: half of this file is half of its scan.
+Bytes noisyJpeg()
 {
-    return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size));
+    QImage image(100, 100, QImage::Format_RGB32);
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 100; ++x)
+            image.setPixel(x, y, (static_cast<uint>(x * 7919 + y * 104729) * 2654435761u) | 0xff000000);
+    return fixture::encoded(image, "JPEG");
 }
+
+Bytes appended(Bytes bytes, const Bytes& tail)
+{
+    bytes.insert(bytes.end(), tail.begin(), tail.end());
+    return bytes;
+}
+
+// A JPEG whose frame header claims sides it has no data for.
+Bytes lyingJpeg(Bytes jpeg, int side)
+{
+    for (std::size_t i = 2; i + 9 < jpeg.size(); ++i)
+        if (jpeg[i] == 0xff && jpeg[i + 1] == 0xc0) {
+            for (std::size_t at : {i + 5, i + 7}) {
+                jpeg[at] = static_cast<std::uint8_t>(side >> 8);
+                jpeg[at + 1] = static_cast<std::uint8_t>(side);
+            }
+            break;
+        }
+    return jpeg;
+}
+
+Bytes grayGif()
+{
+    std::vector<std::uint8_t> indices;
+    for (int i = 0; i < 40 * 30; ++i)
+        indices.push_back(static_cast<std::uint8_t>(i * 7));
+    std::vector<std::uint32_t> palette = fixture::grayRamp();
+    return fixture::gif(40, 30, indices, palette);
+}
+
+using fixture::cut;
 
 Bytes rleFile(const Bytes& stream, int width = 4, int height = 2)
 {
@@ -82,6 +116,11 @@ TEST(BrokenFiles, EachBrokenFileEndsInItsCodeWithTheSlotUntouched)
     const std::size_t pixels8 = 14 + 40 + 1024;
     const Bytes png = qtEncoded("PNG");
     const Bytes jpeg = qtEncoded("JPEG");
+    const Bytes noisy = noisyJpeg();
+    const Bytes gif = grayGif();
+    const Bytes xbm = qtEncoded("XBM", QImage::Format_Mono);
+    const std::size_t xbmData = std::string_view(reinterpret_cast<const char*>(xbm.data()), xbm.size()).find("0x");
+    const Bytes tiff = qtEncoded("TIFF");
     const Bytes rows24 = fixture::rows(w, h, 24, rgbAt);
     auto header24 = [&](int width, int height) { return fixture::file(Header(width, height, 24), Bytes(64, 0)); };
 
@@ -149,10 +188,20 @@ TEST(BrokenFiles, EachBrokenFileEndsInItsCodeWithTheSlotUntouched)
         {"RLE literal cut by the file end", rleFile({4, 1, 0, 0, 0, 4, 1, 2}), QynFileAccess::Truncated},
         {"RLE delta cut by the file end", rleFile({0, 2, 1}), QynFileAccess::Truncated},
         {"RLE with no stream at all", rleFile({}), QynFileAccess::Truncated},
-        {"PNG cut in half", cut(png, png.size() / 2), QynFileAccess::NotAnImage},
+        {"PNG cut in half", cut(png, png.size() / 2), QynFileAccess::Truncated},
         {"PNG cut to its signature", cut(png, 8), QynFileAccess::NotAnImage},
         {"JPEG cut short of its end", cut(jpeg, jpeg.size() - 40), QynFileAccess::Truncated},
         {"JPEG cut in its header", cut(jpeg, 20), QynFileAccess::NotAnImage},
+        {"JPEG cut in half", cut(noisy, noisy.size() / 2), QynFileAccess::Truncated},
+        {"JPEG cut in half, end marker appended", appended(cut(noisy, noisy.size() / 2), {0xff, 0xd9}),
+         QynFileAccess::Truncated},
+        {"JPEG frame header claims 16384 x 16384", lyingJpeg(jpeg, 16384), QynFileAccess::Truncated},
+        {"JPEG frame header claims 16385 x 16385", lyingJpeg(jpeg, 16385), QynFileAccess::TooLarge},
+        {"GIF cut in half", cut(gif, gif.size() / 2), QynFileAccess::Truncated},
+        {"GIF without its trailer", cut(gif, gif.size() - 1), QynFileAccess::Truncated},
+        {"XBM with 2 data bytes", cut(xbm, xbmData + 10),
+         QynFileAccess::Truncated},
+        {"TIFF cut in half", cut(tiff, tiff.size() / 2), QynFileAccess::NotAnImage},
         {"text", {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'}, QynFileAccess::NotAnImage},
     };
 
@@ -235,4 +284,73 @@ TEST(BrokenFiles, FoldersPipesAndUnreadableFilesAreNotReadable)
     ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::WriteOwner));
     EXPECT_EQ(QynFileAccess::loadFile(locked, slot), QynFileAccess::NotReadable);
     EXPECT_EQ(fixture::state(slot), before);
+}
+
+// Guards against a file being read whole before its header is checked: files far larger
+// than the image their header describes (or of no image at all) are refused with
+// almost nothing read. The files are sparse, so they cost no disk.
+TEST(BrokenFiles, FilesFarLargerThanTheirImageAreRefusedUnread)
+{
+    const std::int64_t huge = std::int64_t{6} << 30;
+    struct Case {
+        std::string name;
+        Bytes start;
+    };
+    const std::vector<Case> cases = {
+        {"zeros named .bmp", {}},
+        {"BMP of 100 x 100", fixture::file(Header(100, 100, 24), fixture::rows(100, 100, 24, rgbAt))},
+        {"PNG", qtEncoded("PNG")},
+        {"JPEG", qtEncoded("JPEG")},
+        {"TIFF", qtEncoded("TIFF")},
+        {"GIF", grayGif()},
+    };
+    QTemporaryDir dir;
+    QynImage slot;
+    fillSlot(slot);
+    const fixture::SlotState before = fixture::state(slot);
+    rusage usage{};
+    for (const Case& c : cases) {
+        const QString path = dir.filePath("huge.bmp");
+        fixture::writeFile(path, c.start);
+        ASSERT_EQ(::truncate(QFile::encodeName(path).constData(), huge), 0);
+        ::getrusage(RUSAGE_SELF, &usage);
+        const long peakBefore = usage.ru_maxrss;
+        EXPECT_EQ(QynFileAccess::loadFile(path, slot), QynFileAccess::NotAnImage) << c.name;
+        ::getrusage(RUSAGE_SELF, &usage);
+        EXPECT_LT(usage.ru_maxrss - peakBefore, 64 * 1024) << c.name << ": peak memory grew in KiB";
+        EXPECT_EQ(fixture::state(slot), before) << c.name;
+        QFile::remove(path);
+    }
+}
+
+// Guards against the image libraries talking on standard error: cut, corrupt and valid
+// files of every library we go through leave it empty; the code alone reports.
+TEST(BrokenFiles, LoadsLeaveStandardErrorQuiet)
+{
+    const Bytes tiff = qtEncoded("TIFF");
+    const Bytes png = qtEncoded("PNG");
+    Bytes badCrc = png;
+    badCrc[29] ^= 0xff;  // the header chunk's checksum
+    const std::string xpm = "/* XPM */\nstatic const char *x[] = {\n\"2 1 2 1\",\n\"a c #ff0000\",\n\"b\",\n\"ab\"};\n";
+    const std::vector<Bytes> files = {
+        tiff, cut(tiff, tiff.size() / 2), png, cut(png, png.size() / 2), badCrc,
+        noisyJpeg(), appended(cut(noisyJpeg(), 3000), {0xff, 0xd9}),
+        Bytes(xpm.begin(), xpm.end()), cut(grayGif(), 900),
+    };
+    QTemporaryDir dir;
+    const QString errors = dir.filePath("stderr.txt");
+    std::fflush(stderr);
+    const int saved = ::dup(2);
+    ASSERT_TRUE(std::freopen(QFile::encodeName(errors).constData(), "w", stderr));
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const QString path = dir.filePath(QString("f%1.img").arg(i));
+        fixture::writeFile(path, files[i]);
+        QynImage slot;
+        QynFileAccess::loadFile(path, slot);
+    }
+    std::fflush(stderr);
+    ::dup2(saved, 2);
+    ::close(saved);
+    const Bytes said = fixture::readFile(errors);
+    EXPECT_EQ(std::string(said.begin(), said.end()), "");
 }

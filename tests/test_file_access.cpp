@@ -6,10 +6,13 @@
 #include "QynImage.h"
 
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 using fixture::Bytes;
 
@@ -250,6 +253,15 @@ TEST_F(FileAccessTest, RleEightAndFourBitLoad)
     const int padded8[3][6] = {{9, 9, 9, 9, 9, 9}, {1, 2, 3, 4, 5, 6}, {7, 7, 7, 7, 7, 7}};
     expectColorImage(slot, 6, 3, [&](int x, int y) { return pal[static_cast<std::size_t>(padded8[y][x])]; });
 
+    // The pixels cut off a run (encoded, then literal) land nowhere: the next row skips
+    // its first two pixels with a delta, so anything spilled there would show.
+    const int spill8[3][6] = {{9, 9, 9, 9, 9, 9}, {0, 0, 9, 9, 9, 9}, {7, 7, 7, 7, 7, 7}};
+    for (const Bytes& spill : {Bytes{8, 7, 0, 0, 0, 2, 2, 0, 4, 9, 0, 0, 6, 9, 0, 1},
+                               Bytes{0, 8, 7, 7, 7, 7, 7, 7, 5, 5, 0, 0, 0, 2, 2, 0, 4, 9, 0, 0, 6, 9, 0, 1}}) {
+        ASSERT_EQ(loadBytes(fixture::file(h, spill), slot), QynFileAccess::Success);
+        expectColorImage(slot, 6, 3, [&](int x, int y) { return pal[static_cast<std::size_t>(spill8[y][x])]; });
+    }
+
     // RLE8 with a gray palette is a file of gray pixels: it loads gray.
     h.palette = fixture::grayRamp();
     ASSERT_EQ(loadBytes(fixture::file(h, rle8), slot), QynFileAccess::Success);
@@ -287,6 +299,77 @@ TEST_F(FileAccessTest, PngAndJpegLoadGrayOrColourByContent)
     expectColorImage(slot, 20, 10, [](int, int) { return 0xc81e5au; });
 }
 
+// Guards against PNG samples changed on the way in: every gray depth, with and without a
+// transparency key, interlaced or not, loads gray with its samples scaled to 8 bits (the
+// key not applied); so do gray with alpha, two-level palettes and 1-bit TIFF; colour
+// pixels that match a key keep their colour.
+TEST_F(FileAccessTest, PngSamplesLoadAsTheFileHoldsThem)
+{
+    const int w = 11, h = 7;  // odd sides leave Adam7 passes partly empty
+    struct Case {
+        std::string name;
+        Bytes file;
+        std::function<std::uint32_t(int, int)> expected;  // gray level, or 0xRRGGBB
+        bool gray;
+    };
+    std::vector<Case> cases;
+    for (int depth : {1, 2, 4, 8, 16}) {
+        const int max = (1 << depth) - 1;
+        auto sample = [max](int x, int y) { return static_cast<std::uint16_t>((x * 2749 + y * 7919) % (max + 1)); };
+        for (bool keyed : {false, true})
+            for (bool interlaced : {false, true}) {
+                fixture::Png spec{w, h, depth, 0, interlaced, {}, {}, {}};
+                for (int y = 0; y < h; ++y)
+                    for (int x = 0; x < w; ++x)
+                        spec.samples.push_back(sample(x, y));
+                if (keyed)
+                    spec.key = {sample(3, 2)};
+                cases.push_back({"gray " + std::to_string(depth) + (keyed ? " keyed" : "") + (interlaced ? " interlaced" : ""),
+                                 fixture::png(spec),
+                                 [=](int x, int y) {
+                                     return static_cast<std::uint32_t>(std::lround(sample(x, y) * 255.0 / max));
+                                 },
+                                 true});
+            }
+    }
+    auto level = [](int x, int y) { return static_cast<std::uint16_t>((x * 23 + y * 31) & 0xff); };
+    fixture::Png grayAlpha{w, h, 8, 4, false, {}, {}, {}};
+    fixture::Png rgbKeyed{w, h, 8, 2, true, {}, {}, {}};
+    fixture::Png twoLevel{w, h, 1, 3, false, {}, {}, {0x101010, 0xe0e0e0}};
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            grayAlpha.samples.insert(grayAlpha.samples.end(), {level(x, y), static_cast<std::uint16_t>(x * 20)});
+            rgbKeyed.samples.insert(rgbKeyed.samples.end(), {level(x, y), 7, static_cast<std::uint16_t>(y)});
+            twoLevel.samples.push_back(static_cast<std::uint16_t>((x + y) & 1));
+        }
+    rgbKeyed.key = {level(4, 1), 7, 1};
+    cases.push_back({"gray with alpha", fixture::png(grayAlpha), [&](int x, int y) { return std::uint32_t{level(x, y)}; }, true});
+    cases.push_back({"colour with a key", fixture::png(rgbKeyed),
+                     [&](int x, int y) { return std::uint32_t{level(x, y)} << 16 | 7u << 8 | static_cast<std::uint32_t>(y); },
+                     false});
+    cases.push_back({"two-level gray palette", fixture::png(twoLevel),
+                     [](int x, int y) { return ((x + y) & 1) ? 0xe0u : 0x10u; }, true});
+    QImage mono(w, h, QImage::Format_Mono);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            mono.setPixel(x, y, static_cast<uint>((x * y) & 1));
+    cases.push_back({"1-bit TIFF", fixture::encoded(mono, "TIFF"),
+                     [&](int x, int y) { return qGray(mono.pixel(x, y)) == 0 ? 0u : 255u; }, true});
+
+    for (const Case& c : cases) {
+        QynImage slot;
+        ASSERT_EQ(loadBytes(c.file, slot, "t.png"), QynFileAccess::Success) << c.name;
+        if (!c.gray) {
+            expectColorImage(slot, w, h, c.expected);
+            continue;
+        }
+        ASSERT_EQ(slot.pixels()->format(), QynPixelFormat::Gray8) << c.name;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                ASSERT_EQ(static_cast<std::uint32_t>(pixel8(slot, x, y)), c.expected(x, y)) << c.name << " at " << x << "," << y;
+    }
+}
+
 // Guards against a size limit that is off by one or missing: 16384 pixels a side load,
 // 16385 do not.
 TEST_F(FileAccessTest, SidesUpToTheLimitLoad)
@@ -317,10 +400,12 @@ TEST_F(FileAccessTest, EachLoadFailureHasItsCodeAndLeavesTheSlotAlone)
     fixture::writeFile(path("cut.bmp"), Bytes(good.begin(), good.end() - 10));
     fixture::writeFile(path("huge.bmp"),
                        fixture::file(fixture::Header(100000, 100000, 24), Bytes(64, 0)));
+    ASSERT_TRUE(QFile::link(path("loop.bmp"), path("loop.bmp")));  // a link to itself
 
     const std::vector<std::pair<QString, std::int32_t>> cases = {
         {"", QynFileAccess::NoPath},
         {path("missing.bmp"), QynFileAccess::FileNotFound},
+        {path("loop.bmp"), QynFileAccess::NotReadable},
         {path("folder.bmp"), QynFileAccess::NotReadable},
         {path("text.bmp"), QynFileAccess::NotAnImage},
         {path("notes.txt"), QynFileAccess::NotAnImage},

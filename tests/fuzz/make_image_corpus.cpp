@@ -1,7 +1,6 @@
 // Writes one small file of every image variant the loader reads into the folder given.
 #include "ImageFileFixtures.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QImage>
 
@@ -22,13 +21,17 @@ std::uint32_t indexAt(int x, int y)
     return static_cast<std::uint32_t>(x + 3 * y);
 }
 
-Bytes encoded(const QImage& image, const char* format)
+using fixture::cut;
+using fixture::encoded;
+
+fixture::Png grayPng(int depth, bool keyed, bool interlaced)
 {
-    QByteArray data;
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return Bytes(data.begin(), data.end());
+    fixture::Png spec{7, 5, depth, 0, interlaced, {}, {}, {}};
+    for (int i = 0; i < 35; ++i)
+        spec.samples.push_back(static_cast<std::uint16_t>((i * 2749) % (1 << depth)));
+    if (keyed)
+        spec.key = {spec.samples[3]};
+    return spec;
 }
 
 }  // namespace
@@ -79,10 +82,43 @@ int main(int argc, char** argv)
             color.setPixel(x, y, rgbAt(x, y) | 0xff000000);
             gray.scanLine(y)[x] = static_cast<uchar>(indexAt(x, y) * 9);
         }
-    fixture::writeFile(QDir(folder).filePath("color.png"), encoded(color, "PNG"));
-    fixture::writeFile(QDir(folder).filePath("gray.png"), encoded(gray, "PNG"));
-    fixture::writeFile(QDir(folder).filePath("color.jpg"), encoded(color, "JPEG"));
-    fixture::writeFile(QDir(folder).filePath("gray.jpg"), encoded(gray, "JPEG"));
-    std::printf("%zu files in %s\n", files.size() + 4, argv[1]);
+    const Bytes jpeg = encoded(color, "JPEG");
+    Bytes lyingJpeg = jpeg;  // a frame header that claims 16384 x 16384
+    for (std::size_t i = 2; i + 9 < lyingJpeg.size(); ++i)
+        if (lyingJpeg[i] == 0xff && lyingJpeg[i + 1] == 0xc0) {
+            lyingJpeg[i + 5] = lyingJpeg[i + 7] = 0x40;
+            lyingJpeg[i + 6] = lyingJpeg[i + 8] = 0;
+            break;
+        }
+    std::vector<std::uint8_t> indices;
+    for (int i = 0; i < w * h; ++i)
+        indices.push_back(static_cast<std::uint8_t>(indexAt(i % w, i / w)));
+    const Bytes gif = fixture::gif(w, h, indices, fixture::colorPalette(256));
+    const Bytes xbm = encoded(color.convertToFormat(QImage::Format_Mono), "XBM");
+    const Bytes tiff = encoded(color, "TIFF");
+    fixture::Png palette{w, h, 4, 3, false, {}, {}, fixture::colorPalette(16)};
+    for (int i = 0; i < w * h; ++i)
+        palette.samples.push_back(static_cast<std::uint16_t>(i & 15));
+    const std::vector<std::pair<const char*, Bytes>> others = {
+        {"color.png", encoded(color, "PNG")},
+        {"gray.png", encoded(gray, "PNG")},
+        {"gray1-keyed.png", fixture::png(grayPng(1, true, false))},
+        {"gray2-interlaced.png", fixture::png(grayPng(2, false, true))},
+        {"gray16-keyed-interlaced.png", fixture::png(grayPng(16, true, true))},
+        {"palette4.png", fixture::png(palette)},
+        {"color.jpg", jpeg},
+        {"gray.jpg", encoded(gray, "JPEG")},
+        {"cut.jpg", cut(jpeg, jpeg.size() / 2)},
+        {"lying.jpg", lyingJpeg},
+        {"color.gif", gif},
+        {"cut.gif", cut(gif, gif.size() / 2)},
+        {"mono.xbm", xbm},
+        {"cut.xbm", cut(xbm, xbm.size() / 2)},
+        {"color.tif", tiff},
+        {"cut.tif", cut(tiff, tiff.size() / 2)},
+    };
+    for (const auto& [name, bytes] : others)
+        fixture::writeFile(QDir(folder).filePath(name), bytes);
+    std::printf("%zu files in %s\n", files.size() + others.size(), argv[1]);
     return 0;
 }

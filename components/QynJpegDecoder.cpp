@@ -1,0 +1,148 @@
+#include "QynJpegDecoder.h"
+
+#include "QynFileAccess.h"
+
+#include <csetjmp>
+#include <cstdio>  // jpeglib.h needs FILE
+#include <vector>
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+namespace {
+
+struct Job {
+    jpeg_error_mgr errors{};
+    std::jmp_buf jump{};
+    bool headerRead = false;
+    std::int32_t code = QynFileAccess::NotAnImage;
+    std::shared_ptr<QynPixelBuffer> pixels;
+    std::vector<std::uint8_t> cmykRow;
+};
+
+Job& jobOf(j_common_ptr info)
+{
+    return *reinterpret_cast<Job*>(info->err);  // errors is Job's first member
+}
+
+[[noreturn]] void onErrorExit(j_common_ptr info)
+{
+    if (info->err->msg_code == JERR_OUT_OF_MEMORY)
+        jobOf(info).code = QynFileAccess::TooLarge;
+    std::longjmp(jobOf(info).jump, 1);
+}
+
+// Warnings of data that ran out end the load; other messages are dropped, not printed.
+void onMessage(j_common_ptr info, int level)
+{
+    if (level >= 0)
+        return;
+    const int message = info->err->msg_code;
+    Job& job = jobOf(info);
+    if (message == JWRN_JPEG_EOF || message == JWRN_HIT_MARKER) {
+        job.code = job.headerRead ? QynFileAccess::Truncated : QynFileAccess::NotAnImage;
+        std::longjmp(job.jump, 1);
+    }
+    ++info->err->num_warnings;
+}
+
+// CMYK as Adobe writes it (inverted): the same mapping as Qt's reader.
+void cmykToColor(const std::uint8_t* in, int width, std::uint8_t* out)
+{
+    auto* d = reinterpret_cast<std::uint32_t*>(out);
+    for (int x = 0; x < width; ++x, in += 4) {
+        const std::uint32_t k = in[3];
+        d[x] = (k * in[0] / 255) << 16 | (k * in[1] / 255) << 8 | k * in[2] / 255;
+    }
+}
+
+// Every libjpeg call, behind the one setjmp: all state it changes lives in job.
+void run(jpeg_decompress_struct& info, std::span<const std::uint8_t> bytes, Job& job)
+{
+    if (setjmp(job.jump)) {
+        return;  // job.code says why: NotAnImage unless a handler set another
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&info, TRUE);
+    job.headerRead = true;
+    if (info.image_width > QynFileAccess::MaxSide || info.image_height > QynFileAccess::MaxSide) {
+        job.code = QynFileAccess::TooLarge;
+        return;
+    }
+    const bool gray = info.jpeg_color_space == JCS_GRAYSCALE;
+    const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+    info.out_color_space = gray ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_EXT_BGRX;
+    jpeg_start_decompress(&info);
+    const int width = static_cast<int>(info.output_width);
+    const int height = static_cast<int>(info.output_height);
+    job.pixels = std::make_shared<QynPixelBuffer>(width, height, gray ? QynPixelFormat::Gray8 : QynPixelFormat::Color32);
+    if (cmyk)
+        job.cmykRow.resize(std::size_t{4} * static_cast<std::size_t>(width));
+    while (info.output_scanline < info.output_height) {
+        const int y = static_cast<int>(info.output_scanline);
+        std::uint8_t* row = job.pixels->row(y);
+        JSAMPROW target = cmyk ? job.cmykRow.data() : row;
+        if (jpeg_read_scanlines(&info, &target, 1) != 1)
+            return;
+        if (cmyk)
+            cmykToColor(job.cmykRow.data(), width, row);
+        else if (!gray)
+            for (int x = 0; x < width; ++x)
+                row[4 * x + 3] = 0;  // libjpeg fills X with 0xff; slots keep it 0
+    }
+    jpeg_finish_decompress(&info);  // reads up to the end marker: a file without one is cut
+    job.code = QynFileAccess::Success;
+}
+
+}  // namespace
+
+bool QynJpegDecoder::looksLikeJpeg(std::span<const std::uint8_t> bytes)
+{
+    return bytes.size() >= 3 && bytes[0] == 0xff && bytes[1] == 0xd8 && bytes[2] == 0xff;
+}
+
+bool QynJpegDecoder::headerSize(std::span<const std::uint8_t> head, std::uint32_t& width, std::uint32_t& height)
+{
+    if (!looksLikeJpeg(head))
+        return false;
+    std::size_t pos = 2;
+    while (pos + 9 <= head.size()) {
+        if (head[pos] != 0xff)
+            return false;
+        const std::uint8_t marker = head[pos + 1];
+        if (marker == 0xff) {  // fill byte
+            ++pos;
+            continue;
+        }
+        const bool frame = marker >= 0xc0 && marker <= 0xcf && marker != 0xc4 && marker != 0xc8 && marker != 0xcc;
+        if (frame) {
+            height = static_cast<std::uint32_t>(head[pos + 5] << 8 | head[pos + 6]);
+            width = static_cast<std::uint32_t>(head[pos + 7] << 8 | head[pos + 8]);
+            return true;
+        }
+        pos += 2 + static_cast<std::size_t>(head[pos + 2] << 8 | head[pos + 3]);
+    }
+    return false;
+}
+
+std::int32_t QynJpegDecoder::decode(std::span<const std::uint8_t> bytes, std::shared_ptr<QynPixelBuffer>& out)
+{
+    if (!looksLikeJpeg(bytes))
+        return QynFileAccess::NotAnImage;
+    Job job;
+    jpeg_decompress_struct info{};
+    info.err = jpeg_std_error(&job.errors);
+    job.errors.error_exit = onErrorExit;
+    job.errors.emit_message = onMessage;
+    try {
+        run(info, bytes, job);
+    } catch (...) {
+        jpeg_destroy_decompress(&info);
+        throw;
+    }
+    jpeg_destroy_decompress(&info);
+    if (job.code == QynFileAccess::Success)
+        out = std::move(job.pixels);
+    return job.code;
+}
