@@ -78,6 +78,7 @@ void FileDialogWindow::drvFile_Change()
 
 void FileDialogWindow::dirFile_Change()
 {
+    drvFile->followFolder(dirFile->path());
     filFile->setPath(dirFile->path());
 }
 

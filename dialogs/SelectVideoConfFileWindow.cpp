@@ -94,6 +94,7 @@ void SelectVideoConfFileWindow::drvConfFile_Change()
 
 void SelectVideoConfFileWindow::dirConfFile_Change()
 {
+    drvConfFile->followFolder(dirConfFile->path());
     filConfFile->setPath(dirConfFile->path());
 }
 

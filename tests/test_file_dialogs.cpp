@@ -7,6 +7,7 @@
 #include "MsgBox.h"
 #include "frmFileLoad.h"
 #include "frmFileSave.h"
+#include "frmSelectVideoConfFile.h"
 
 #include <QApplication>
 #include <QDir>
@@ -20,6 +21,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -286,4 +288,52 @@ TEST(FileSaveDialog, KeyboardAndAccessibility)
         pressKey(name, Qt::Key_Return);
     });
     EXPECT_EQ(dialog.strFilePath(), start.file("pic."));
+}
+
+// Guards against a drive list that stays on the volume the folder list has left: then
+// picking that volume again does nothing. All three dialogs follow the folder list.
+TEST(FileDialogs, TheDriveListNamesTheVolumeOfTheOpenFolder)
+{
+    StartFolder start;
+    const QString home = qyn::volumeRootOf(start.path());
+    struct Row {
+        const char* name;
+        const char* drives;
+        const char* folders;
+        std::function<void(const ModalScript::Step&)> show;
+    };
+    frmFileLoad load(start.path());
+    frmFileSave save(start.path());
+    frmSelectVideoConfFile conf(start.path());
+    const Row rows[] = {
+        {"load", "drvFile", "dirFile", [&](const ModalScript::Step& step) { showWith(load, step); }},
+        {"save", "drvFile", "dirFile", [&](const ModalScript::Step& step) { showWith(save, step); }},
+        {"video configuration", "drvConfFile", "dirConfFile",
+         [&](const ModalScript::Step& step) { showWith(conf, step); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        row.show([&](QWidget* window) {
+            auto* drives = control<DriveListBox>(window, row.drives);
+            auto* folders = control<DirListBox>(window, row.folders);
+            EXPECT_EQ(drives->drive(), home);
+            QString other;  // another volume the folder list can open
+            for (const QString root : {"/dev/shm", "/run", "/dev", "/proc"})
+                if (other.isEmpty() && root != home && qyn::volumeRootOf(root) == root)
+                    other = root;
+            if (other.isEmpty()) {
+                window->close();
+                GTEST_SKIP() << "only one volume is mounted";
+            }
+            drives->setDrive(other);
+            ASSERT_EQ(folders->path(), other);
+            ASSERT_TRUE(folders->setPath(start.path()));  // as a double-click opens it
+            EXPECT_EQ(drives->drive(), home);
+            drives->setDrive(other);  // picking the other volume again opens it again
+            EXPECT_EQ(folders->path(), other);
+            ASSERT_TRUE(folders->setPath(QDir::rootPath()));
+            EXPECT_EQ(drives->drive(), qyn::volumeRootOf(QDir::rootPath()));
+            window->close();
+        });
+    }
 }
