@@ -2,6 +2,7 @@
 #include "frmMain.h"
 
 #include "BusyCursor.h"
+#include "DialogPaths.h"
 #include "ListComboBox.h"
 #include "MsgBox.h"
 #include "QynCalls.h"
@@ -230,21 +231,24 @@ frmSelectVideoConfFile& frmMain::videoConfDialog()
     return *videoConfDialog_;
 }
 
+QString frmMain::fileDialogFolder() const
+{
+    return qyn::fileDialogFolder(options_.applicationFolder.isEmpty()
+                                     ? QCoreApplication::applicationDirPath()
+                                     : options_.applicationFolder);
+}
+
 frmFileLoad& frmMain::fileLoadDialog()
 {
     if (!fileLoadDialog_)
-        fileLoadDialog_ = std::make_unique<frmFileLoad>(
-            options_.applicationFolder.isEmpty() ? QCoreApplication::applicationDirPath()
-                                                 : options_.applicationFolder);
+        fileLoadDialog_ = std::make_unique<frmFileLoad>(fileDialogFolder());
     return *fileLoadDialog_;
 }
 
 frmFileSave& frmMain::fileSaveDialog()
 {
     if (!fileSaveDialog_)
-        fileSaveDialog_ = std::make_unique<frmFileSave>(
-            options_.applicationFolder.isEmpty() ? QCoreApplication::applicationDirPath()
-                                                 : options_.applicationFolder);
+        fileSaveDialog_ = std::make_unique<frmFileSave>(fileDialogFolder());
     return *fileSaveDialog_;
 }
 

@@ -15,6 +15,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -22,6 +23,7 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -335,5 +337,53 @@ TEST(FileDialogs, TheDriveListNamesTheVolumeOfTheOpenFolder)
             EXPECT_EQ(drives->drive(), qyn::volumeRootOf(QDir::rootPath()));
             window->close();
         });
+    }
+}
+
+// Guards against a start folder that cannot be opened being passed over in silence, and
+// against the file dialogs opening where an installed program's user cannot save.
+TEST(FileDialogs, StartFolderIsWritableOrSaidAndReplacedByThePicturesFolder)
+{
+    QTemporaryDir user;
+    const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+    const auto restore = qScopeGuard([&] {
+        qputenv("HOME", oldHome);
+        oldConfig.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", oldConfig);
+    });
+    qputenv("HOME", QFile::encodeName(user.path()));
+    qunsetenv("XDG_CONFIG_HOME");
+    const QString pictures = QDir::toNativeSeparators(user.filePath("Pictures"));
+
+    StartFolder start;
+    EXPECT_EQ(qyn::fileDialogFolder(start.path()), start.path());
+    EXPECT_EQ(qyn::fileDialogFolder(start.file("gone")), QDir::toNativeSeparators(user.path()));
+    ASSERT_TRUE(QDir(user.path()).mkdir("Pictures"));
+    EXPECT_EQ(qyn::fileDialogFolder(start.file("gone")), pictures);
+    if (geteuid() != 0) {
+        QDir(start.path()).mkdir("locked");
+        QFile::setPermissions(start.file("locked"), QFile::ReadOwner | QFile::ExeOwner);
+        EXPECT_EQ(qyn::fileDialogFolder(start.file("locked")), pictures);
+    }
+
+    const QString gone = start.file("gone");
+    frmFileLoad load(gone);
+    frmFileSave save(gone);
+    const std::function<void(const ModalScript::Step&)> shows[] = {
+        [&](const ModalScript::Step& step) { showWith(load, step); },
+        [&](const ModalScript::Step& step) { showWith(save, step); },
+    };
+    for (const auto& show : shows) {
+        MessageLog log;
+        show([&](QWidget* window) {
+            EXPECT_EQ(control<DirListBox>(window, "dirFile")->path(), pictures);
+            EXPECT_EQ(control<FileListBox>(window, "filFile")->path(), pictures);
+            EXPECT_EQ(control<DriveListBox>(window, "drvFile")->drive(), qyn::volumeRootOf(pictures));
+            window->close();
+        });
+        ASSERT_EQ(log.shown.size(), 1u);
+        EXPECT_EQ(log.shown[0].prompt,
+                  "The folder " + gone + " cannot be opened ("
+                      + qyn::failureText(ENOENT, QString::fromLocal8Bit(std::strerror(ENOENT)))
+                      + "). The folder " + pictures + " is shown instead.");
     }
 }
