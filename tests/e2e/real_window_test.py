@@ -358,6 +358,7 @@ def comma_locale_env(work):
                                          env=dict(os.environ, **extra)).stdout.strip()
     if probe(env) != ",":
         folder = os.path.join(work, "locales")
+        os.makedirs(folder, exist_ok=True)
         made = subprocess.run(["localedef", "-i", "de_DE", "-f", "UTF-8", os.path.join(folder, "de_DE.UTF-8")],
                               capture_output=True, text=True)
         env["LOCPATH"] = folder
