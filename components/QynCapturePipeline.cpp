@@ -16,8 +16,6 @@ using Outcome = QynCapturePipeline::Outcome;
 
 constexpr const char* SinkName = "qyn_capture_sink";
 constexpr const char* DemosaicName = "qyn_demosaic";
-// Sides past this could not be saved and loaded back.
-constexpr int MaxFrameSide = 16384;
 // How often opening looks whether the source has settled its format.
 constexpr milliseconds CapsPoll{5};
 
@@ -261,13 +259,13 @@ Outcome QynCapturePipeline::settleFormat()
                 return {QynVideo::BadFrame, QStringLiteral("the source settled on caps that are not video")};
             width_ = GST_VIDEO_INFO_WIDTH(&info);
             height_ = GST_VIDEO_INFO_HEIGHT(&info);
-            if (width_ > MaxFrameSide || height_ > MaxFrameSide)
+            if (width_ > QynVideoConfig::MaxSide || height_ > QynVideoConfig::MaxSide)
                 return {QynVideo::ConfigInvalid,
                         QStringLiteral("the source's frames of %1 x %2 pixels are larger than %3 a side; set a "
                                        "smaller region or width and height")
                             .arg(width_)
                             .arg(height_)
-                            .arg(MaxFrameSide)};
+                            .arg(QynVideoConfig::MaxSide)};
             return {};
         }
         if (steady_clock::now() >= deadline) {

@@ -5,6 +5,7 @@
 
 #include <ini.h>
 
+#include <algorithm>
 #include <charconv>
 #include <string>
 
@@ -20,7 +21,29 @@ constexpr Key Keys[] = {
 };
 constexpr int KeyCount = static_cast<int>(std::size(Keys));
 
+// Hands inih the text one line at a time and remembers whether the line it handed out last
+// was indented: inih reports an indented continuation line as its key given again.
+struct LineReader {
+    std::string_view text;
+    bool indented = false;
+
+    static char* next(char* line, int size, void* stream)
+    {
+        auto& r = *static_cast<LineReader*>(stream);
+        if (r.text.empty() || size < 2)
+            return nullptr;
+        std::size_t n = std::min(r.text.find('\n'), r.text.size() - 1) + 1;
+        n = std::min(n, std::size_t(size - 1));
+        r.text.copy(line, n);
+        line[n] = '\0';
+        r.text.remove_prefix(n);
+        r.indented = line[0] == ' ' || line[0] == '\t';
+        return line;
+    }
+};
+
 struct ParseState {
+    const LineReader* lines = nullptr;
     QynVideoConfig config;
     bool seen[KeyCount] = {};
     QString error;  // the first problem; parsing goes on but the result is refused
@@ -72,12 +95,12 @@ void setValue(ParseState& s, int key, std::string_view value)
         c.source += QString::fromUtf8(value.data(), qsizetype(value.size()));
         break;
     case 1:
-        if (!parseInt(value, 1, QynPixelBuffer::MaxSide, c.width))
-            bad("a width from 1 to 65536");
+        if (!parseInt(value, 1, QynVideoConfig::MaxSide, c.width))
+            bad("a width from 1 to 16384");
         break;
     case 2:
-        if (!parseInt(value, 1, QynPixelBuffer::MaxSide, c.height))
-            bad("a height from 1 to 65536");
+        if (!parseInt(value, 1, QynVideoConfig::MaxSide, c.height))
+            bad("a height from 1 to 16384");
         break;
     case 3:
         if (sameName(value, "gray8"))
@@ -112,9 +135,9 @@ int onValue(void* user, const char* section, const char* name, const char* value
     for (int key = 0; key < KeyCount; ++key) {
         if (!sameName(name, Keys[key].name))
             continue;
-        // inih reports an indented continuation line as the same key again: only the
-        // source may be long enough to need one.
-        if (s.seen[key] && key != 0) {
+        // Only the source may be long enough to need an indented continuation line; a
+        // second "source =" line is given twice like any other key.
+        if (s.seen[key] && !(key == 0 && s.lines->indented)) {
             s.error = QStringLiteral("%1 is given twice").arg(fromIni(name));
             return 1;
         }
@@ -172,9 +195,10 @@ QynVideoConfigResult parseVideoConfig(std::string_view text)
 {
     if (QString problem = checkLines(text); !problem.isEmpty())
         return contentProblem(problem);
+    LineReader lines{text};
     ParseState state;
-    const std::string copy(text);  // inih wants a NUL-terminated string
-    const int bad = ini_parse_string(copy.c_str(), onValue, &state);
+    state.lines = &lines;
+    const int bad = ini_parse_stream(&LineReader::next, &lines, onValue, &state);
     if (bad > 0)
         return contentProblem(QStringLiteral("line %1 is not \"key = value\" or a [section]").arg(bad));
     if (bad < 0)

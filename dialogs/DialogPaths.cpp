@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QStorageInfo>
 
 namespace qyn {
@@ -35,6 +36,21 @@ QString volumeRootOf(const QString& path)
     if (!volume.isValid())
         return {};
     return QDir::toNativeSeparators(volume.rootPath());
+}
+
+QString userPicturesFolder()
+{
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    const QString folder = !pictures.isEmpty() && QFileInfo(pictures).isDir() ? pictures : QDir::homePath();
+    return QDir::toNativeSeparators(folder);
+}
+
+QString fileDialogFolder(const QString& programFolder)
+{
+    const QFileInfo program(programFolder);
+    if (program.isDir() && program.isWritable())
+        return programFolder;
+    return userPicturesFolder();
 }
 
 QString failureText(int number, const QString& description)

@@ -17,6 +17,14 @@ QString withDefaultExtension(const QString& path, const QString& extension);
 // itself is gone); empty only when no volume can be found at all.
 QString volumeRootOf(const QString& path);
 
+// The user's pictures folder when it exists, else the home folder.
+QString userPicturesFolder();
+
+// Where the load and save dialogs open: the program's own folder while the user can write
+// there, else the user's pictures folder (an installed program's folder is not writable,
+// and a save there would fail).
+QString fileDialogFolder(const QString& programFolder);
+
 // The drive failure message: the number in decimal, " : ", the description.
 QString failureText(int number, const QString& description);
 

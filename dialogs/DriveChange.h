@@ -13,3 +13,9 @@ class DriveListBox;
 // change runs the drive handler again, which opens that volume's root.
 void openChosenDriveRoot(DriveListBox& drives, DirListBox& folders, MsgBoxIcon icon,
                          const QString& title);
+
+// The first folder a dialog opens: the drive list on its volume, the folder list on it.
+// A folder that cannot be listed is said so, with the dialog's icon and title, and the
+// user's pictures folder (or home folder) opens instead.
+void openStartFolder(DriveListBox& drives, DirListBox& folders, const QString& folder,
+                     MsgBoxIcon icon, const QString& title);

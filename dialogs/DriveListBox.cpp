@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSignalBlocker>
 #include <QStorageInfo>
 
 #include <algorithm>
@@ -41,6 +42,12 @@ void DriveListBox::setDrive(const QString& root)
     if (index < 0)
         index = addDrive(root, {});
     setCurrentIndex(index);
+}
+
+void DriveListBox::followFolder(const QString& folder)
+{
+    const QSignalBlocker quiet(this);
+    setDrive(qyn::volumeRootOf(folder));
 }
 
 int DriveListBox::addDrive(const QString& root, const QString& label)

@@ -17,6 +17,9 @@ public:
     // added as it is, so that opening it fails where the folder list tries.
     // Emits driveChanged when the drive actually changes, as the operator's choice does.
     void setDrive(const QString& root);
+    // Names the volume that holds folder, without driveChanged: the folder list has moved
+    // on its own, and the drive list follows it rather than sending it to a root.
+    void followFolder(const QString& folder);
 
 signals:
     void driveChanged(const QString& root);

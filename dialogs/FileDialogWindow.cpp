@@ -66,8 +66,7 @@ void FileDialogWindow::setPattern(const QString& pattern)
 void FileDialogWindow::Form_Load()
 {
     filFile->setPattern(pattern_);
-    drvFile->setDrive(qyn::volumeRootOf(startFolder_));
-    dirFile->setPath(startFolder_);
+    openStartFolder(*drvFile, *dirFile, startFolder_, MsgBoxIcon::None, QString());
 }
 
 void FileDialogWindow::drvFile_Change()
@@ -78,6 +77,7 @@ void FileDialogWindow::drvFile_Change()
 
 void FileDialogWindow::dirFile_Change()
 {
+    drvFile->followFolder(dirFile->path());
     filFile->setPath(dirFile->path());
 }
 

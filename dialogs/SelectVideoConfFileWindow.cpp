@@ -72,10 +72,10 @@ SelectVideoConfFileWindow::SelectVideoConfFileWindow(QString defaultFolder, QWid
 
 void SelectVideoConfFileWindow::Form_Load()
 {
-    if (QFileInfo(defaultFolder_).isDir()) {
-        drvConfFile->setDrive(qyn::volumeRootOf(defaultFolder_));
-        dirConfFile->setPath(defaultFolder_);
-    }
+    // A missing default folder is no fault: the lists stay on the current folder.
+    if (QFileInfo(defaultFolder_).isDir())
+        openStartFolder(*drvConfFile, *dirConfFile, defaultFolder_, MsgBoxIcon::Exclamation,
+                        QStringLiteral("Error"));
     filConfFile->setPattern(QStringLiteral("*.ini"));
 }
 
@@ -94,6 +94,7 @@ void SelectVideoConfFileWindow::drvConfFile_Change()
 
 void SelectVideoConfFileWindow::dirConfFile_Change()
 {
+    drvConfFile->followFolder(dirConfFile->path());
     filConfFile->setPath(dirConfFile->path());
 }
 

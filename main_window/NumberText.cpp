@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <string>
 
@@ -114,10 +113,12 @@ QString formatMilliseconds(double milliseconds)
 {
     if (!std::isfinite(milliseconds))
         return QString::number(milliseconds) + QStringLiteral("ms");
-    // The exact decimal expansion (glibc prints it), so the third decimal decides alone.
-    const int length = std::snprintf(nullptr, 0, "%.3f", std::fabs(milliseconds)) + 24;
-    std::string digits(static_cast<std::size_t>(length), '\0');
-    std::snprintf(digits.data(), digits.size(), "%.24f", std::fabs(milliseconds));
+    // 24 decimals, so the third decimal decides alone; std::to_chars always writes a '.',
+    // whatever decimal sign LC_NUMERIC asks for.
+    char buffer[std::numeric_limits<double>::max_exponent10 + 32];
+    const auto printed = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(milliseconds),
+                                       std::chars_format::fixed, 24);
+    std::string digits(buffer, printed.ptr);
     digits.resize(digits.find('.') + 4);  // keep three decimals, truncated
     const bool up = digits.back() >= '5';
     digits.pop_back();

@@ -1,6 +1,8 @@
 // The main window's layout, components, start-up and shutdown.
 #include "frmMain.h"
 
+#include "BusyCursor.h"
+#include "DialogPaths.h"
 #include "ListComboBox.h"
 #include "MsgBox.h"
 #include "QynCalls.h"
@@ -229,21 +231,24 @@ frmSelectVideoConfFile& frmMain::videoConfDialog()
     return *videoConfDialog_;
 }
 
+QString frmMain::fileDialogFolder() const
+{
+    return qyn::fileDialogFolder(options_.applicationFolder.isEmpty()
+                                     ? QCoreApplication::applicationDirPath()
+                                     : options_.applicationFolder);
+}
+
 frmFileLoad& frmMain::fileLoadDialog()
 {
     if (!fileLoadDialog_)
-        fileLoadDialog_ = std::make_unique<frmFileLoad>(
-            options_.applicationFolder.isEmpty() ? QCoreApplication::applicationDirPath()
-                                                 : options_.applicationFolder);
+        fileLoadDialog_ = std::make_unique<frmFileLoad>(fileDialogFolder());
     return *fileLoadDialog_;
 }
 
 frmFileSave& frmMain::fileSaveDialog()
 {
     if (!fileSaveDialog_)
-        fileSaveDialog_ = std::make_unique<frmFileSave>(
-            options_.applicationFolder.isEmpty() ? QCoreApplication::applicationDirPath()
-                                                 : options_.applicationFolder);
+        fileSaveDialog_ = std::make_unique<frmFileSave>(fileDialogFolder());
     return *fileSaveDialog_;
 }
 
@@ -261,26 +266,32 @@ void frmMain::Form_Load()
     if (!strVideoConfPath_.isEmpty()) {
         QynComponent& video = *video_;
         std::int32_t code = 0;
-        qyn::put(video, QynVideo::ConfigFilePath, strVideoConfPath_);
-        qyn::call(video, QynVideo::OpenDevice);
-        qyn::call(video, QynVideo::GetLastResult, {&code});
+        {
+            const BusyCursor busy;
+            qyn::put(video, QynVideo::ConfigFilePath, strVideoConfPath_);
+            qyn::call(video, QynVideo::OpenDevice);
+            qyn::call(video, QynVideo::GetLastResult, {&code});
+        }
         if (code != 0) {
             MsgBox(QStringLiteral("Opening of a video device went wrong.\r\n"
                                   "It becomes use of only a image file."),
                    MsgBoxIcon::Exclamation, QStringLiteral("Error"));
         } else {
-            if (options_.sleep)
-                options_.sleep(350);
-            else
-                std::this_thread::sleep_for(std::chrono::milliseconds(350));
-            qyn::call(video, QynVideo::PrepareImage, {slotRef(1)});
-            // Slot 2 takes slot 1's capture format; a value that cannot be read is not written.
-            for (const auto id : {QynImage::ImageType, QynImage::FormatParam2, QynImage::FormatParam1})
-                if (const auto value = qyn::getInt32(imageSlot(1), id))
-                    qyn::put(imageSlot(2), id, *value);
-            qyn::call(video, QynVideo::Grab, {slotRef(1)});
-            code = 0;
-            qyn::call(video, QynVideo::GetLastResult, {&code});
+            {
+                const BusyCursor busy;
+                if (options_.sleep)
+                    options_.sleep(350);
+                else
+                    std::this_thread::sleep_for(std::chrono::milliseconds(350));
+                qyn::call(video, QynVideo::PrepareImage, {slotRef(1)});
+                // Slot 2 takes slot 1's capture format; a value that cannot be read is not written.
+                for (const auto id : {QynImage::ImageType, QynImage::FormatParam2, QynImage::FormatParam1})
+                    if (const auto value = qyn::getInt32(imageSlot(1), id))
+                        qyn::put(imageSlot(2), id, *value);
+                qyn::call(video, QynVideo::Grab, {slotRef(1)});
+                code = 0;
+                qyn::call(video, QynVideo::GetLastResult, {&code});
+            }
             if (code != 0)
                 MsgBox(QStringLiteral("Taking in of video went wrong.\r\n"
                                       "It becomes use of only a image file."),

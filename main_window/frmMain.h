@@ -34,7 +34,7 @@ public:
         QString videoConfFolder;    // folder the video configuration dialog offers first
         ComponentFactory factory;   // empty: the standard registry
         std::function<void(int milliseconds)> sleep;  // empty: a real blocking sleep
-        QString applicationFolder;  // where the file dialogs open; empty: the program's folder
+        QString applicationFolder;  // the program's folder for the file dialogs; empty: the real one
     };
 
     explicit frmMain(Options options = {});
@@ -120,6 +120,9 @@ private:
     QynStatus showSlot(int slot);
     void setParamCaption(QLabel* label, QLineEdit* field, const QString& caption);
     QynComponent* slotRef(int slot) const { return &imageSlot(slot); }
+    // Where the file dialogs open: the program's folder, or the pictures folder when that
+    // is not writable.
+    QString fileDialogFolder() const;
 
     Options options_;
     bool blnVideoInUse_ = false;

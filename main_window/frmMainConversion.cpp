@@ -1,6 +1,7 @@
 // The conversion kind panel and the timed conversion run.
 #include "frmMain.h"
 
+#include "BusyCursor.h"
 #include "ListComboBox.h"
 #include "Module1.h"
 #include "MsgBox.h"
@@ -88,7 +89,12 @@ void frmMain::cmdExecute_Click()
     const int kind = cmbAutoBin->listIndex();
     if (kind < 0 || kind > 3)
         return;
-    if (!runConversion(kind, *first, *second, *third))
+    bool done = false;
+    {
+        const BusyCursor busy;
+        done = runConversion(kind, *first, *second, *third);
+    }
+    if (!done)
         showConversionError();
 }
 

@@ -1,6 +1,7 @@
 // Filling, showing and saving the image slots: load, grab, display list, save.
 #include "frmMain.h"
 
+#include "BusyCursor.h"
 #include "ListComboBox.h"
 #include "MsgBox.h"
 #include "QynCalls.h"
@@ -41,10 +42,13 @@ void frmMain::loadSlot(int slot)
         return;
 
     QynComponent& files = *fileAccess_;
-    qyn::put(files, QynFileAccess::FilePath, path);
-    qyn::call(files, QynFileAccess::LoadImage, {slotRef(slot)});
     std::int32_t code = 0;
-    qyn::call(files, QynFileAccess::GetLastResult, {&code});
+    {
+        const BusyCursor busy;
+        qyn::put(files, QynFileAccess::FilePath, path);
+        qyn::call(files, QynFileAccess::LoadImage, {slotRef(slot)});
+        qyn::call(files, QynFileAccess::GetLastResult, {&code});
+    }
     if (code != 0)
         MsgBox(QStringLiteral("Reading went wrong.(ErrCode=%1)").arg(code), MsgBoxIcon::Exclamation,
                QStringLiteral("Reading failure"));
@@ -78,6 +82,7 @@ void frmMain::grabSlot(int slot)
 {
     // A failing call ends the grab there; PrepareImage comes before every Grab.
     QynComponent& video = *video_;
+    const BusyCursor busy;  // Grab waits for the camera's next frame
     if (qyn::call(video, QynVideo::PrepareImage, {slotRef(slot)}) != QynStatus::Ok)
         return;
     if (qyn::call(video, QynVideo::Grab, {slotRef(slot)}) != QynStatus::Ok)
@@ -97,14 +102,17 @@ void frmMain::cmdSaveImage_Click()
         return;
 
     QynComponent& files = *fileAccess_;
-    qyn::put(files, QynFileAccess::FilePath, path);
     // The slot written is the one the display list names, not the one on display.
     const int index = cmbDispImage->listIndex();
     const bool slotNamed = index >= 0 && index <= 3;
-    if (slotNamed)
-        qyn::call(files, QynFileAccess::SaveImage, {slotRef(index + 1)});
     std::int32_t code = 0;
-    qyn::call(files, QynFileAccess::GetLastResult, {&code});
+    {
+        const BusyCursor busy;
+        qyn::put(files, QynFileAccess::FilePath, path);
+        if (slotNamed)
+            qyn::call(files, QynFileAccess::SaveImage, {slotRef(index + 1)});
+        qyn::call(files, QynFileAccess::GetLastResult, {&code});
+    }
     if (!slotNamed) {
         // Without a named slot nothing was written, whatever code the component still holds.
         MsgBox(QStringLiteral("No image is selected in \"Display Image\". Nothing was written."),

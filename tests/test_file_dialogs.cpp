@@ -7,6 +7,7 @@
 #include "MsgBox.h"
 #include "frmFileLoad.h"
 #include "frmFileSave.h"
+#include "frmSelectVideoConfFile.h"
 
 #include <QApplication>
 #include <QDir>
@@ -14,12 +15,15 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -286,4 +290,100 @@ TEST(FileSaveDialog, KeyboardAndAccessibility)
         pressKey(name, Qt::Key_Return);
     });
     EXPECT_EQ(dialog.strFilePath(), start.file("pic."));
+}
+
+// Guards against a drive list that stays on the volume the folder list has left: then
+// picking that volume again does nothing. All three dialogs follow the folder list.
+TEST(FileDialogs, TheDriveListNamesTheVolumeOfTheOpenFolder)
+{
+    StartFolder start;
+    const QString home = qyn::volumeRootOf(start.path());
+    struct Row {
+        const char* name;
+        const char* drives;
+        const char* folders;
+        std::function<void(const ModalScript::Step&)> show;
+    };
+    frmFileLoad load(start.path());
+    frmFileSave save(start.path());
+    frmSelectVideoConfFile conf(start.path());
+    const Row rows[] = {
+        {"load", "drvFile", "dirFile", [&](const ModalScript::Step& step) { showWith(load, step); }},
+        {"save", "drvFile", "dirFile", [&](const ModalScript::Step& step) { showWith(save, step); }},
+        {"video configuration", "drvConfFile", "dirConfFile",
+         [&](const ModalScript::Step& step) { showWith(conf, step); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        row.show([&](QWidget* window) {
+            auto* drives = control<DriveListBox>(window, row.drives);
+            auto* folders = control<DirListBox>(window, row.folders);
+            EXPECT_EQ(drives->drive(), home);
+            QString other;  // another volume the folder list can open
+            for (const QString root : {"/dev/shm", "/run", "/dev", "/proc"})
+                if (other.isEmpty() && root != home && qyn::volumeRootOf(root) == root)
+                    other = root;
+            if (other.isEmpty()) {
+                window->close();
+                GTEST_SKIP() << "only one volume is mounted";
+            }
+            drives->setDrive(other);
+            ASSERT_EQ(folders->path(), other);
+            ASSERT_TRUE(folders->setPath(start.path()));  // as a double-click opens it
+            EXPECT_EQ(drives->drive(), home);
+            drives->setDrive(other);  // picking the other volume again opens it again
+            EXPECT_EQ(folders->path(), other);
+            ASSERT_TRUE(folders->setPath(QDir::rootPath()));
+            EXPECT_EQ(drives->drive(), qyn::volumeRootOf(QDir::rootPath()));
+            window->close();
+        });
+    }
+}
+
+// Guards against a start folder that cannot be opened being passed over in silence, and
+// against the file dialogs opening where an installed program's user cannot save.
+TEST(FileDialogs, StartFolderIsWritableOrSaidAndReplacedByThePicturesFolder)
+{
+    QTemporaryDir user;
+    const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+    const auto restore = qScopeGuard([&] {
+        qputenv("HOME", oldHome);
+        oldConfig.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", oldConfig);
+    });
+    qputenv("HOME", QFile::encodeName(user.path()));
+    qunsetenv("XDG_CONFIG_HOME");
+    const QString pictures = QDir::toNativeSeparators(user.filePath("Pictures"));
+
+    StartFolder start;
+    EXPECT_EQ(qyn::fileDialogFolder(start.path()), start.path());
+    EXPECT_EQ(qyn::fileDialogFolder(start.file("gone")), QDir::toNativeSeparators(user.path()));
+    ASSERT_TRUE(QDir(user.path()).mkdir("Pictures"));
+    EXPECT_EQ(qyn::fileDialogFolder(start.file("gone")), pictures);
+    if (geteuid() != 0) {
+        QDir(start.path()).mkdir("locked");
+        QFile::setPermissions(start.file("locked"), QFile::ReadOwner | QFile::ExeOwner);
+        EXPECT_EQ(qyn::fileDialogFolder(start.file("locked")), pictures);
+    }
+
+    const QString gone = start.file("gone");
+    frmFileLoad load(gone);
+    frmFileSave save(gone);
+    const std::function<void(const ModalScript::Step&)> shows[] = {
+        [&](const ModalScript::Step& step) { showWith(load, step); },
+        [&](const ModalScript::Step& step) { showWith(save, step); },
+    };
+    for (const auto& show : shows) {
+        MessageLog log;
+        show([&](QWidget* window) {
+            EXPECT_EQ(control<DirListBox>(window, "dirFile")->path(), pictures);
+            EXPECT_EQ(control<FileListBox>(window, "filFile")->path(), pictures);
+            EXPECT_EQ(control<DriveListBox>(window, "drvFile")->drive(), qyn::volumeRootOf(pictures));
+            window->close();
+        });
+        ASSERT_EQ(log.shown.size(), 1u);
+        EXPECT_EQ(log.shown[0].prompt,
+                  "The folder " + gone + " cannot be opened ("
+                      + qyn::failureText(ENOENT, QString::fromLocal8Bit(std::strerror(ENOENT)))
+                      + "). The folder " + pictures + " is shown instead.");
+    }
 }

@@ -3,11 +3,15 @@
 #include "ListComboBox.h"
 #include "MainWindowHarness.h"
 #include "ModalScript.h"
+#include "QynChangeImage.h"
+#include "QynFileAccess.h"
 #include "QynImage.h"
 #include "QynVideo.h"
 
 #include <QAbstractButton>
+#include <QCursor>
 #include <QFile>
+#include <QGuiApplication>
 #include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
@@ -307,4 +311,86 @@ TEST(Grab, PreparesBeforeEveryGrabAndShowsTheSlot)
     w.cmdButton4->click();
     EXPECT_EQ(h.log->texts().first(), "QynVideo1 call 103(QynImage1)");
     EXPECT_TRUE(h.messages.empty());
+}
+
+// Guards against a window that blocks with no sign of life, or that keeps the wait cursor
+// over a message box or after a failure: the cursor is busy inside each slow call, at no
+// message, and gone once the handler has ended.
+TEST(BusyCursor, CoversEachSlowCallButNoMessageAndIsGoneAfterFailures)
+{
+    struct Row {
+        const char* name;
+        const char* instance;
+        const char* progId;
+        std::int32_t slowCall;
+        QynStatus slowStatus;
+        std::vector<std::int32_t> codes;
+        std::function<void(MainWindowHarness&)> act;
+    };
+    const QString camera = QStringLiteral("camera.ini");
+    const auto started = [](MainWindowHarness& h) { h.start(); };
+    const Row rows[] = {
+        {"camera that does not open", "QynVideo1", QynVideo::ProgId, QynVideo::OpenDevice,
+         QynStatus::Ok, {QynVideo::DeviceFailed}, [&](MainWindowHarness& h) { h.start(camera); }},
+        {"camera without a first frame", "QynVideo1", QynVideo::ProgId, QynVideo::Grab,
+         QynStatus::Ok, {0, QynVideo::Timeout}, [&](MainWindowHarness& h) { h.start(camera); }},
+        {"grab", "QynVideo1", QynVideo::ProgId, QynVideo::Grab, QynStatus::Ok, {0},
+         [&](MainWindowHarness& h) {
+             h.start(camera);
+             h.window().cmdButton5->click();
+         }},
+        {"file that does not load", "QynFileAccess1", QynFileAccess::ProgId, QynFileAccess::LoadImage,
+         QynStatus::Ok, {2002},
+         [&](MainWindowHarness& h) {
+             started(h);
+             press(h.window().cmdButton1, pickFile("gray.bmp"));
+         }},
+        {"file that is not saved", "QynFileAccess1", QynFileAccess::ProgId, QynFileAccess::SaveImage,
+         QynStatus::Ok, {2008},
+         [&](MainWindowHarness& h) {
+             started(h);
+             press(h.window().cmdSaveImage, typeName("pic"));
+         }},
+        {"conversion that fails", "QynChangeImage1", QynChangeImage::ProgId,
+         QynChangeImage::ComposeChannels, QynStatus::Failed, {1550},
+         [&](MainWindowHarness& h) {
+             started(h);
+             h.window().cmdExecute->click();
+         }},
+    };
+    const auto busy = [] {
+        const QCursor* cursor = QGuiApplication::overrideCursor();
+        return cursor && cursor->shape() == Qt::WaitCursor;
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        MainWindowHarness h;
+        writeImages(h.dir.path());
+        std::vector<bool> inCall, atMessage;
+        h.replace(row.instance, [&] {
+            auto fake = std::make_unique<FakeComponent>(QString::fromLatin1(row.progId));
+            fake->on(row.slowCall, [&](std::span<const QynVariant>) -> QynCallResult {
+                inCall.push_back(busy());
+                return {row.slowStatus, {}};
+            });
+            const QString instance = QString::fromLatin1(row.instance);
+            const std::int32_t lastResult = instance == "QynChangeImage1" ? std::int32_t{QynChangeImage::GetLastResult}
+                                            : instance == "QynVideo1"     ? std::int32_t{QynVideo::GetLastResult}
+                                                                          : std::int32_t{QynFileAccess::GetLastResult};
+            fake->on(lastResult, resultCodes(row.codes));
+            return fake;
+        });
+        MsgBoxHook recorded;
+        recorded = setMsgBoxHook([&](const MsgBoxRequest& request) {
+            atMessage.push_back(busy());
+            recorded(request);
+        });
+        row.act(h);
+        setMsgBoxHook(recorded);
+        EXPECT_FALSE(inCall.empty());
+        EXPECT_EQ(inCall, std::vector<bool>(inCall.size(), true));
+        EXPECT_EQ(atMessage, std::vector<bool>(atMessage.size(), false));
+        EXPECT_EQ(atMessage.empty(), row.codes.back() == 0);
+        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    }
 }

@@ -1,11 +1,11 @@
 // Reading the parameter fields, the time text and the result messages: the small
 // functions every conversion run goes through.
+#include "CommaLocale.h"
 #include "Module1.h"
 #include "NumberText.h"
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 
 namespace {
 
@@ -71,13 +71,23 @@ TEST(FormatMilliseconds, ShowsTwoDecimalsAndMs)
     EXPECT_EQ(qyn::formatMilliseconds(9.999), QStringLiteral("10.00ms"));
     EXPECT_EQ(qyn::formatMilliseconds(99.995), QStringLiteral("100.00ms"));  // 99.99500000000000455
     EXPECT_EQ(qyn::formatMilliseconds(1234567.891), QStringLiteral("1234567.89ms"));
+}
 
-    const char* old = std::setlocale(LC_NUMERIC, nullptr);
-    const std::string saved = old ? old : "C";
-    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) {
-        EXPECT_EQ(qyn::formatMilliseconds(3.14159), QStringLiteral("3.14ms"));
-    }
-    std::setlocale(LC_NUMERIC, saved.c_str());
+// Guards against numbers that follow LC_NUMERIC: a comma-decimal locale must neither turn
+// the time's '.' into "3,ms" nor change how a parameter field reads.
+TEST(FormatMilliseconds, KeepsThePointAndReadingUnderACommaLocale)
+{
+    const CommaLocale comma = commaLocale();
+    if (!comma.ok())
+        GTEST_SKIP() << "no comma-decimal locale: " << comma.problem.toStdString();
+    const NumericLocale locale(comma.name);
+    ASSERT_TRUE(locale.active());
+    EXPECT_EQ(qyn::formatMilliseconds(3.14159), QStringLiteral("3.14ms"));
+    EXPECT_EQ(qyn::formatMilliseconds(99.995), QStringLiteral("100.00ms"));
+    EXPECT_EQ(qyn::formatMilliseconds(0.004), QStringLiteral("0.00ms"));
+    const ParameterCase cases[] = {{"299", 299}, {"2.5", 2}, {"3.5", 4}, {"1,5", 1}, {"25e-1", 2}};
+    for (const auto& c : cases)
+        EXPECT_EQ(qyn::readParameter(QString::fromLatin1(c.text)), c.value) << '"' << c.text << '"';
 }
 
 // Guards the exact message texts, including the two without a full stop.

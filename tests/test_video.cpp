@@ -94,6 +94,8 @@ TEST(VideoConfig, ReadsEveryKeyAndKeepsCapsCommasAndBackslashesInTheSource)
     EXPECT_EQ(defaults.config.timeoutMs, QynVideoConfig::DefaultTimeoutMs);
     EXPECT_EQ(defaults.config.warmupFrames, 0);
     EXPECT_EQ(defaults.config.format, QynPixelFormat::Gray8);
+    // The largest frame is the largest file the loader takes back.
+    EXPECT_TRUE(qyn::parseVideoConfig("[video]\nsource=x\nwidth=16384\nheight=16384\nformat=gray8\n").ok());
 }
 
 TEST(VideoConfig, RefusesMalformedContentWithAReason)
@@ -102,7 +104,7 @@ TEST(VideoConfig, RefusesMalformedContentWithAReason)
     const auto video = [](const std::string& width, const std::string& extra = {}) {
         return "[video]\nsource=x\nwidth=" + width + "\nheight=480\nformat=gray8\n" + extra;
     };
-    const std::array<std::pair<const char*, std::string>, 16> cases{{
+    const std::array<std::pair<const char*, std::string>, 20> cases{{
         {"no section", "source=x\nwidth=1\nheight=1\nformat=gray8\n"},
         {"no source", "[video]\nwidth=1\nheight=1\nformat=gray8\n"},
         {"no height", "[video]\nsource=x\nwidth=1\nformat=gray8\n"},
@@ -113,6 +115,10 @@ TEST(VideoConfig, RefusesMalformedContentWithAReason)
         {"width with unit", video("640px")},
         {"huge width", video("99999999999")},
         {"width twice", video("640", "width=320\n")},
+        {"source twice", "[video]\nsource=v4l2src\nsource=videotestsrc\nwidth=1\nheight=1\nformat=gray8\n"},
+        {"source again later", video("640", "source=videotestsrc\n")},
+        {"width over the file limit", video("16385")},
+        {"height over the file limit", "[video]\nsource=x\nwidth=1\nheight=16385\nformat=gray8\n"},
         {"bad format", "[video]\nsource=x\nwidth=1\nheight=1\nformat=rgb24\n"},
         {"zero timeout", video("640", "timeout_ms=0\n")},
         {"bad warm-up", video("640", "warmup_frames=many\n")},

@@ -48,6 +48,7 @@ MAIN = {
     "cmdExecute": centre(120, 6480, 1575, 495),
     "cmdSaveImage": centre(1920, 6480, 1575, 495),
     "txtExecuteTime": centre(1440, 7200, 1695, 315),
+    "txtParam1": centre(2160, 2640, 735, 315, True),
 }
 VIDEO_DIALOG = {
     "filFirstRow": (px(4080) + 30, px(1320) + 9),
@@ -257,8 +258,8 @@ class Operator:
         return unshare + ["sh", "-c", 'mount --bind "$1" "$2" && exec "$3"', "sh",
                           conf_dir, DEFAULT_CONF_FOLDER, self.program]
 
-    def start(self, conf_dir, camera):
-        env = dict(os.environ, QT_QPA_PLATFORM="xcb", LC_ALL="C.UTF-8")
+    def start(self, conf_dir, camera, locale_env=None):
+        env = dict(os.environ, QT_QPA_PLATFORM="xcb", **(locale_env or {"LC_ALL": "C.UTF-8"}))
         self.log = open(os.path.join(self.desk.artefacts, f"program-{'camera' if camera else 'files'}.log"), "w")
         self.proc = subprocess.Popen(self.command(conf_dir), cwd=conf_dir, env=env,
                                      stdout=self.log, stderr=subprocess.STDOUT)
@@ -307,6 +308,11 @@ class Operator:
         time.sleep(0.5)
         self.desk.no_message_box()
 
+    def set_param(self, field, text):
+        self.desk.click(self.main, MAIN[field])
+        self.desk.keys("ctrl+a")
+        self.desk.type(text)
+
     def execute(self, result_index):
         self.desk.click(self.main, MAIN["cmdExecute"])
         time.sleep(0.5)
@@ -342,6 +348,23 @@ class Operator:
         self.log.close()
         if code != 0:
             raise Failure(f"the program ended with exit code {code}")
+
+
+def comma_locale_env(work):
+    """LC_ALL (and LOCPATH where needed) for de_DE.UTF-8, whose decimal sign is a comma;
+    built with localedef into the work folder when the system has none."""
+    env = {"LC_ALL": "de_DE.UTF-8"}
+    probe = lambda extra: subprocess.run(["locale", "decimal_point"], capture_output=True, text=True,
+                                         env=dict(os.environ, **extra)).stdout.strip()
+    if probe(env) != ",":
+        folder = os.path.join(work, "locales")
+        os.makedirs(folder, exist_ok=True)
+        made = subprocess.run(["localedef", "-i", "de_DE", "-f", "UTF-8", os.path.join(folder, "de_DE.UTF-8")],
+                              capture_output=True, text=True)
+        env["LOCPATH"] = folder
+        if probe(env) != ",":
+            raise Failure(f"no comma-decimal locale (localedef: {made.stderr.strip()})")
+    return env
 
 
 def main():
@@ -380,8 +403,9 @@ def main():
         op = Operator(desk, program, app_dir)
         times = []
 
-        # Without a camera: three gray files composed, then the colour file through kinds 1..3.
-        op.start(conf_dir, camera=False)
+        # Without a camera, under a locale whose decimal sign is a comma: three gray files
+        # composed, then the colour file through kinds 1..3.
+        op.start(conf_dir, camera=False, locale_env=comma_locale_env(work))
         desk.screenshot("files-start-up")
         op.load("cmdButton1", 0)
         op.load("cmdButton2", 1)
@@ -400,6 +424,7 @@ def main():
         expect_pixels(op.save("z4_blue"), gray_rows(blue))
 
         op.choose_kind(2)
+        op.set_param("txtParam1", "299.4")  # a '.' reads as a decimal point whatever the locale
         times.append(op.execute(result_index=1))
         desk.screenshot("files-colour-to-gray")
         expect_pixels(op.save("z5_gray"), [[(g, g, g) for g in map(color_to_gray, row)] for row in colour])
