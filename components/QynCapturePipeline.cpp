@@ -16,6 +16,8 @@ using Outcome = QynCapturePipeline::Outcome;
 
 constexpr const char* SinkName = "qyn_capture_sink";
 constexpr const char* DemosaicName = "qyn_demosaic";
+// How long a failed start waits for the reason to reach the bus.
+constexpr milliseconds ErrorWait{500};
 // How often opening looks whether the source has settled its format.
 constexpr milliseconds CapsPoll{5};
 
@@ -186,8 +188,13 @@ Outcome QynCapturePipeline::start()
     }
     // The state change failed: the bus holds the real reason.
     Outcome outcome{QynVideo::DeviceFailed, QStringLiteral("the pipeline does not start")};
-    if (auto failed = busFailure())
+    if (auto failed = busFailure()) {
         outcome = openFailure(*failed);
+    } else if (const qyn::gst::MessagePtr message{
+                   gst_bus_timed_pop_filtered(bus_.get(), ErrorWait.count() * GST_MSECOND, GST_MESSAGE_ERROR)}) {
+        // The element that failed may post its reason a moment after the state change.
+        outcome = openFailure({codeOf(message.get(), QynVideo::StreamError), qyn::gst::errorText(message.get())});
+    }
     failure_ = {};
     return outcome;
 }
