@@ -11,6 +11,7 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-tools
   libhwy-dev libinih-dev
   libgtest-dev libgmock-dev
+  parallel
   xvfb xauth xdotool xclip python3-xlib at-spi2-core fonts-dejavu-core
 )
 if [[ "${1:-}" == "--bench" ]]; then
