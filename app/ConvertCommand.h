@@ -1,11 +1,15 @@
 #pragma once
 
+#include "ConvertExit.h"
+
 #include <QStringList>
 
+class QIODevice;
 class QTextStream;
 
 // The command-line converter: loads the sources through the file component, runs one
-// conversion of the change component (timed alone), and saves the results.
+// conversion of the change component (timed alone), and saves the results; or, with
+// --batch, converts every file of a folder or a list (BatchRun).
 //
 //   compose RED GREEN BLUE OUT
 //   decompose IN RED GREEN BLUE
@@ -15,9 +19,13 @@ class QTextStream;
 class ConvertCommand {
 public:
     static constexpr int MaxRepeat = 1000000;  // every time is kept for the median
-    enum Exit { Ok = 0, ConversionFailed = 1, Usage = 2, ReadFailed = 3, WriteFailed = 4 };
+    enum Exit { Ok = ExitOk, ConversionFailed = ExitConversionFailed, Usage = ExitUsage, ReadFailed = ExitReadFailed,
+                WriteFailed = ExitWriteFailed, SomeFilesFailed = ExitSomeFilesFailed };
 
-    // Runs the arguments that follow the program name; returns the exit code.
-    static int run(const QStringList& args, QTextStream& out, QTextStream& err);
+    // Runs the arguments that follow the program name; returns the exit code. A batch
+    // reads its list from `in` (standard input when null) and draws a progress bar on
+    // `err` when `errIsTerminal`.
+    static int run(const QStringList& args, QTextStream& out, QTextStream& err, QIODevice* in = nullptr,
+                   bool errIsTerminal = false);
     static QString usage();
 };

@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
+#include <unistd.h>
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
@@ -15,5 +17,5 @@ int main(int argc, char** argv)
         args << qynPathFromNative(QByteArray(argv[i]));
     QTextStream out(stdout);
     QTextStream err(stderr);
-    return ConvertCommand::run(args, out, err);
+    return ConvertCommand::run(args, out, err, nullptr, ::isatty(STDERR_FILENO) == 1);
 }

@@ -1,10 +1,12 @@
 // The command-line converter: each subcommand on real files, its time line, and each
 // failure with its exit code and message.
+#include "BatchList.h"
 #include "CommaLocale.h"
 #include "ConvertCommand.h"
 #include "ImageFileFixtures.h"
 #include "QynFileAccess.h"
 #include "QynImage.h"
+#include "QynNativePath.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,6 +20,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -317,4 +320,216 @@ TEST_F(QynConvertTest, KilledDecomposeLeavesAllOrNoneAndNoTemporaryFile)
             }
         }
     }
+}
+
+namespace {
+
+struct Finished {
+    int exit = -1;
+    QString err;
+};
+
+// The built program on arguments (ASCII paths), with `input` on its standard input and
+// at most `fileLimit` bytes a file (RLIMIT_FSIZE: writing past it fails as a full disk).
+Finished runBuilt(const QStringList& args, const QByteArray& input = {}, rlim_t fileLimit = RLIM_INFINITY)
+{
+    QProcess process;
+    process.setChildProcessModifier([fileLimit] {
+        const rlimit limit{fileLimit, fileLimit};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    process.start(QStringLiteral(QYNCONVERT_PATH), args);
+    process.write(input);
+    process.closeWriteChannel();
+    EXPECT_TRUE(process.waitForFinished(120000));
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromLocal8Bit(process.readAllStandardError())};
+}
+
+// The bytes of a file whose name may not be UTF-8.
+QByteArray bytesOf(const QString& path)
+{
+    QFile file;
+    const int fd = ::open(qynPathToNative(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return "missing: " + qynPathToNative(path);
+    return file.readAll();
+}
+
+// The names in a folder as the system stores them (QDir loses those that are not UTF-8).
+QStringList namesIn(const QString& folder)
+{
+    QStringList names;
+    QString why;
+    EXPECT_TRUE(BatchList::folderNames(folder, names, why)) << why.toStdString();
+    return names;
+}
+
+// Runs the single-file mode of the built program on names as the system stores them.
+int runSingle(const QStringList& args)
+{
+    std::vector<QByteArray> native;
+    for (const QString& arg : args)
+        native.push_back(qynPathToNative(arg));
+    return exitOf(start(native));
+}
+
+ino_t inode(const QString& path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
+}
+
+}  // namespace
+
+// Guards against a batch converting differently from the single-file mode (options not
+// passed on, planes swapped, names or extensions changed, names that are not UTF-8
+// lost), against compose pairing files of different names, and against a resumed batch
+// writing its outputs again.
+TEST_F(QynConvertTest, EveryBatchFormWritesWhatTheSingleFileModeWrites)
+{
+    QDir top(dir.path());
+    for (const char* folder : {"col", "gr", "R", "G", "B"})
+        ASSERT_TRUE(top.mkdir(folder));
+    QynImage wide;
+    fixture::fillPattern(wide, 40, 9, QynPixelFormat::Color32, 7);
+    ASSERT_EQ(QynFileAccess::saveFile(path("col/c1.png"), color), 0);
+    ASSERT_EQ(QynFileAccess::saveFile(path("col/c2.bmp"), wide), 0);
+    const QString odd = qynPathFromNative(QFile::encodeName(path("col/")) + "caf\xe9-\xff.bmp");
+    ASSERT_EQ(QynFileAccess::saveFile(odd, color), 0);
+    ASSERT_EQ(QynFileAccess::saveFile(path("gr/a.bmp"), red), 0);
+    ASSERT_EQ(QynFileAccess::saveFile(path("gr/b.png"), blue), 0);
+    for (auto [name, r, g, b] : {std::tuple{"x.bmp", &red, &green, &blue}, {"y.png", &green, &blue, &red}}) {
+        ASSERT_EQ(QynFileAccess::saveFile(path("R/") + name, *r), 0);
+        ASSERT_EQ(QynFileAccess::saveFile(path("G/") + name, *g), 0);
+        ASSERT_EQ(QynFileAccess::saveFile(path("B/") + name, *b), 0);
+    }
+    ASSERT_EQ(QynFileAccess::saveFile(path("G/extra.bmp"), green), 0);
+    const QStringList colours{"c1.png", "c2.bmp", odd.mid(odd.lastIndexOf('/') + 1)};
+
+    struct Form {
+        QStringList batch;                           // after the command: folders and options
+        QStringList single;                          // options of the single-file mode
+        QStringList inputFolders, outputFolders, names;
+        QString format;
+        int exit;
+    };
+    const std::vector<std::pair<QString, Form>> forms = {
+        {"gray", {{"--weights", "100,800,100"}, {"--weights", "100,800,100"}, {"col"}, {"og"}, colours, {}, 0}},
+        {"color", {{"--format", "png"}, {}, {"gr"}, {"oc"}, {"a.bmp", "b.png"}, "png", 0}},
+        {"decompose", {{}, {}, {"col"}, {"dr", "dg", "db"}, colours, {}, 0}},
+        {"compose", {{"--jobs", "1"}, {}, {"R", "G", "B"}, {"ok"}, {"x.bmp", "y.png"}, {}, 5}},
+    };
+    for (const auto& [kind, form] : forms) {
+        QStringList args{kind, "--batch"};
+        for (const QString& folder : form.inputFolders + form.outputFolders) {
+            ASSERT_TRUE(top.mkpath(folder));
+            args << path(folder);
+        }
+        const Finished batch = runBuilt(args + form.batch);
+        EXPECT_EQ(batch.exit, form.exit) << kind.toStdString() << ": " << batch.err.toStdString();
+        if (kind == "compose") {
+            EXPECT_TRUE(batch.err.contains(path("G/extra.bmp") + ": no file of that name in " + path("R")))
+                << batch.err.toStdString();
+        }
+        for (const QString& name : form.names) {
+            const QString outName = form.format.isEmpty() ? name : name.section('.', 0, 0) + '.' + form.format;
+            QStringList single{kind};
+            for (const QString& folder : form.inputFolders)
+                single << path(folder) + '/' + name;
+            for (const QString& folder : form.outputFolders)
+                single << path(folder + "-single-" + outName);
+            ASSERT_EQ(runSingle(single + form.single), 0) << single.join(' ').toStdString();
+            for (const QString& folder : form.outputFolders)
+                EXPECT_EQ(bytesOf(path(folder) + '/' + outName), bytesOf(path(folder + "-single-" + outName)))
+                    << kind.toStdString() << " " << outName.toStdString();
+        }
+        EXPECT_EQ(namesIn(path(form.outputFolders.front())).size(), form.names.size()) << kind.toStdString();
+    }
+
+    // Run again, outputs already there are left alone; with --overwrite they are replaced.
+    const QStringList again{"gray", "--batch", path("col"), path("og"), "--weights", "100,800,100"};
+    const ino_t before = inode(path("og/c2.bmp"));
+    Finished rerun = runBuilt(again);
+    EXPECT_EQ(rerun.exit, 0);
+    EXPECT_TRUE(rerun.err.startsWith("qynconvert: 0 converted, 0 failed, 3 skipped of 3 in ")) << rerun.err.toStdString();
+    EXPECT_EQ(inode(path("og/c2.bmp")), before);
+    rerun = runBuilt(again + QStringList{"--overwrite", "--quiet"});
+    EXPECT_EQ(rerun.exit, 0);
+    EXPECT_TRUE(rerun.err.isEmpty()) << rerun.err.toStdString();
+    EXPECT_NE(inode(path("og/c2.bmp")), before);
+    for (const char* folder : {"col", "og", "dr", "dg", "db"}) {  // QTemporaryDir cannot remove them
+        ::unlink(qynPathToNative(path(folder) + '/' + colours.back()).constData());
+        ::unlink(qynPathToNative(path(QString(folder) + "-single-" + colours.back())).constData());
+    }
+}
+
+// Guards against one bad file ending or hiding in a batch: a broken file, a listed file
+// that is missing and an output past the file size limit (a disk full part-way) are
+// each reported with their name and code, the other files are converted, nothing is
+// left half-written, and the exit code tells that some failed.
+TEST_F(QynConvertTest, ABatchGoesOnPastFilesThatFail)
+{
+    QDir top(dir.path());
+    for (const char* folder : {"in", "o1", "o2", "o3"})
+        ASSERT_TRUE(top.mkdir(folder));
+    QynImage big;
+    fixture::fillPattern(big, 300, 300, QynPixelFormat::Color32, 2);
+    ASSERT_EQ(QynFileAccess::saveFile(path("in/a.bmp"), color), 0);
+    fixture::writeFile(path("in/b.bmp"), {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'});
+    ASSERT_EQ(QynFileAccess::saveFile(path("in/c.bmp"), big), 0);  // 90 KB of gray pixels
+    ASSERT_EQ(QynFileAccess::saveFile(path("in/d.png"), color), 0);
+    struct Case {
+        QStringList args;
+        QByteArray list;
+        rlim_t fileLimit;
+        QString message, code;
+        QStringList written;
+    };
+    const std::vector<Case> cases = {
+        {{"gray", "--batch", path("in"), path("o1")}, {}, RLIM_INFINITY,
+         "Cannot read " + path("in/b.bmp") + ": ", "(2004)", {"a.bmp", "c.bmp", "d.png"}},
+        {{"gray", "--batch", "-", path("o2")}, QFile::encodeName(path("in/a.bmp\n") + path("gone.bmp\n") + path("in/d.png")),
+         RLIM_INFINITY, "Cannot read " + path("gone.bmp") + ": ", "(2002)", {"a.bmp", "d.png"}},
+        {{"gray", "--batch", "-", path("o3"), "--null"}, QFile::encodeName(path("in/a.bmp")) + '\0' + QFile::encodeName(path("in/c.bmp")) + '\0' + QFile::encodeName(path("in/d.png")),
+         50000, "Cannot write " + path("o3/c.bmp") + ": ", "(2008)", {"a.bmp", "d.png"}},
+    };
+    for (const Case& c : cases) {
+        const Finished batch = runBuilt(c.args, c.list, c.fileLimit);
+        EXPECT_EQ(batch.exit, 5) << batch.err.toStdString();
+        EXPECT_TRUE(batch.err.contains(c.message) && batch.err.contains(c.code)) << batch.err.toStdString();
+        EXPECT_TRUE(batch.err.contains(QString("qynconvert: %1 converted, 1 failed, 0 skipped").arg(c.written.size())))
+            << batch.err.toStdString();
+        EXPECT_EQ(fixture::entries(c.args[3]), c.written);
+    }
+}
+
+// Guards against a stopped batch leaving a half-written output or a temporary file, or
+// going on with new files: SIGINT lets the file in flight finish and says what was done.
+TEST_F(QynConvertTest, ASignalStopsABatchBetweenFiles)
+{
+    QDir top(dir.path());
+    ASSERT_TRUE(top.mkdir("in") && top.mkdir("out"));
+    QynImage big;
+    fixture::fillPattern(big, 2048, 2048, QynPixelFormat::Color32, 4);
+    ASSERT_EQ(QynFileAccess::saveFile(path("in/00.bmp"), big), 0);
+    for (int i = 1; i < 30; ++i)  // the same file under thirty names
+        ASSERT_TRUE(QFile::link(path("in/00.bmp"), path("in/%1.bmp").arg(i, 2, 10, QChar('0'))));
+    QProcess process;
+    process.start(QStringLiteral(QYNCONVERT_PATH), {"gray", "--batch", path("in"), path("out"), "--jobs", "1"});
+    ASSERT_TRUE(process.waitForStarted());
+    while (fixture::entries(path("out")).isEmpty() && process.state() == QProcess::Running)
+        ::usleep(1000);
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(120000));
+    const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+    EXPECT_EQ(process.exitCode(), 128 + SIGINT) << err.toStdString();
+    EXPECT_TRUE(err.contains(QRegularExpression("stopped by SIGINT: \\d+ converted, 0 failed, 0 skipped, \\d+ not started")))
+        << err.toStdString();
+    QynImage gray;
+    for (const QString& name : fixture::entries(path("out"))) {
+        ASSERT_EQ(QynFileAccess::loadFile(path("out/") + name, gray), 0) << name.toStdString();
+        EXPECT_EQ(gray.pixels()->width(), 2048);
+    }
+    EXPECT_LT(fixture::entries(path("out")).size(), 30);
 }

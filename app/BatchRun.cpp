@@ -1,0 +1,135 @@
+#include "BatchRun.h"
+
+#include "BatchFootprint.h"
+#include "BatchStop.h"
+#include "ConvertExit.h"
+#include "QynNativePath.h"
+
+#include <QTextStream>
+
+#include <algorithm>
+#include <sys/stat.h>
+#include <thread>
+
+namespace {
+
+bool isRegularFile(const QString& path)
+{
+    struct stat st {};
+    return ::stat(qynPathToNative(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool stopRequested()
+{
+    return BatchStop::requested() != 0;
+}
+
+}  // namespace
+
+BatchRun::BatchRun(const ConvertOptions& options, QTextStream& err, bool terminal)
+    : options_(options), err_(err), bar_(terminal && !options.quiet), budget_(options.memoryMiB << 20)
+{
+}
+
+int BatchRun::run(QIODevice* in)
+{
+    BatchList::Result list = BatchList::read(options_, in);
+    if (list.exit != 0) {
+        err_ << "qynconvert: " << list.message << "\n";
+        err_.flush();
+        return list.exit;
+    }
+    items_ = std::move(list.items);
+    for (const QString& problem : list.unmatched)
+        say("qynconvert: " + problem);
+    progress_.total = static_cast<std::int64_t>(items_.size() + static_cast<std::size_t>(list.unmatched.size()));
+    progress_.failed = list.unmatched.size();
+
+    const BatchStop stop;  // from here a signal lets the files in flight finish
+    start_ = std::chrono::steady_clock::now();
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t jobs = std::clamp<std::size_t>(options_.jobs > 0 ? static_cast<std::size_t>(options_.jobs) : cores,
+                                                     1, std::max<std::size_t>(items_.size(), 1));
+    std::vector<std::thread> workers;
+    working_ = static_cast<int>(jobs);
+    // One file at a time each: a conversion runs on its worker's thread alone unless
+    // there is only one worker.
+    const int conversionThreads = jobs == 1 ? options_.threads : 1;
+    for (std::size_t i = 0; i < jobs; ++i)
+        workers.emplace_back([this, conversionThreads] { work(conversionThreads); });
+    {
+        std::unique_lock lock(mutex_);
+        while (working_ > 0) {
+            workersDone_.wait_for(lock, std::chrono::milliseconds(200));
+            if (bar_) {
+                progress_.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+                err_ << '\r' << progress_.bar() << "\x1b[K";
+                err_.flush();
+                barShown_ = true;
+            }
+        }
+    }
+    for (std::thread& worker : workers)
+        worker.join();
+
+    progress_.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    if (barShown_)
+        err_ << "\r\x1b[K";
+    const int signal = BatchStop::requested();
+    if (!options_.quiet)
+        err_ << "qynconvert: " << progress_.summary(signal) << "\n";
+    err_.flush();
+    return signal != 0 ? 128 + signal : progress_.failed > 0 ? ExitSomeFilesFailed : ExitOk;
+}
+
+void BatchRun::work(int conversionThreads)
+{
+    {
+        ConvertJob job(options_, conversionThreads);
+        while (!stopRequested()) {
+            const std::size_t index = next_++;
+            if (index >= items_.size())
+                break;
+            convert(job, items_[index]);
+        }
+    }
+    const std::lock_guard lock(mutex_);
+    --working_;
+    workersDone_.notify_all();
+}
+
+void BatchRun::convert(ConvertJob& job, const BatchList::Item& item)
+{
+    if (!options_.overwrite && std::all_of(item.outputs.begin(), item.outputs.end(), isRegularFile)) {
+        const std::lock_guard lock(mutex_);
+        ++progress_.skipped;
+        return;
+    }
+    std::int64_t inputBytes = 0;
+    const std::int64_t footprint = BatchFootprint::bytes(options_, item.sources, inputBytes);
+    if (!budget_.acquire(footprint, stopRequested))
+        return;  // stopped while waiting: not started
+    const ConvertJob::Outcome outcome = job.run(item.sources, item.outputs);
+    budget_.release(footprint);
+    if (!outcome) {
+        // File problems name their file; the conversion's message gets the input's name.
+        say("qynconvert: "
+            + (outcome.exit == ExitConversionFailed ? item.sources.front() + ": " + outcome.message : outcome.message));
+    }
+    const std::lock_guard lock(mutex_);
+    if (outcome) {
+        ++progress_.converted;
+        progress_.inputBytes += inputBytes;
+    } else {
+        ++progress_.failed;
+    }
+}
+
+void BatchRun::say(const QString& line)
+{
+    const std::lock_guard lock(mutex_);
+    if (barShown_)
+        err_ << "\r\x1b[K";
+    err_ << line << "\n";
+    err_.flush();
+}

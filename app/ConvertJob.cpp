@@ -1,0 +1,120 @@
+#include "ConvertJob.h"
+
+#include "ConvertExit.h"
+#include "Module1.h"
+#include "QynCalls.h"
+#include "QynFileAccess.h"
+
+#include <vector>
+
+namespace {
+
+QString fileFailure(const char* verb, const QString& path, std::int32_t code, const QString& why = {})
+{
+    return QStringLiteral("Cannot %1 %2: %3 (%4)")
+        .arg(QLatin1String(verb), path, why.isEmpty() ? QynFileAccess::resultText(code) : why)
+        .arg(code);
+}
+
+QynComponent* ref(QynImage& slot)
+{
+    return &slot;
+}
+
+}  // namespace
+
+ConvertJob::ConvertJob(const ConvertOptions& options, int threads) : options_(options)
+{
+    change_.setThreadCount(threads);
+    for (std::int32_t i = 0; i < 256; ++i)
+        table_[static_cast<std::size_t>(i)] = (255 - i) << 16 | (255 - i) << 8 | i;
+}
+
+ConvertJob::Outcome ConvertJob::checkOutputs(const QStringList& outputs)
+{
+    QString why;
+    qsizetype failed = 0;
+    if (const std::int32_t problem = QynFileAccess::checkSavePaths(outputs, &why, &failed))
+        return {ExitWriteFailed, fileFailure("write", outputs[failed], problem, why)};
+    return {};
+}
+
+ConvertJob::Outcome ConvertJob::load(const QStringList& sources)
+{
+    QynFileAccess files;
+    std::int32_t code = 0;
+    for (qsizetype i = 0; i < sources.size(); ++i) {
+        qyn::put(files, QynFileAccess::FilePath, sources[i]);
+        qyn::call(files, QynFileAccess::LoadImage, {ref(images_[static_cast<std::size_t>(i)])});
+        qyn::call(files, QynFileAccess::GetLastResult, {&code});
+        if (code != 0)
+            return {ExitReadFailed, fileFailure("read", sources[i], code)};
+    }
+    return {};
+}
+
+ConvertJob::Outcome ConvertJob::convert(double& elapsed)
+{
+    const std::vector<int> destinations = options_.compose() ? std::vector<int>{3}
+        : options_.decompose()                                ? std::vector<int>{1, 2, 3}
+                                                              : std::vector<int>{1};
+    for (int d : destinations)
+        qyn::call(images_[static_cast<std::size_t>(d)], QynImage::Clear);
+    elapsed = 0;
+    QynStatus status;
+    qyn::call(counter_, QynPerformanceCounter::Start);
+    if (options_.compose() || options_.decompose()) {
+        status = qyn::call(change_,
+                           options_.compose() ? QynChangeImage::ComposeChannels : QynChangeImage::DecomposeChannels,
+                           {ref(images_[0]), ref(images_[1]), ref(images_[2]), ref(images_[3])});
+    } else if (options_.kind == "gray") {
+        status = qyn::call(change_, QynChangeImage::ColorToGray,
+                           {ref(images_[0]), ref(images_[1]), options_.weights[0] * 0.001,
+                            options_.weights[1] * 0.001, options_.weights[2] * 0.001});
+    } else {
+        status = qyn::call(change_, QynChangeImage::GrayToColor,
+                           {ref(images_[0]), ref(images_[1]), std::int32_t{256},
+                            std::span<const std::int32_t>(table_)});
+    }
+    qyn::call(counter_, QynPerformanceCounter::GetElapsedTime, {&elapsed});
+    if (status != QynStatus::Ok) {
+        std::int32_t code = 0;
+        qyn::call(change_, QynChangeImage::GetLastResult, {&code});
+        return {ExitConversionFailed, QStringLiteral("%1 (%2)").arg(Module1::GetResultMessage(code)).arg(code)};
+    }
+    return {};
+}
+
+ConvertJob::Outcome ConvertJob::save(const QStringList& outputs)
+{
+    std::vector<const QynImage*> results;
+    const std::size_t first = options_.compose() ? 3 : 1;
+    for (qsizetype i = 0; i < outputs.size(); ++i)
+        results.push_back(&images_[first + static_cast<std::size_t>(i)]);
+    // All or none: the three planes of decompose replace their files together.
+    QString why;
+    qsizetype failed = 0;
+    if (const std::int32_t problem = QynFileAccess::saveFiles(outputs, results, &why, &failed))
+        return {ExitWriteFailed, fileFailure("write", outputs[failed], problem, why)};
+    return {};
+}
+
+ConvertJob::Outcome ConvertJob::run(const QStringList& sources, const QStringList& outputs)
+{
+    Outcome outcome = checkOutputs(outputs);
+    if (outcome)
+        outcome = load(sources);
+    double elapsed = 0;
+    if (outcome)
+        outcome = convert(elapsed);
+    if (outcome)
+        outcome = save(outputs);
+    clear();
+    return outcome;
+}
+
+void ConvertJob::clear()
+{
+    for (QynImage& slot : images_)
+        qyn::call(slot, QynImage::Clear);
+}

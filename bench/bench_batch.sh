@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# qynconvert's batch mode against a shell loop of single-file calls: FILES gray 640x480
+# BMP files (default 1000) converted to colour, in FOLDER (default /dev/shm: the page
+# cache, so the numbers are process start-up, decoding, converting and saving, with the
+# sync of each save). Checks that both ways write the same bytes.
+#
+#   bench/bench_batch.sh [path/to/qynconvert] [folder] [files]
+set -euo pipefail
+qynconvert="${1:-build/app/qynconvert}"
+top="$(mktemp -d "${2:-/dev/shm}/qyn-bench-batch.XXXXXX")"
+files="${3:-1000}"
+trap 'rm -rf "$top"' EXIT
+mkdir "$top/in" "$top/loop" "$top/batch" "$top/batch1"
+
+# One 8-bit gray BMP (gray palette, a pattern in every row), copied under FILES names.
+/usr/bin/python3 - "$top/in/f0000.bmp" <<'PY'
+import struct, sys
+w, h = 640, 480
+palette = b"".join(bytes((i, i, i, 0)) for i in range(256))
+pixels = b"".join(bytes((x * 3 + y) & 255 for x in range(w)) for y in range(h))
+offset = 14 + 40 + len(palette)
+header = b"BM" + struct.pack("<IHHI", offset + len(pixels), 0, 0, offset)
+info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 8, 0, len(pixels), 2835, 2835, 256, 0)
+open(sys.argv[1], "wb").write(header + info + palette + pixels)
+PY
+for ((i = 1; i < files; ++i)); do cp "$top/in/f0000.bmp" "$(printf '%s/in/f%04d.bmp' "$top" "$i")"; done
+megabytes=$(du -smb "$top/in" | awk '{printf "%.1f", $1 / 1e6}')
+
+rate() {  # name start-time
+  awk -v n="$files" -v mb="$megabytes" -v from="$2" -v to="$(now)" -v what="$1" \
+    'BEGIN { s = to - from; printf "  %-38s %7.2f s  %8.1f files/s  %7.1f MB/s\n", what, s, n / s, mb / s }'
+}
+now() { date +%s.%N; }
+
+echo "$files gray 640x480 BMP files ($megabytes MB) to colour in $top; $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
+start=$(now)
+for f in "$top"/in/*.bmp; do "$qynconvert" color "$f" "$top/loop/${f##*/}" >/dev/null; done
+rate "shell loop of qynconvert color" "$start"
+start=$(now)
+"$qynconvert" color --batch "$top/in" "$top/batch1" --jobs 1 --quiet
+rate "qynconvert color --batch --jobs 1" "$start"
+start=$(now)
+"$qynconvert" color --batch "$top/in" "$top/batch" --quiet
+rate "qynconvert color --batch (all cores)" "$start"
+diff -r "$top/loop" "$top/batch" >/dev/null && diff -r "$top/loop" "$top/batch1" >/dev/null \
+  && echo "  outputs: the same bytes both ways" || { echo "  outputs differ"; exit 1; }
