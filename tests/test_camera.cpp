@@ -234,6 +234,7 @@ TEST_F(CameraTest, ACameraThatGoesAwayAndComesBackDeliversAgain)
     ASSERT_EQ(grab(slot), 0);
     const QynPixelBuffer* kept = slot.pixels();
     camera_.stop();
+    QThread::msleep(300);  // frames already on their way still land
     for (int i = 0; i < 3; ++i) {
         QElapsedTimer timer;
         timer.start();
@@ -250,4 +251,34 @@ TEST_F(CameraTest, ACameraThatGoesAwayAndComesBackDeliversAgain)
     EXPECT_EQ(code, 0) << video_.lastErrorText().toStdString();
     EXPECT_NE(slot.pixels(), kept);
     EXPECT_EQ(video_.closeDevice(), 0);
+}
+
+// Guards against shipped camera samples that do not run as written: each opens the
+// simulated camera with only the camera's name changed and fills a slot of its kind.
+TEST_F(CameraTest, TheShippedSamplesGrabWithOnlyTheNameChanged)
+{
+    const std::pair<const char*, const char*> samples[] = {
+        {"gige-camera.ini", "\"Maker-Model-SerialNumber\""},
+        {"fake-camera-gray.ini", "Aravis-Fake-QYNSAMPLE"},
+        {"fake-camera-colour.ini", "Aravis-Fake-QYNSAMPLE"},
+    };
+    for (const auto& [name, placeholder] : samples) {
+        SCOPED_TRACE(name);
+        QFile sample(QStringLiteral(QYN_SOURCE_DIR "/config/video/") + QString::fromLatin1(name));
+        ASSERT_TRUE(sample.open(QIODevice::ReadOnly));
+        QString text = QString::fromUtf8(sample.readAll());
+        ASSERT_TRUE(text.contains(QString::fromLatin1(placeholder)));
+        text.replace(QString::fromLatin1(placeholder), camera_.name());
+        QFile copy(dir_.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
+        copy.write(text.toUtf8());
+        copy.close();
+        video_.setConfigFilePath(copy.fileName());
+        ASSERT_EQ(video_.openDevice(), 0) << video_.lastErrorText().toStdString();
+        QynImage slot;
+        ASSERT_EQ(grab(slot), 0) << video_.lastErrorText().toStdString();
+        EXPECT_EQ(slot.width(), FakeCamera::Width);
+        EXPECT_EQ(slot.imageType(),
+                  text.contains("format = colour") ? QynImage::TypeColor : QynImage::TypeGray);
+    }
 }
