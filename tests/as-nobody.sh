@@ -13,4 +13,11 @@ copy=$(mktemp -d)
 trap 'rm -rf "$copy"' EXIT
 chmod 755 "$copy"
 cp "$program" "$copy/"
+# The sanitizer's suppressions file comes along for the same reason.
+case "${LSAN_OPTIONS:-}" in
+  suppressions=*)
+    cp "${LSAN_OPTIONS#suppressions=}" "$copy/lsan.supp"
+    chmod 644 "$copy/lsan.supp"
+    export LSAN_OPTIONS="suppressions=$copy/lsan.supp" ;;
+esac
 setpriv --reuid=65534 --regid=65534 --clear-groups env TMPDIR=/tmp "$copy/$(basename "$program")" "$@"
