@@ -11,8 +11,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto r = qyn::parseVideoConfig(std::string_view(reinterpret_cast<const char*>(data), size));
     if (r.ok()) {
         const QynVideoConfig& c = r.config;
-        if (c.source.trimmed().isEmpty() || c.width < 1 || c.height < 1
-            || c.width > QynPixelBuffer::MaxSide || c.height > QynPixelBuffer::MaxSide
+        const bool sized = c.width >= 1 && c.height >= 1 && c.width <= QynVideoConfig::MaxSide
+            && c.height <= QynVideoConfig::MaxSide;
+        if (c.source.trimmed().isEmpty() || !(sized || c.nativeSize())
             || c.timeoutMs < 1 || c.timeoutMs > QynVideoConfig::MaxTimeoutMs || c.warmupFrames < 0
             || c.warmupFrames > QynVideoConfig::MaxWarmupFrames || c.capsText().isEmpty())
             std::abort();
