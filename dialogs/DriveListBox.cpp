@@ -3,6 +3,7 @@
 #include "DesktopVolumes.h"
 #include "DialogPaths.h"
 #include "NativeFolder.h"
+#include "WindowDesign.h"
 
 #include <QDir>
 #include <QSignalBlocker>
@@ -46,5 +47,6 @@ int DriveListBox::addDrive(const QString& root, const QString& label)
 {
     const QString shown = qyn::readableName(root);
     addItem(label.isEmpty() ? shown : shown + QStringLiteral(" [") + label + QLatin1Char(']'), root);
+    qyn::fitPopupToEntries(this);
     return count() - 1;
 }
