@@ -1,5 +1,8 @@
 #include "DialogPaths.h"
 
+#include "NativeFolder.h"
+#include "QynNativePath.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -24,9 +27,10 @@ QString withDefaultExtension(const QString& path, const QString& extension)
 
 QString volumeRootOf(const QString& path)
 {
-    // QStorageInfo needs an existing path; a vanished folder belongs to its nearest ancestor's volume.
+    // QStorageInfo needs an existing path that decodes; a vanished folder, or one whose name
+    // does not decode, belongs to its nearest such ancestor's volume.
     QString existing = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-    while (!QFileInfo::exists(existing)) {
+    while (!nativeExists(existing) || qynPathToNative(existing) != existing.toUtf8()) {
         const QString parent = QFileInfo(existing).path();
         if (parent == existing)
             return {};

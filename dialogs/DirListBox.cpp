@@ -1,14 +1,17 @@
 #include "DirListBox.h"
 
+#include "DialogPaths.h"
+#include "NativeFolder.h"
+
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QStyle>
 #include <QStyledItemDelegate>
 
-#include <filesystem>
+#include <algorithm>
+#include <chrono>
 #include <system_error>
 
 namespace {
@@ -34,22 +37,8 @@ QString normalised(const QString& path)
     return QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
 }
 
-std::filesystem::path fsPath(const QString& path)
-{
-#ifdef Q_OS_WIN
-    return std::filesystem::path(path.toStdWString());
-#else
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-#endif
-}
-
-// Lists the folder once, the way the list will, to learn the system's reason for a refusal.
-std::error_code openFailure(const QString& path)
-{
-    std::error_code error;
-    std::filesystem::directory_iterator probe(fsPath(path), error);
-    return error;
-}
+// How long the list waits for a volume to answer before it calls the folder unreadable.
+constexpr std::chrono::seconds AnswerBound{3};
 
 }  // namespace
 
@@ -65,8 +54,8 @@ DirListBox::DirListBox(QWidget* parent) : QListWidget(parent)
 bool DirListBox::setPath(const QString& path)
 {
     const QString wanted = normalised(path);
-    if (const std::error_code error = openFailure(wanted)) {
-        lastFailure_ = {error.value(), QString::fromStdString(error.message())};
+    if (const int error = qyn::probeFolder(wanted, AnswerBound)) {
+        lastFailure_ = {error, QString::fromStdString(std::generic_category().message(error))};
         return false;
     }
     lastFailure_ = {};
@@ -104,27 +93,31 @@ void DirListBox::fill()
     const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
     const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirClosedIcon);
 
-    QStringList chain;  // the open folder and its ancestors, innermost first
-    for (QDir dir(QDir::fromNativeSeparators(path_));; ) {
-        chain.prepend(dir.absolutePath());
-        if (!dir.cdUp())
+    QStringList chain;  // the open folder and its ancestors, outermost first
+    for (QString folder = QDir::fromNativeSeparators(path_);; ) {
+        chain.prepend(folder);
+        const QString parent = QFileInfo(folder).path();  // by the text alone: names may not decode
+        if (parent == folder)
             break;
+        folder = parent;
     }
     int depth = 0;
     for (const QString& folder : chain) {
         const QString name = depth == 0 ? QDir::toNativeSeparators(folder) : QFileInfo(folder).fileName();
-        auto* item = new QListWidgetItem(openIcon, name, this);
+        auto* item = new QListWidgetItem(openIcon, qyn::readableName(name), this);
         item->setData(PathRole, QDir::toNativeSeparators(folder));
         item->setData(DepthRole, depth++);
     }
     setCurrentRow(count() - 1);
 
-    const QDir open(QDir::fromNativeSeparators(path_));
-    const QStringList subFolders =
-        open.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
-    for (const QString& name : subFolders) {
-        auto* item = new QListWidgetItem(closedIcon, name, this);
-        item->setData(PathRole, QDir::toNativeSeparators(open.absoluteFilePath(name)));
+    std::vector<qyn::FolderEntry> entries = qyn::readFolder(path_);
+    std::sort(entries.begin(), entries.end(), qyn::byName);
+    const QString open = QDir::fromNativeSeparators(path_);
+    for (const qyn::FolderEntry& entry : entries) {
+        if (!entry.folder)
+            continue;
+        auto* item = new QListWidgetItem(closedIcon, qyn::readableName(entry.name), this);
+        item->setData(PathRole, QDir::toNativeSeparators(qyn::appendFileName(open, entry.name)));
         item->setData(DepthRole, depth);
     }
 }

@@ -1,25 +1,18 @@
 #include "DriveListBox.h"
 
+#include "DesktopVolumes.h"
 #include "DialogPaths.h"
+#include "NativeFolder.h"
+#include "WindowDesign.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QSignalBlocker>
-#include <QStorageInfo>
-
-#include <algorithm>
 
 DriveListBox::DriveListBox(QWidget* parent) : QComboBox(parent)
 {
-    QList<QStorageInfo> volumes = QStorageInfo::mountedVolumes();
-    std::sort(volumes.begin(), volumes.end(),
-              [](const QStorageInfo& a, const QStorageInfo& b) { return a.rootPath() < b.rootPath(); });
-    for (const QStorageInfo& volume : volumes) {
-        // Bind-mounted single files are volumes too, but no folder list can open them.
-        if (!volume.isValid() || !volume.isReady() || !QFileInfo(volume.rootPath()).isDir())
-            continue;
-        addDrive(QDir::toNativeSeparators(volume.rootPath()), volume.name());
-    }
+    // Only the mount table is read here: no volume is asked, so a dead share cannot block.
+    for (const qyn::DesktopVolume& volume : qyn::desktopVolumes())
+        addDrive(volume.root, volume.label);
     const QString current = qyn::volumeRootOf(QDir::currentPath());
     int index = findData(current);
     if (index < 0)
@@ -52,6 +45,8 @@ void DriveListBox::followFolder(const QString& folder)
 
 int DriveListBox::addDrive(const QString& root, const QString& label)
 {
-    addItem(label.isEmpty() ? root : root + QStringLiteral(" [") + label + QLatin1Char(']'), root);
+    const QString shown = qyn::readableName(root);
+    addItem(label.isEmpty() ? shown : shown + QStringLiteral(" [") + label + QLatin1Char(']'), root);
+    qyn::fitPopupToEntries(this);
     return count() - 1;
 }

@@ -3,8 +3,8 @@
 #include <QComboBox>
 #include <QString>
 
-// The drive list: one entry per mounted volume (drive letters on Windows), named by the
-// volume's root path. It starts on the volume of the process's current folder.
+// The drive list: the root, the home folder and the volumes a desktop file manager shows
+// (qyn::desktopVolumes), each named by its root path. It starts on the volume of the process's current folder.
 class DriveListBox : public QComboBox {
     Q_OBJECT
 

@@ -1,11 +1,19 @@
 #include "FileListBox.h"
 
+#include "NativeFolder.h"
+
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <vector>
 
 namespace {
 
-QStringList nameFilters(const QString& pattern)
+constexpr int NameRole = Qt::UserRole;
+
+std::vector<QRegularExpression> nameFilters(const QString& pattern)
 {
     QStringList filters;
     for (const QString& part : pattern.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
@@ -18,7 +26,11 @@ QStringList nameFilters(const QString& pattern)
     }
     if (filters.isEmpty())
         filters << QStringLiteral("*");
-    return filters;
+    std::vector<QRegularExpression> expressions;
+    for (const QString& filter : filters)
+        expressions.emplace_back(QRegularExpression::wildcardToRegularExpression(filter),
+                                 QRegularExpression::CaseInsensitiveOption);
+    return expressions;
 }
 
 }  // namespace
@@ -64,13 +76,30 @@ void FileListBox::setListIndex(int index)
 QString FileListBox::fileName() const
 {
     const QList<QListWidgetItem*> selected = selectedItems();
+    return selected.isEmpty() ? QString() : selected.first()->data(NameRole).toString();
+}
+
+QString FileListBox::shownFileName() const
+{
+    const QList<QListWidgetItem*> selected = selectedItems();
     return selected.isEmpty() ? QString() : selected.first()->text();
 }
 
 void FileListBox::fill()
 {
     clear();
-    // Name filters without QDir::CaseSensitive match case-insensitively.
-    const QDir folder(QDir::fromNativeSeparators(path_), {}, QDir::Name | QDir::IgnoreCase, QDir::Files);
-    addItems(folder.entryList(nameFilters(pattern_)));
+    const std::vector<QRegularExpression> filters = nameFilters(pattern_);
+    std::vector<qyn::FolderEntry> entries = qyn::readFolder(path_);
+    std::sort(entries.begin(), entries.end(), qyn::byName);
+    for (const qyn::FolderEntry& entry : entries) {
+        if (entry.folder)
+            continue;
+        // Matched in the readable form: the escaped one is no valid text for the expression.
+        const QString shown = qyn::readableName(entry.name);
+        if (std::none_of(filters.begin(), filters.end(),
+                         [&](const QRegularExpression& filter) { return filter.match(shown).hasMatch(); }))
+            continue;
+        auto* item = new QListWidgetItem(shown, this);
+        item->setData(NameRole, entry.name);
+    }
 }

@@ -21,8 +21,11 @@ public:
     // The selected file's row, -1 when none is selected.
     int listIndex() const;
     void setListIndex(int index);
-    // The selected file's name without its folder; empty when none is selected.
+    // The selected file's name without its folder, in the escaped form of qynPathFromNative
+    // that opens it; empty when none is selected.
     QString fileName() const;
+    // The same name as the list shows it (invalid bytes as \xHH).
+    QString shownFileName() const;
 
 signals:
     // A file was picked, by the operator or by setListIndex.

@@ -39,12 +39,16 @@ FileSaveWindow::FileSaveWindow(QString startFolder, QString pattern, const QStri
 
 void FileSaveWindow::filFile_Click()
 {
-    txtFilename->setText(filFile->fileName());
+    clickedName_ = filFile->fileName();
+    clickedShown_ = filFile->shownFileName();
+    txtFilename->setText(clickedShown_);
 }
 
 void FileSaveWindow::cmdOK_Click()
 {
-    const QString name = txtFilename->text();
+    // A clicked name that does not decode is shown readably but saved under its own bytes.
+    const QString typed = txtFilename->text();
+    const QString name = !typed.isEmpty() && typed == clickedShown_ ? clickedName_ : typed;
     if (name.isEmpty()) {
         MsgBox(QStringLiteral("Please input a file name."), MsgBoxIcon::Exclamation, QStringLiteral("Error"));
         return;

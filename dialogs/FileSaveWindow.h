@@ -19,6 +19,9 @@ private:
     void cmdOK_Click() override;
 
     const QString& defaultExtension_;
+    // The file last clicked in the list: its name and the text it put into the name box.
+    QString clickedName_;
+    QString clickedShown_;
     QLabel* Label1;
     QLineEdit* txtFilename;
 };

@@ -1,5 +1,7 @@
 #include "ListComboBox.h"
 
+#include "WindowDesign.h"
+
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QSignalBlocker>
@@ -44,6 +46,7 @@ void ListComboBox::addItemAt(int index, const QString& text)
     const QString editText = currentText();
     const QSignalBlocker blocker(this);
     insertItem(index, text);
+    qyn::fitPopupToEntries(this);
     // Qt selects the first entry of an empty list by itself; the list control does not.
     if (listIndex_ < 0 && currentIndex() != -1) {
         setCurrentIndex(-1);

@@ -13,6 +13,7 @@
 #include "QynPerformanceCounter.h"
 #include "QynTwips.h"
 #include "QynVideo.h"
+#include "WindowDesign.h"
 #include "frmFileLoad.h"
 #include "frmFileSave.h"
 #include "frmSelectVideoConfFile.h"
@@ -68,9 +69,7 @@ frmMain::frmMain(Options options) : options_(std::move(options))
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("QynSample - Color And Gray Image Conversion"));
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPointSizeF(8.25);
-    setFont(font);
+    qyn::requestDesignFont(this);
     resize(qyn::twipsToPixels(11640), qyn::twipsToPixels(7800));
 
     createComponents();

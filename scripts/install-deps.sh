@@ -7,12 +7,12 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang-14 libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-image-formats-plugins libqt6svg6
-  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libglib2.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-tools
   libhwy-dev libinih-dev libpng-dev libjpeg62-turbo-dev libtiff-dev
   libgtest-dev libgmock-dev locales parallel
   libaravis-0.8-0 gstreamer1.0-plugins-bad aravis-tools aravis-tools-cli
-  xvfb xauth xdotool xclip python3-xlib at-spi2-core fonts-dejavu-core
+  xvfb xauth xdotool xclip python3-xlib at-spi2-core fonts-dejavu-core fonts-liberation
 )
 if [[ "${1:-}" == "--bench" ]]; then
   packages+=(libopencv-dev libbenchmark-dev)

@@ -26,6 +26,10 @@ void touch(const QString& path);
 QStringList texts(const QListWidget& list);
 void click(QWidget* window, const char* button);
 void pressKey(QWidget* target, Qt::Key key);
+// The texts of the window's labels, buttons, check boxes, frame captions and combo box
+// entries that their controls cut at the controls' sizes in the controls' fonts, each as
+// "object name: text". A combo box entry counts as whole when its open list shows it whole.
+QStringList cutTexts(QWidget* window);
 
 // The window's child of that name and type; a test failure when there is none.
 template <class T>

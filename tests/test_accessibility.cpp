@@ -1,14 +1,19 @@
 // What assistive technology reads of the program: names, descriptions, focus order.
+#include "DialogTestSupport.h"
+#include "FileLoadWindow.h"
+#include "FileSaveWindow.h"
 #include "ListComboBox.h"
 #include "MainWindowHarness.h"
 #include "ModalScript.h"
 #include "QynImage.h"
+#include "SelectVideoConfFileWindow.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyleOptionComboBox>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -145,4 +150,34 @@ TEST(Accessibility, FocusStartsOnSaveImageAndFollowsTheTabOrder)
         QTest::keyClick(focused, Qt::Key_Tab);
     }
     EXPECT_EQ(order, expected);
+}
+
+// Guards against texts cut by their controls: a font wider than the layout was drawn for,
+// a caption too long for its control, an open list narrower than its entries.
+TEST(Accessibility, EveryTextIsWhollyVisible)
+{
+    MainWindowHarness h;
+    h.start();
+    frmMain& w = h.window();
+    EXPECT_EQ(QFontInfo(w.font()).family(), "Liberation Sans") << "the font the package depends on";
+    const QString folder = h.dir.path();
+    const QString pattern = QStringLiteral("*.bmp");
+    const QString extension = QStringLiteral("bmp");
+    SelectVideoConfFileWindow video(folder);
+    FileLoadWindow load(folder, pattern);
+    FileSaveWindow save(folder, pattern, extension);
+    for (QWidget* window : std::initializer_list<QWidget*>{&w, &video, &load, &save}) {
+        window->show();  // the styles' sizes are those of a shown window
+        EXPECT_EQ(cutTexts(window), QStringList()) << window->objectName().toStdString();
+        window->hide();
+    }
+    // The kind list shows its entry in the closed box too.
+    QStyleOptionComboBox option;
+    option.initFrom(w.cmbAutoBin);
+    const int field = w.cmbAutoBin->style()
+                          ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, w.cmbAutoBin)
+                          .width();
+    for (int i = 0; i < w.cmbAutoBin->count(); ++i)
+        EXPECT_LE(w.cmbAutoBin->fontMetrics().horizontalAdvance(w.cmbAutoBin->itemText(i)), field)
+            << w.cmbAutoBin->itemText(i).toStdString();
 }

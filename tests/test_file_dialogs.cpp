@@ -5,6 +5,7 @@
 #include "DialogTestSupport.h"
 #include "ModalScript.h"
 #include "MsgBox.h"
+#include "QynNativePath.h"
 #include "frmFileLoad.h"
 #include "frmFileSave.h"
 #include "frmSelectVideoConfFile.h"
@@ -22,6 +23,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <functional>
 #include <unistd.h>
 #include <vector>
@@ -385,5 +388,79 @@ TEST(FileDialogs, StartFolderIsWritableOrSaidAndReplacedByThePicturesFolder)
                   "The folder " + gone + " cannot be opened ("
                       + qyn::failureText(ENOENT, QString::fromLocal8Bit(std::strerror(ENOENT)))
                       + "). The folder " + pictures + " is shown instead.");
+    }
+}
+
+// Guards against names that are not valid UTF-8 missing from the lists, shown as unreadable
+// text, or handed to the program in a form that no longer opens the file.
+TEST(FileDialogs, NamesThatAreNotUtf8AreListedOpenedAndChosen)
+{
+    QTemporaryDir dir;
+    const QByteArray root = QFile::encodeName(dir.path());
+    const auto removeNames = qScopeGuard([&] {  // which QTemporaryDir cannot name
+        for (const char* name : {"/caf\xE9.bmp", "/d\xE9j\xE0/inner.bmp"})
+            ::unlink((root + name).constData());
+        ::rmdir((root + "/d\xE9j\xE0").constData());
+    });
+    ASSERT_EQ(::mkdir((root + "/d\xE9j\xE0").constData(), 0755), 0);
+    for (const QByteArray& name : {QByteArray("caf\xE9.bmp"), QByteArray("plain.bmp"),
+                                   QByteArray("d\xE9j\xE0/inner.bmp")}) {
+        const int fd = ::open((root + '/' + name).constData(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0) << name.constData();
+        ::close(fd);
+    }
+    const QString folder = QDir::toNativeSeparators(dir.path());
+    const QString cafe = qynPathFromNative("caf\xE9.bmp");
+    const QString deja = qynPathFromNative("d\xE9j\xE0");
+    const auto opens = [](const QString& path) { return ::access(qynPathToNative(path).constData(), F_OK) == 0; };
+
+    struct Row {
+        const char* what;
+        bool save;
+        bool intoFolder;
+        QStringList shownFiles;
+        QString chosen;
+    };
+    const Row rows[] = {
+        {"load a file", false, false, {"caf\\xE9.bmp", "plain.bmp"}, qyn::appendFileName(folder, cafe)},
+        {"open a folder, load from it", false, true, {"inner.bmp"},
+         qyn::appendFileName(qyn::appendFileName(folder, deja), "inner.bmp")},
+        {"save over a file", true, false, {"caf\\xE9.bmp", "plain.bmp"}, qyn::appendFileName(folder, cafe)},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        MessageLog log;
+        frmFileLoad load(folder);
+        frmFileSave save(folder);
+        load.setStrPattern("*.bmp");
+        save.setStrPattern("*.bmp");
+        save.setStrDefaultExtension("bmp");
+        const auto step = [&](QWidget* window) {
+            auto* folders = control<DirListBox>(window, "dirFile");
+            EXPECT_TRUE(texts(*folders).contains("d\\xE9j\\xE0")) << texts(*folders).join('|').toStdString();
+            if (row.intoFolder) {
+                folders->setCurrentRow(texts(*folders).indexOf("d\\xE9j\\xE0"));
+                pressKey(folders, Qt::Key_Return);
+                EXPECT_EQ(folders->path(), qyn::appendFileName(folder, deja));
+                EXPECT_EQ(texts(*folders).last(), "d\\xE9j\\xE0");
+            }
+            auto* files = control<FileListBox>(window, "filFile");
+            EXPECT_EQ(texts(*files), row.shownFiles);
+            files->setListIndex(0);
+            if (row.save) {
+                EXPECT_EQ(control<QLineEdit>(window, "txtFilename")->text(), "caf\\xE9.bmp");
+            }
+            click(window, "cmdOK");
+        };
+        if (row.save) {
+            showWith(save, step);
+            EXPECT_EQ(save.strFilePath(), row.chosen);
+            EXPECT_TRUE(opens(save.strFilePath()));
+        } else {
+            showWith(load, step);
+            EXPECT_EQ(load.strFilePath(), row.chosen);
+            EXPECT_TRUE(opens(load.strFilePath()));
+        }
+        EXPECT_TRUE(log.shown.empty());
     }
 }

@@ -180,3 +180,22 @@ TEST(DriveListBox, ChangesOnlyWhenTheDriveChanges)
     drives.setDrive(qyn::volumeRootOf(QDir::currentPath()));
     EXPECT_EQ(changes->size(), 2);
 }
+
+// Guards against a drive list filled with every mount of the system (kernel file systems,
+// snaps, per-user runtime folders, boot partitions) or lacking the root and the home folder.
+TEST(DriveListBox, OffersWhatADesktopFileManagerShows)
+{
+    DriveListBox drives;
+    QStringList roots;
+    for (int i = 0; i < drives.count(); ++i)
+        roots << drives.itemData(i).toString();
+    ASSERT_FALSE(roots.isEmpty());
+    EXPECT_EQ(roots.first(), "/");
+    EXPECT_TRUE(roots.contains(QDir::homePath())) << roots.join(' ').toStdString();
+    EXPECT_EQ(drives.itemText(roots.indexOf(QDir::homePath())), QDir::homePath() + " [Home]");
+    const QString current = qyn::volumeRootOf(QDir::currentPath());
+    for (const QString& root : roots) {
+        for (const char* system : {"/proc", "/sys", "/dev", "/run/user/", "/snap/", "/boot", "/var/lib/docker/"})
+            EXPECT_FALSE(root.startsWith(system) && root != current) << root.toStdString();
+    }
+}
