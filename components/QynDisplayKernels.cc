@@ -1,0 +1,107 @@
+// The display's row sums, compiled once for every SIMD target by Highway's
+// foreach_target and dispatched at run time at the end of this file.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "QynDisplayKernels.cc"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+
+#include <hwy/highway.h>
+
+#include "QynDisplayKernels.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace qyn_display_kernels {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+// Four vectors of 16-bit sums a pass, held in registers while the rows go by: the
+// sums are stored once and every source byte is loaded once, widened on the way in.
+void SumRows(const std::uint8_t* HWY_RESTRICT first, std::ptrdiff_t stride, int rows,
+             std::ptrdiff_t bytes, std::uint16_t* HWY_RESTRICT sums)
+{
+    const hn::ScalableTag<std::uint16_t> d16;
+    const hn::Rebind<std::uint8_t, decltype(d16)> d8;
+    const auto n = static_cast<std::ptrdiff_t>(hn::Lanes(d16));
+    std::ptrdiff_t i = 0;
+    for (; i + 4 * n <= bytes; i += 4 * n) {
+        const std::uint8_t* p = first + i;
+        auto a0 = hn::PromoteTo(d16, hn::LoadU(d8, p));
+        auto a1 = hn::PromoteTo(d16, hn::LoadU(d8, p + n));
+        auto a2 = hn::PromoteTo(d16, hn::LoadU(d8, p + 2 * n));
+        auto a3 = hn::PromoteTo(d16, hn::LoadU(d8, p + 3 * n));
+        for (int r = 1; r < rows; ++r) {
+            p += stride;
+            a0 = hn::Add(a0, hn::PromoteTo(d16, hn::LoadU(d8, p)));
+            a1 = hn::Add(a1, hn::PromoteTo(d16, hn::LoadU(d8, p + n)));
+            a2 = hn::Add(a2, hn::PromoteTo(d16, hn::LoadU(d8, p + 2 * n)));
+            a3 = hn::Add(a3, hn::PromoteTo(d16, hn::LoadU(d8, p + 3 * n)));
+        }
+        hn::StoreU(a0, d16, sums + i);
+        hn::StoreU(a1, d16, sums + i + n);
+        hn::StoreU(a2, d16, sums + i + 2 * n);
+        hn::StoreU(a3, d16, sums + i + 3 * n);
+    }
+    for (; i < bytes; ++i) {
+        const std::uint8_t* p = first + i;
+        unsigned sum = 0;
+        for (int r = 0; r < rows; ++r, p += stride)
+            sum += *p;
+        sums[i] = static_cast<std::uint16_t>(sum);
+    }
+}
+
+// Two vectors a pass, every row's weight broadcast once a pass.
+void WeighRows(const std::uint8_t* HWY_RESTRICT first, std::ptrdiff_t stride,
+               const std::uint16_t* HWY_RESTRICT weights, int count, std::ptrdiff_t bytes,
+               std::uint16_t* HWY_RESTRICT sums)
+{
+    const hn::ScalableTag<std::uint16_t> d16;
+    const hn::Rebind<std::uint8_t, decltype(d16)> d8;
+    const auto n = static_cast<std::ptrdiff_t>(hn::Lanes(d16));
+    std::ptrdiff_t i = 0;
+    for (; i + 2 * n <= bytes; i += 2 * n) {
+        auto a0 = hn::Zero(d16);
+        auto a1 = hn::Zero(d16);
+        const std::uint8_t* p = first + i;
+        for (int t = 0; t < count; ++t, p += stride) {
+            const auto w = hn::Set(d16, weights[t]);
+            a0 = hn::Add(a0, hn::Mul(hn::PromoteTo(d16, hn::LoadU(d8, p)), w));
+            a1 = hn::Add(a1, hn::Mul(hn::PromoteTo(d16, hn::LoadU(d8, p + n)), w));
+        }
+        hn::StoreU(a0, d16, sums + i);
+        hn::StoreU(a1, d16, sums + i + n);
+    }
+    for (; i < bytes; ++i) {
+        unsigned sum = 0;
+        for (int t = 0; t < count; ++t)
+            sum += unsigned{weights[t]} * first[std::ptrdiff_t{t} * stride + i];
+        sums[i] = static_cast<std::uint16_t>(sum);
+    }
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace qyn_display_kernels
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace qyn_display_kernels {
+HWY_EXPORT(SumRows);
+HWY_EXPORT(WeighRows);
+}  // namespace qyn_display_kernels
+
+namespace QynDisplayKernels {
+
+void sumRows(const std::uint8_t* first, std::ptrdiff_t stride, int rows, std::ptrdiff_t bytes,
+             std::uint16_t* sums)
+{
+    HWY_DYNAMIC_DISPATCH(qyn_display_kernels::SumRows)(first, stride, rows, bytes, sums);
+}
+
+void weighRows(const std::uint8_t* first, std::ptrdiff_t stride, const std::uint16_t* weights,
+               int count, std::ptrdiff_t bytes, std::uint16_t* sums)
+{
+    HWY_DYNAMIC_DISPATCH(qyn_display_kernels::WeighRows)(first, stride, weights, count, bytes,
+                                                         sums);
+}
+
+}  // namespace QynDisplayKernels
+#endif  // HWY_ONCE

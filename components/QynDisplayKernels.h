@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The vector part of the display's box reduction, computed with the best SIMD
+// instruction set the CPU offers (chosen at run time, in QynDisplayKernels.cc only;
+// QynConvertKernels::useTarget pins it as it pins the conversion kernels).
+namespace QynDisplayKernels {
+
+// Most rows sumRows adds: 257 x 255 still fits a 16-bit sum.
+inline constexpr int MaxSummedRows = 65535 / 255;
+
+// sums[i] = the sum of byte i over `rows` rows (1 to MaxSummedRows) that start at
+// `first` and lie `stride` bytes apart, for i in [0, bytes). Reads each byte once.
+void sumRows(const std::uint8_t* first, std::ptrdiff_t stride, int rows, std::ptrdiff_t bytes,
+             std::uint16_t* sums);
+
+// Weights of weighRows are in 256ths and add up to 256.
+inline constexpr int WeightOne = 256;
+
+// sums[i] = the sum over t in [0, count) of weights[t] x byte i of row t, for i in
+// [0, bytes), the rows starting at `first` and lying `stride` bytes apart: one row of a
+// resampling, each value 256 times a byte at most.
+void weighRows(const std::uint8_t* first, std::ptrdiff_t stride, const std::uint16_t* weights,
+               int count, std::ptrdiff_t bytes, std::uint16_t* sums);
+
+}  // namespace QynDisplayKernels
