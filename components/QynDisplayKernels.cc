@@ -8,10 +8,20 @@
 
 #include "QynDisplayKernels.h"
 
+#include <cstring>
+
 HWY_BEFORE_NAMESPACE();
 namespace qyn_display_kernels {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
+
+// Bytes of 16-bit lanes that hold 0 to 255 (this Highway demotes only signed lanes).
+template <class D8, class V16>
+HWY_INLINE auto ToBytes(D8 d8, V16 v)
+{
+    const hn::RebindToSigned<hn::DFromV<V16>> di16;
+    return hn::DemoteTo(d8, hn::BitCast(di16, v));
+}
 
 // Four vectors of 16-bit sums a pass, held in registers while the rows go by: the
 // sums are stored once and every source byte is loaded once, widened on the way in.
@@ -52,29 +62,81 @@ void SumRows(const std::uint8_t* HWY_RESTRICT first, std::ptrdiff_t stride, int 
 // Two vectors a pass, every row's weight broadcast once a pass.
 void WeighRows(const std::uint8_t* HWY_RESTRICT first, std::ptrdiff_t stride,
                const std::uint16_t* HWY_RESTRICT weights, int count, std::ptrdiff_t bytes,
-               std::uint16_t* HWY_RESTRICT sums)
+               std::uint8_t* HWY_RESTRICT out)
 {
     const hn::ScalableTag<std::uint16_t> d16;
     const hn::Rebind<std::uint8_t, decltype(d16)> d8;
     const auto n = static_cast<std::ptrdiff_t>(hn::Lanes(d16));
+    const auto half = hn::Set(d16, 128);
     std::ptrdiff_t i = 0;
     for (; i + 2 * n <= bytes; i += 2 * n) {
-        auto a0 = hn::Zero(d16);
-        auto a1 = hn::Zero(d16);
+        auto a0 = half;
+        auto a1 = half;
         const std::uint8_t* p = first + i;
         for (int t = 0; t < count; ++t, p += stride) {
             const auto w = hn::Set(d16, weights[t]);
             a0 = hn::Add(a0, hn::Mul(hn::PromoteTo(d16, hn::LoadU(d8, p)), w));
             a1 = hn::Add(a1, hn::Mul(hn::PromoteTo(d16, hn::LoadU(d8, p + n)), w));
         }
-        hn::StoreU(a0, d16, sums + i);
-        hn::StoreU(a1, d16, sums + i + n);
+        hn::StoreU(ToBytes(d8, hn::ShiftRight<8>(a0)), d8, out + i);
+        hn::StoreU(ToBytes(d8, hn::ShiftRight<8>(a1)), d8, out + i + n);
     }
     for (; i < bytes; ++i) {
-        unsigned sum = 0;
+        unsigned sum = 128;
         for (int t = 0; t < count; ++t)
             sum += unsigned{weights[t]} * first[std::ptrdiff_t{t} * stride + i];
-        sums[i] = static_cast<std::uint16_t>(sum);
+        out[i] = static_cast<std::uint8_t>(sum >> 8);
+    }
+}
+
+void WeighColumns(const std::uint8_t* HWY_RESTRICT tapped,
+                  const std::uint16_t* HWY_RESTRICT weights, int taps, std::ptrdiff_t count,
+                  bool grayToRgb32, std::uint8_t* HWY_RESTRICT out)
+{
+    std::ptrdiff_t i = 0;
+    if (grayToRgb32) {
+        const hn::ScalableTag<std::uint32_t> d32;
+        const hn::Rebind<std::uint8_t, decltype(d32)> d8;
+        const hn::Rebind<std::uint16_t, decltype(d32)> d16;
+        const auto n = static_cast<std::ptrdiff_t>(hn::Lanes(d32));
+        for (; i + n <= count; i += n) {
+            auto sum = hn::Set(d32, 128);
+            for (int t = 0; t < taps; ++t) {
+                const std::ptrdiff_t at = std::ptrdiff_t{t} * count + i;
+                sum = hn::Add(sum, hn::Mul(hn::PromoteTo(d32, hn::LoadU(d8, tapped + at)),
+                                           hn::PromoteTo(d32, hn::LoadU(d16, weights + at))));
+            }
+            const auto level = hn::ShiftRight<8>(sum);
+            hn::StoreU(hn::Or(hn::Mul(level, hn::Set(d32, 0x010101u)), hn::Set(d32, 0xff000000u)),
+                       d32, reinterpret_cast<std::uint32_t*>(out) + i);
+        }
+    } else {
+        const hn::ScalableTag<std::uint16_t> d16;
+        const hn::Rebind<std::uint8_t, decltype(d16)> d8;
+        const auto n = static_cast<std::ptrdiff_t>(hn::Lanes(d16));
+        for (; i + n <= count; i += n) {
+            auto sum = hn::Set(d16, 128);
+            for (int t = 0; t < taps; ++t) {
+                const std::ptrdiff_t at = std::ptrdiff_t{t} * count + i;
+                sum = hn::Add(sum, hn::Mul(hn::PromoteTo(d16, hn::LoadU(d8, tapped + at)),
+                                           hn::LoadU(d16, weights + at)));
+            }
+            hn::StoreU(ToBytes(d8, hn::ShiftRight<8>(sum)), d8, out + i);
+        }
+    }
+    for (; i < count; ++i) {
+        unsigned sum = 128;
+        for (int t = 0; t < taps; ++t) {
+            const std::ptrdiff_t at = std::ptrdiff_t{t} * count + i;
+            sum += unsigned{tapped[at]} * weights[at];
+        }
+        const std::uint32_t level = sum >> 8;
+        if (grayToRgb32) {
+            const std::uint32_t word = 0xff000000u | level * 0x010101u;
+            std::memcpy(out + 4 * i, &word, sizeof word);
+        } else {
+            out[i] = static_cast<std::uint8_t>(level);
+        }
     }
 }
 
@@ -86,6 +148,7 @@ HWY_AFTER_NAMESPACE();
 namespace qyn_display_kernels {
 HWY_EXPORT(SumRows);
 HWY_EXPORT(WeighRows);
+HWY_EXPORT(WeighColumns);
 }  // namespace qyn_display_kernels
 
 namespace QynDisplayKernels {
@@ -97,10 +160,17 @@ void sumRows(const std::uint8_t* first, std::ptrdiff_t stride, int rows, std::pt
 }
 
 void weighRows(const std::uint8_t* first, std::ptrdiff_t stride, const std::uint16_t* weights,
-               int count, std::ptrdiff_t bytes, std::uint16_t* sums)
+               int count, std::ptrdiff_t bytes, std::uint8_t* out)
 {
     HWY_DYNAMIC_DISPATCH(qyn_display_kernels::WeighRows)(first, stride, weights, count, bytes,
-                                                         sums);
+                                                         out);
+}
+
+void weighColumns(const std::uint8_t* tapped, const std::uint16_t* weights, int taps,
+                  std::ptrdiff_t count, bool grayToRgb32, std::uint8_t* out)
+{
+    HWY_DYNAMIC_DISPATCH(qyn_display_kernels::WeighColumns)(tapped, weights, taps, count,
+                                                            grayToRgb32, out);
 }
 
 }  // namespace QynDisplayKernels

@@ -19,10 +19,16 @@ void sumRows(const std::uint8_t* first, std::ptrdiff_t stride, int rows, std::pt
 // Weights of weighRows are in 256ths and add up to 256.
 inline constexpr int WeightOne = 256;
 
-// sums[i] = the sum over t in [0, count) of weights[t] x byte i of row t, for i in
-// [0, bytes), the rows starting at `first` and lying `stride` bytes apart: one row of a
-// resampling, each value 256 times a byte at most.
+// out[i] = the sum over t in [0, count) of weights[t] x byte i of row t, in 256ths
+// and rounded, for i in [0, bytes), the rows starting at `first` and lying `stride`
+// bytes apart: the vertical half of a resampling.
 void weighRows(const std::uint8_t* first, std::ptrdiff_t stride, const std::uint16_t* weights,
-               int count, std::ptrdiff_t bytes, std::uint16_t* sums);
+               int count, std::ptrdiff_t bytes, std::uint8_t* out);
+
+// The horizontal half: value i of the output is the sum over t in [0, taps) of
+// tapped[t * count + i] x weights[t * count + i], in 256ths and rounded, for i in
+// [0, count). Stored as bytes, or with `grayToRgb32` as opaque 32-bit words of that gray.
+void weighColumns(const std::uint8_t* tapped, const std::uint16_t* weights, int taps,
+                  std::ptrdiff_t count, bool grayToRgb32, std::uint8_t* out);
 
 }  // namespace QynDisplayKernels

@@ -49,12 +49,13 @@ QImage imageFor(QImage recycled, QSize size, QImage::Format format)
 // Runs work(begin, end, scratch) over [0, rows), split over the pool when `bytes` are
 // worth it; each part has its own scratch of scratchLength values, made before the work
 // starts, since work run by the pool must not throw.
-template <class Work>
+template <class Value, class Work>
 void forRowsWithScratch(QynRowPool* pool, int rows, std::size_t bytes, std::size_t scratchLength,
                         const Work& work)
 {
     const int parts = pool && rows > 1 ? QynRowPool::partsFor(bytes, pool->threads()) : 1;
-    std::vector<std::uint16_t> scratch(scratchLength * std::size_t(parts));
+    scratchLength = (scratchLength + 63) / 64 * 64;  // parts a cache line apart at least
+    std::vector<Value> scratch(scratchLength * std::size_t(parts));
     if (parts == 1) {
         work(0, rows, scratch.data());
         return;
@@ -106,29 +107,29 @@ void reduceRow(const QynPixelBuffer& in, int factor, int oy, std::uint16_t* colu
 }
 
 // Where the output pixels of one axis take their source pixels from: `count` pixels
-// from `first`, weighed by `stride` weights a pixel in 256ths that add up to 256.
+// from `first[o]`, weighed by the `count` weights from weights[o * count], in 256ths
+// that add up to 256 (some of them 0 where an output pixel needs fewer).
 struct Taps {
-    std::vector<int> first, count;
+    std::vector<int> first;
     std::vector<std::uint16_t> weights;
-    int stride = 0;
+    int count = 0;
 };
 
 Taps tapsFor(int from, int to)
 {
     Taps taps;
     const double ratio = double(from) / to;
-    taps.stride = std::min(from, ratio > 1 ? static_cast<int>(std::ceil(ratio)) + 1 : 2);
+    taps.count = std::min(from, ratio > 1 ? static_cast<int>(std::ceil(ratio)) + 1 : 2);
     taps.first.resize(std::size_t(to));
-    taps.count.resize(std::size_t(to));
-    taps.weights.assign(std::size_t(to) * std::size_t(taps.stride), 0);
-    std::vector<double> share(std::size_t(taps.stride) + 1);
+    taps.weights.assign(std::size_t(to) * std::size_t(taps.count), 0);
+    std::vector<double> share(std::size_t(taps.count) + 1);
     for (int o = 0; o < to; ++o) {
         int x0 = 0, n = 1;
         std::fill(share.begin(), share.end(), 0.0);
         if (ratio > 1) {  // the area the output pixel covers
             const double a = o * ratio, b = std::min(double(from), (o + 1) * ratio);
             x0 = std::min(static_cast<int>(a), from - 1);
-            n = std::clamp(static_cast<int>(std::ceil(b)) - x0, 1, taps.stride);
+            n = std::clamp(static_cast<int>(std::ceil(b)) - x0, 1, taps.count);
             for (int t = 0; t < n; ++t)
                 share[std::size_t(t)] = std::max(0.0, std::min(b, x0 + t + 1.0) - std::max(a, double(x0 + t)));
         } else {  // between the two nearest source pixels
@@ -139,59 +140,72 @@ Taps tapsFor(int from, int to)
             share[0] = 1 - f;
             share[1] = n == 2 ? f : 0.0;
         }
+        // Every output pixel takes `count` pixels, starting early enough near the end.
+        const int first = std::min(x0, from - taps.count);
         // Rounded running sums keep every weight at 0 or more and their total at 256.
         double total = 0;
         for (int t = 0; t < n; ++t)
             total += share[std::size_t(t)];
         double before = 0;
         long previous = 0;
-        std::uint16_t* w = taps.weights.data() + std::ptrdiff_t{o} * taps.stride;
+        std::uint16_t* w = taps.weights.data() + std::ptrdiff_t{o} * taps.count + (x0 - first);
         for (int t = 0; t < n; ++t) {
             before += share[std::size_t(t)];
             const long upTo = t + 1 == n || total <= 0 ? WeightOne : std::lround(before / total * WeightOne);
             w[t] = static_cast<std::uint16_t>(upTo - previous);
             previous = upTo;
         }
-        taps.first[std::size_t(o)] = x0;
-        taps.count[std::size_t(o)] = n;
+        taps.first[std::size_t(o)] = first;
     }
     return taps;
 }
 
-// One output row: the source rows weighed into 16-bit values by the vector kernel,
-// then the values of each output pixel's columns weighed and rounded.
-void scaleRow(const QImage& source, const Taps& across, const Taps& down, int oy,
-              std::uint16_t* values, QImage& out)
+// The horizontal weights laid out as weighColumns reads them: tap by tap, one a byte
+// of the output row (the same for the four bytes of a colour pixel).
+std::vector<std::uint16_t> columnWeights(const Taps& across, int bytesPerPixel)
+{
+    const std::size_t width = across.first.size();
+    const std::size_t count = width * std::size_t(bytesPerPixel);
+    std::vector<std::uint16_t> weights(count * std::size_t(across.count));
+    for (int t = 0; t < across.count; ++t)
+        for (std::size_t o = 0; o < width; ++o)
+            std::fill_n(weights.begin() + std::ptrdiff_t(std::size_t(t) * count + o * std::size_t(bytesPerPixel)),
+                        bytesPerPixel, across.weights[o * std::size_t(across.count) + std::size_t(t)]);
+    return weights;
+}
+
+// One output row: the source rows weighed into one row of bytes by the vector kernel,
+// then each output pixel's source pixels copied side by side, tap by tap (colour made
+// opaque on the way), and weighed by the kernel.
+void scaleRow(const QImage& source, const Taps& across, const std::vector<std::uint16_t>& weights,
+              const Taps& down, int oy, std::uint8_t* scratch, QImage& out)
 {
     const bool gray = source.format() == QImage::Format_Grayscale8;
-    const int y0 = down.first[std::size_t(oy)];
-    QynDisplayKernels::weighRows(source.constScanLine(y0), source.bytesPerLine(),
-                                 down.weights.data() + std::ptrdiff_t{oy} * down.stride,
-                                 down.count[std::size_t(oy)],
-                                 std::ptrdiff_t{source.width()} * (gray ? 1 : 4), values);
-    auto* d = reinterpret_cast<std::uint32_t*>(out.scanLine(oy));
-    constexpr std::uint32_t Half = 1u << 15;
-    for (int ox = 0; ox < out.width(); ++ox) {
-        const int x0 = across.first[std::size_t(ox)];
-        const int n = across.count[std::size_t(ox)];
-        const std::uint16_t* w = across.weights.data() + std::ptrdiff_t{ox} * across.stride;
+    const int bytesPerPixel = gray ? 1 : 4;
+    std::uint8_t* row = scratch;
+    std::uint8_t* tapped = scratch + std::ptrdiff_t{source.width()} * bytesPerPixel;
+    QynDisplayKernels::weighRows(source.constScanLine(down.first[std::size_t(oy)]),
+                                 source.bytesPerLine(),
+                                 down.weights.data() + std::ptrdiff_t{oy} * down.count, down.count,
+                                 std::ptrdiff_t{source.width()} * bytesPerPixel, row);
+    const int width = out.width();
+    const std::ptrdiff_t count = std::ptrdiff_t{width} * bytesPerPixel;
+    for (int t = 0; t < across.count; ++t) {
+        std::uint8_t* to = tapped + t * count;
         if (gray) {
-            std::uint32_t sum = Half;
-            for (int t = 0; t < n; ++t)
-                sum += std::uint32_t{w[t]} * values[x0 + t];
-            d[ox] = 0xff000000u | (sum >> 16) * 0x010101u;
+            for (int ox = 0; ox < width; ++ox)
+                to[ox] = row[across.first[std::size_t(ox)] + t];
             continue;
         }
-        std::uint64_t blueRed = Half | std::uint64_t{Half} << 32, green = Half;
-        const std::uint16_t* s = values + std::ptrdiff_t{x0} * 4;
-        for (int t = 0; t < n; ++t, s += 4) {
-            const std::uint64_t word = pixelWord(s);
-            blueRed += (word & Lanes) * w[t];
-            green += ((word >> 16) & Lanes) * w[t];
+        for (int ox = 0; ox < width; ++ox) {
+            std::uint32_t word;
+            std::memcpy(&word, row + 4 * std::ptrdiff_t{across.first[std::size_t(ox)] + t}, sizeof word);
+            word |= 0xff000000u;
+            std::memcpy(to + 4 * std::ptrdiff_t{ox}, &word, sizeof word);
         }
-        d[ox] = 0xff000000u | std::uint32_t(blueRed >> 48) << 16
-            | (std::uint32_t(green) >> 16) << 8 | (std::uint32_t(blueRed) >> 16);
     }
+    QynDisplayKernels::weighColumns(tapped, weights.data(), across.count, count, gray,
+                                    out.scanLine(oy));
 }
 
 }  // namespace
@@ -214,7 +228,7 @@ QImage reducedCopy(const QynPixelBuffer& pixels, int factor, QynRowPool* pool, Q
                           gray ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
     if (out.isNull())
         return out;
-    forRowsWithScratch(pool, out.height(), pixels.byteCount(),
+    forRowsWithScratch<std::uint16_t>(pool, out.height(), pixels.byteCount(),
                        std::size_t(pixels.width()) * (gray ? 1 : 4),
                        [&](std::ptrdiff_t begin, std::ptrdiff_t end, std::uint16_t* column) {
                            for (auto oy = static_cast<int>(begin); oy < end; ++oy)
@@ -233,15 +247,19 @@ QImage scaledForDisplay(const QImage& source, QSize size, QynRowPool* pool, QIma
     QImage out = imageFor(std::move(recycled), size, QImage::Format_RGB32);
     if (out.isNull())
         return out;
+    const bool gray = source.format() == QImage::Format_Grayscale8;
+    const int bytesPerPixel = gray ? 1 : 4;
     const Taps across = tapsFor(source.width(), size.width());
     const Taps down = tapsFor(source.height(), size.height());
-    const bool gray = source.format() == QImage::Format_Grayscale8;
-    forRowsWithScratch(pool, size.height(), std::size_t(source.sizeInBytes() + out.sizeInBytes()),
-                       std::size_t(source.width()) * (gray ? 1 : 4),
-                       [&](std::ptrdiff_t begin, std::ptrdiff_t end, std::uint16_t* values) {
-                           for (auto oy = static_cast<int>(begin); oy < end; ++oy)
-                               scaleRow(source, across, down, oy, values, out);
-                       });
+    const std::vector<std::uint16_t> weights = columnWeights(across, bytesPerPixel);
+    const std::size_t scratch = std::size_t(source.width() + across.count * size.width())
+        * std::size_t(bytesPerPixel);
+    forRowsWithScratch<std::uint8_t>(
+        pool, size.height(), std::size_t(source.sizeInBytes() + out.sizeInBytes()), scratch,
+        [&](std::ptrdiff_t begin, std::ptrdiff_t end, std::uint8_t* rows) {
+            for (auto oy = static_cast<int>(begin); oy < end; ++oy)
+                scaleRow(source, across, weights, down, oy, rows, out);
+        });
     return out;
 }
 
