@@ -4,6 +4,7 @@
 #define HWY_TARGET_INCLUDE "QynDisplayKernels.cc"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 
+#include <hwy/cache_control.h>
 #include <hwy/highway.h>
 
 #include "QynDisplayKernels.h"
@@ -26,13 +27,17 @@ HWY_INLINE auto ToBytes(D8 d8, V16 v)
 // Four vectors of 16-bit sums a pass, held in registers while the rows go by: the
 // sums are stored once and every source byte is loaded once, widened on the way in.
 void SumRows(const std::uint8_t* HWY_RESTRICT first, std::ptrdiff_t stride, int rows,
-             std::ptrdiff_t bytes, std::uint16_t* HWY_RESTRICT sums)
+             std::ptrdiff_t bytes, std::uint16_t* HWY_RESTRICT sums, const std::uint8_t* next,
+             int nextRows)
 {
     const hn::ScalableTag<std::uint16_t> d16;
     const hn::Rebind<std::uint8_t, decltype(d16)> d8;
     const auto n = static_cast<std::ptrdiff_t>(hn::Lanes(d16));
     std::ptrdiff_t i = 0;
     for (; i + 4 * n <= bytes; i += 4 * n) {
+        for (std::ptrdiff_t line = 0; line < 4 * n; line += 64)
+            for (int r = 0; r < nextRows; ++r)
+                hwy::Prefetch(next + r * stride + i + line);
         const std::uint8_t* p = first + i;
         auto a0 = hn::PromoteTo(d16, hn::LoadU(d8, p));
         auto a1 = hn::PromoteTo(d16, hn::LoadU(d8, p + n));
@@ -55,6 +60,33 @@ void SumRows(const std::uint8_t* HWY_RESTRICT first, std::ptrdiff_t stride, int 
         unsigned sum = 0;
         for (int r = 0; r < rows; ++r, p += stride)
             sum += *p;
+        sums[i] = static_cast<std::uint16_t>(sum);
+    }
+}
+
+// Two vectors a pass: factor unaligned loads and adds for every two vectors of sums.
+void BoxSums(const std::uint16_t* HWY_RESTRICT values, int step, int factor, std::ptrdiff_t count,
+             std::uint16_t* HWY_RESTRICT sums)
+{
+    const hn::ScalableTag<std::uint16_t> d16;
+    const auto n = static_cast<std::ptrdiff_t>(hn::Lanes(d16));
+    std::ptrdiff_t i = 0;
+    for (; i + 2 * n <= count; i += 2 * n) {
+        const std::uint16_t* p = values + i;
+        auto a0 = hn::LoadU(d16, p);
+        auto a1 = hn::LoadU(d16, p + n);
+        for (int j = 1; j < factor; ++j) {
+            p += step;
+            a0 = hn::Add(a0, hn::LoadU(d16, p));
+            a1 = hn::Add(a1, hn::LoadU(d16, p + n));
+        }
+        hn::StoreU(a0, d16, sums + i);
+        hn::StoreU(a1, d16, sums + i + n);
+    }
+    for (; i < count; ++i) {
+        unsigned sum = 0;
+        for (int j = 0; j < factor; ++j)
+            sum += values[i + std::ptrdiff_t{j} * step];
         sums[i] = static_cast<std::uint16_t>(sum);
     }
 }
@@ -147,6 +179,7 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 namespace qyn_display_kernels {
 HWY_EXPORT(SumRows);
+HWY_EXPORT(BoxSums);
 HWY_EXPORT(WeighRows);
 HWY_EXPORT(WeighColumns);
 }  // namespace qyn_display_kernels
@@ -154,9 +187,16 @@ HWY_EXPORT(WeighColumns);
 namespace QynDisplayKernels {
 
 void sumRows(const std::uint8_t* first, std::ptrdiff_t stride, int rows, std::ptrdiff_t bytes,
+             std::uint16_t* sums, const std::uint8_t* next, int nextRows)
+{
+    HWY_DYNAMIC_DISPATCH(qyn_display_kernels::SumRows)(first, stride, rows, bytes, sums, next,
+                                                       nextRows);
+}
+
+void boxSums(const std::uint16_t* values, int step, int factor, std::ptrdiff_t count,
              std::uint16_t* sums)
 {
-    HWY_DYNAMIC_DISPATCH(qyn_display_kernels::SumRows)(first, stride, rows, bytes, sums);
+    HWY_DYNAMIC_DISPATCH(qyn_display_kernels::BoxSums)(values, step, factor, count, sums);
 }
 
 void weighRows(const std::uint8_t* first, std::ptrdiff_t stride, const std::uint16_t* weights,

@@ -12,8 +12,19 @@ namespace QynDisplayKernels {
 inline constexpr int MaxSummedRows = 65535 / 255;
 
 // sums[i] = the sum of byte i over `rows` rows (1 to MaxSummedRows) that start at
-// `first` and lie `stride` bytes apart, for i in [0, bytes). Reads each byte once.
+// `first` and lie `stride` bytes apart, for i in [0, bytes). Reads each byte once, and
+// asks the caches for the same bytes of the `nextRows` rows from `next` (the next box
+// rows, none at the end), so that they arrive while the caller works on the sums.
 void sumRows(const std::uint8_t* first, std::ptrdiff_t stride, int rows, std::ptrdiff_t bytes,
+             std::uint16_t* sums, const std::uint8_t* next, int nextRows);
+
+// Widest box whose sum of sumRows values fits 16 bits: 16 x 16 x 255.
+inline constexpr int MaxBoxSumFactor = 16;
+
+// sums[i] = the sum over j in [0, factor) of values[i + j * step], for i in [0, count):
+// the box sums of a row of column sums, at every position (the caller picks the box
+// starts). factor is at most MaxBoxSumFactor when the values came from as many rows.
+void boxSums(const std::uint16_t* values, int step, int factor, std::ptrdiff_t count,
              std::uint16_t* sums);
 
 // Weights of weighRows are in 256ths and add up to 256.

@@ -68,21 +68,40 @@ void forRowsWithScratch(QynRowPool* pool, int rows, std::size_t bytes, std::size
 
 // One output row of the box reduction: the vector kernel adds the box's source rows into
 // one 16-bit sum per byte of a row (so the source is read once, in memory order), then
-// each run of `factor` columns is added up and divided.
-void reduceRow(const QynPixelBuffer& in, int factor, int oy, std::uint16_t* column, QImage& out)
+// the box sums along the row (in vectors too for boxes up to MaxBoxSumFactor wide) are
+// divided. `scratch` holds two rows of 16-bit values.
+void reduceRow(const QynPixelBuffer& in, int factor, int oy, std::uint16_t* scratch, QImage& out)
 {
     const bool gray = in.format() == QynPixelFormat::Gray8;
+    const int step = gray ? 1 : 4;
     const int y0 = oy * factor;
     const int rows = std::min(in.height() - y0, factor);
-    QynDisplayKernels::sumRows(in.row(y0), in.stride(), rows,
-                               std::ptrdiff_t{in.width()} * (gray ? 1 : 4), column);
+    std::uint16_t* column = scratch;
+    std::uint16_t* sums = scratch + std::ptrdiff_t{in.width()} * step;
+    const int nextRows = std::clamp(in.height() - y0 - factor, 0, factor);
+    QynDisplayKernels::sumRows(in.row(y0), in.stride(), rows, std::ptrdiff_t{in.width()} * step,
+                               column, nextRows > 0 ? in.row(y0 + factor) : nullptr, nextRows);
     const int outWidth = out.width();
     const int lastWidth = in.width() - (outWidth - 1) * factor;
     const RoundedDivider full(std::uint32_t(factor) * std::uint32_t(rows));
     const RoundedDivider last(std::uint32_t(lastWidth) * std::uint32_t(rows));
     std::uint8_t* d = out.scanLine(oy);
     auto* words = reinterpret_cast<std::uint32_t*>(d);
-    for (int ox = 0; ox < outWidth; ++ox) {
+    int ox = 0;
+    if (factor <= QynDisplayKernels::MaxBoxSumFactor && outWidth > 1) {
+        QynDisplayKernels::boxSums(column, step, factor, std::ptrdiff_t{outWidth - 1} * factor * step,
+                                   sums);
+        for (; ox + 1 < outWidth; ++ox) {
+            if (gray) {
+                d[ox] = static_cast<std::uint8_t>(full(sums[std::ptrdiff_t{ox} * factor]));
+                continue;
+            }
+            const std::uint64_t w = pixelWord(sums + std::ptrdiff_t{ox} * factor * 4);
+            words[ox] = 0xff000000u | full((w >> 32) & 0xffff) << 16
+                | full((w >> 16) & 0xffff) << 8 | full(w & 0xffff);
+        }
+    }
+    for (; ox < outWidth; ++ox) {
         const bool inside = ox + 1 < outWidth;
         const int n = inside ? factor : lastWidth;
         const RoundedDivider& divide = inside ? full : last;
@@ -229,7 +248,7 @@ QImage reducedCopy(const QynPixelBuffer& pixels, int factor, QynRowPool* pool, Q
     if (out.isNull())
         return out;
     forRowsWithScratch<std::uint16_t>(pool, out.height(), pixels.byteCount(),
-                       std::size_t(pixels.width()) * (gray ? 1 : 4),
+                       2 * std::size_t(pixels.width()) * (gray ? 1 : 4),
                        [&](std::ptrdiff_t begin, std::ptrdiff_t end, std::uint16_t* column) {
                            for (auto oy = static_cast<int>(begin); oy < end; ++oy)
                                reduceRow(pixels, factor, oy, column, out);

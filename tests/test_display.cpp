@@ -225,7 +225,7 @@ TEST(DisplayScaler, EveryInstructionSetGivesExactBoxAveragesAndTheSameScaledPixe
     struct Case {
         int width, height, factor;
     };
-    const Case cases[] = {{67, 13, 2}, {131, 40, 7}, {515, 258, 257}, {40, 3, 1}, {1024, 1030, 3}};
+    const Case cases[] = {{67, 13, 2}, {131, 40, 7}, {300, 35, 16}, {515, 258, 257}, {40, 3, 1}, {1024, 1030, 3}};
     std::uint32_t seed = 12345;
     std::vector<std::unique_ptr<QynPixelBuffer>> images;
     for (const Case& c : cases)
