@@ -7,6 +7,7 @@
 // screen.
 //
 //   QT_QPA_PLATFORM=offscreen bench_display [repetitions, default 5]
+#include "QynConvertKernels.h"
 #include "QynDisplayEx.h"
 #include "QynDisplayScaler.h"
 #include "QynImage.h"
@@ -78,18 +79,16 @@ void run(int side, QynPixelFormat format, int repetitions, QynRowPool& pool)
 
     const QImage wrapped(px->data(), side, side, px->stride(),
                          gray ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
-    const QImage reduced = qyn::reducedCopy(*px, 6);
-    report("of which: box reduction by 6 alone", timeIt(repetitions, [&] {
-               if (qyn::reducedCopy(*px, 6).isNull())
-                   std::abort();
+    QImage reduced = qyn::reducedCopy(*px, 6);
+    report("of which: box reduction by 6, into the last one's memory", timeIt(repetitions, [&] {
+               reduced = qyn::reducedCopy(*px, 6, &pool, std::move(reduced));
+           }));
+    report("  the same on one thread", timeIt(repetitions, [&] {
+               reduced = qyn::reducedCopy(*px, 6, nullptr, std::move(reduced));
            }));
     QImage fitted;
     report("of which: reduced copy to 768 x 768", timeIt(repetitions, [&] {
-               fitted = qyn::scaledForDisplay(reduced, {768, 768});
-           }));
-    report("of which: QPixmap::fromImage of that", timeIt(repetitions, [&] {
-               if (QPixmap::fromImage(fitted).isNull())
-                   std::abort();
+               fitted = qyn::scaledForDisplay(reduced, {768, 768}, &pool, std::move(fitted));
            }));
     report("peer: QImage::scaled smooth, full image to 768 x 768", timeIt(repetitions, [&] {
                const QImage scaled = wrapped.scaled(768, 768, Qt::IgnoreAspectRatio,
@@ -99,8 +98,7 @@ void run(int side, QynPixelFormat format, int repetitions, QynRowPool& pool)
            }));
     std::vector<std::uint64_t> sums(static_cast<std::size_t>(side), 1);
     const std::ptrdiff_t words = px->stride() / 8;
-    report("floor: read every byte of the slot once", timeIt(repetitions, [&] {
-               pool.forRows(side, pool.threads(), [&](std::ptrdiff_t begin, std::ptrdiff_t end) {
+    const auto readRows = [&](std::ptrdiff_t begin, std::ptrdiff_t end) {
                    for (std::ptrdiff_t y = begin; y < end; ++y) {
                        const std::uint8_t* row = px->row(static_cast<int>(y));
                        std::uint64_t a = 0, b = 0;
@@ -112,8 +110,11 @@ void run(int side, QynPixelFormat format, int repetitions, QynRowPool& pool)
                        }
                        sums[static_cast<std::size_t>(y)] += a + b;
                    }
-               });
+    };
+    report("floor: read every byte of the slot once", timeIt(repetitions, [&] {
+               pool.forRows(side, pool.threads(), readRows);
            }));
+    report("  the same on one thread", timeIt(repetitions, [&] { readRows(0, side); }));
 }
 
 void runCameraFrame(QynPixelFormat format, int repetitions)
@@ -143,6 +144,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     QynRowPool pool(cores());
+    std::printf("Highway target %s\n", QynConvertKernels::targetName().c_str());
     run(8192, QynPixelFormat::Color32, repetitions, pool);
     run(8192, QynPixelFormat::Gray8, repetitions, pool);
     runCameraFrame(QynPixelFormat::Color32, 10 * repetitions);

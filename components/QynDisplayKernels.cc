@@ -91,6 +91,38 @@ void BoxSums(const std::uint16_t* HWY_RESTRICT values, int step, int factor, std
     }
 }
 
+// The quotient by a multiplication: with m = ceil(2^24 / count), ((s + count / 2) * m)
+// >> 24 is exact for every dividend below 256 x count (the error term stays below
+// 1 / count while 256 x count^2 <= 2^24), and the product stays below 2^32.
+void DivideSums(const std::uint16_t* HWY_RESTRICT sums, std::uint32_t count, std::ptrdiff_t n,
+                bool opaque, std::uint8_t* HWY_RESTRICT out)
+{
+    const hn::ScalableTag<std::uint32_t> d32;
+    const hn::Rebind<std::uint16_t, decltype(d32)> d16;
+    const hn::Rebind<std::uint8_t, decltype(d32)> d8;
+    const hn::RebindToSigned<decltype(d32)> di32;
+    const std::uint32_t multiplier = ((1u << 24) + count - 1) / count;
+    const auto half = hn::Set(d32, count / 2);
+    const auto m = hn::Set(d32, multiplier);
+    const auto three = hn::Set(d8, std::uint8_t{3});
+    const auto x = hn::IfThenElseZero(hn::Eq(hn::And(hn::Iota(d8, 0), three), three),
+                                      hn::Set(d8, static_cast<std::uint8_t>(opaque ? 0xff : 0)));
+    const auto lanes = static_cast<std::ptrdiff_t>(hn::Lanes(d32));
+    std::ptrdiff_t i = 0;
+    // Whole vectors only when a vector holds whole pixels.
+    if (!opaque || lanes % 4 == 0) {
+        for (; i + lanes <= n; i += lanes) {
+            const auto q = hn::ShiftRight<24>(
+                hn::Mul(hn::Add(hn::PromoteTo(d32, hn::LoadU(d16, sums + i)), half), m));
+            hn::StoreU(hn::Or(hn::DemoteTo(d8, hn::BitCast(di32, q)), x), d8, out + i);
+        }
+    }
+    for (; i < n; ++i)
+        out[i] = opaque && i % 4 == 3
+            ? std::uint8_t{0xff}
+            : static_cast<std::uint8_t>(((sums[i] + count / 2) * multiplier) >> 24);
+}
+
 // Two vectors a pass, every row's weight broadcast once a pass.
 void WeighRows(const std::uint8_t* HWY_RESTRICT first, std::ptrdiff_t stride,
                const std::uint16_t* HWY_RESTRICT weights, int count, std::ptrdiff_t bytes,
@@ -180,6 +212,7 @@ HWY_AFTER_NAMESPACE();
 namespace qyn_display_kernels {
 HWY_EXPORT(SumRows);
 HWY_EXPORT(BoxSums);
+HWY_EXPORT(DivideSums);
 HWY_EXPORT(WeighRows);
 HWY_EXPORT(WeighColumns);
 }  // namespace qyn_display_kernels
@@ -197,6 +230,12 @@ void boxSums(const std::uint16_t* values, int step, int factor, std::ptrdiff_t c
              std::uint16_t* sums)
 {
     HWY_DYNAMIC_DISPATCH(qyn_display_kernels::BoxSums)(values, step, factor, count, sums);
+}
+
+void divideSums(const std::uint16_t* sums, std::uint32_t count, std::ptrdiff_t n, bool opaque,
+                std::uint8_t* out)
+{
+    HWY_DYNAMIC_DISPATCH(qyn_display_kernels::DivideSums)(sums, count, n, opaque, out);
 }
 
 void weighRows(const std::uint8_t* first, std::ptrdiff_t stride, const std::uint16_t* weights,

@@ -27,6 +27,12 @@ inline constexpr int MaxBoxSumFactor = 16;
 void boxSums(const std::uint16_t* values, int step, int factor, std::ptrdiff_t count,
              std::uint16_t* sums);
 
+// out[i] = the rounded quotient sums[i] / count for i in [0, n), count at most 256 (a box
+// of up to 16 x 16 pixels) and every sum at most 255 x count; with `opaque`, every fourth
+// byte (the X byte of a colour pixel) is 0xff instead.
+void divideSums(const std::uint16_t* sums, std::uint32_t count, std::ptrdiff_t n, bool opaque,
+                std::uint8_t* out);
+
 // Weights of weighRows are in 256ths and add up to 256.
 inline constexpr int WeightOne = 256;
 

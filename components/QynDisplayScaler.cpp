@@ -89,17 +89,16 @@ void reduceRow(const QynPixelBuffer& in, int factor, int oy, std::uint16_t* scra
     auto* words = reinterpret_cast<std::uint32_t*>(d);
     int ox = 0;
     if (factor <= QynDisplayKernels::MaxBoxSumFactor && outWidth > 1) {
+        // The sums of the whole boxes, picked from their starts into the column sums'
+        // place and divided in vectors.
         QynDisplayKernels::boxSums(column, step, factor, std::ptrdiff_t{outWidth - 1} * factor * step,
                                    sums);
-        for (; ox + 1 < outWidth; ++ox) {
-            if (gray) {
-                d[ox] = static_cast<std::uint8_t>(full(sums[std::ptrdiff_t{ox} * factor]));
-                continue;
-            }
-            const std::uint64_t w = pixelWord(sums + std::ptrdiff_t{ox} * factor * 4);
-            words[ox] = 0xff000000u | full((w >> 32) & 0xffff) << 16
-                | full((w >> 16) & 0xffff) << 8 | full(w & 0xffff);
-        }
+        ox = outWidth - 1;
+        for (int box = 0; box < ox; ++box)
+            std::memcpy(column + std::ptrdiff_t{box} * step,
+                        sums + std::ptrdiff_t{box} * factor * step, sizeof *sums * std::size_t(step));
+        QynDisplayKernels::divideSums(column, std::uint32_t(factor) * std::uint32_t(rows),
+                                      std::ptrdiff_t{ox} * step, !gray, d);
     }
     for (; ox < outWidth; ++ox) {
         const bool inside = ox + 1 < outWidth;
