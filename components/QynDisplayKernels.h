@@ -23,7 +23,8 @@ inline constexpr int MaxBoxSumFactor = 16;
 
 // sums[i] = the sum over j in [0, factor) of values[i + j * step], for i in [0, count):
 // the box sums of a row of column sums, at every position (the caller picks the box
-// starts). factor is at most MaxBoxSumFactor when the values came from as many rows.
+// starts); values holds count + (factor - 1) x step of them. factor is at most
+// MaxBoxSumFactor when the values came from as many rows.
 void boxSums(const std::uint16_t* values, int step, int factor, std::ptrdiff_t count,
              std::uint16_t* sums);
 

@@ -91,8 +91,9 @@ void reduceRow(const QynPixelBuffer& in, int factor, int oy, std::uint16_t* scra
     if (factor <= QynDisplayKernels::MaxBoxSumFactor && outWidth > 1) {
         // The sums of the whole boxes, picked from their starts into the column sums'
         // place and divided in vectors.
-        QynDisplayKernels::boxSums(column, step, factor, std::ptrdiff_t{outWidth - 1} * factor * step,
-                                   sums);
+        // Up to the last whole box's start: the sums read no further than its end.
+        QynDisplayKernels::boxSums(column, step, factor,
+                                   (std::ptrdiff_t{outWidth - 2} * factor + 1) * step, sums);
         ox = outWidth - 1;
         for (int box = 0; box < ox; ++box)
             std::memcpy(column + std::ptrdiff_t{box} * step,
