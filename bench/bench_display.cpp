@@ -1,39 +1,41 @@
 // The display with an 8192 x 8192 colour (and gray) slot: ShowImage with its first paint,
 // a repaint at the same size, and a resize with its paint, against Qt's own smooth
 // scaling of the full image to the same size and a plain read of the slot's bytes (the
-// memory-bandwidth floor of anything that looks at every pixel). Runs off screen.
+// memory-bandwidth floor of anything that looks at every pixel: every core reads its
+// share of the rows into sums kept in memory made before the timing). Then the parts of
+// a first paint one by one, and a camera's 640 x 480 frame shown and painted. Runs off
+// screen.
 //
 //   QT_QPA_PLATFORM=offscreen bench_display [repetitions, default 5]
+#include "QynConvertKernels.h"
 #include "QynDisplayEx.h"
 #include "QynDisplayScaler.h"
 #include "QynImage.h"
+#include "QynRowPool.h"
 
 #include <QApplication>
 #include <QPixmap>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
-#include <numeric>
+#include <cstring>
+#include <thread>
 #include <vector>
 
 #include "BenchTiming.h"
 
 namespace {
 
-constexpr int Side = 8192;
-
 void report(const char* what, Timing t)
 {
     std::printf("%-58s median %8.2f ms   min %8.2f ms\n", what, t.median, t.min);
 }
 
-void fill(QynImage& slot, QynPixelFormat format)
+void fill(QynImage& slot, int width, int height, QynPixelFormat format)
 {
-    QynPixelBuffer& px = slot.prepareForWrite(Side, Side, format);
-    for (int y = 0; y < Side; ++y) {
+    QynPixelBuffer& px = slot.prepareForWrite(width, height, format);
+    for (int y = 0; y < height; ++y) {
         std::uint8_t* row = px.row(y);
         for (std::ptrdiff_t i = 0; i < px.stride(); ++i)
             row[i] = static_cast<std::uint8_t>(i * 7 + y);
@@ -46,13 +48,18 @@ void paint(QynDisplayEx& display, QPixmap& target)
     display.render(&target);
 }
 
-void run(QynPixelFormat format, int repetitions)
+int cores()
+{
+    return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
+void run(int side, QynPixelFormat format, int repetitions, QynRowPool& pool)
 {
     const bool gray = format == QynPixelFormat::Gray8;
-    std::printf("\n%d x %d %s slot, display 1024 x 768 then 1280 x 960\n", Side, Side,
-                gray ? "gray" : "colour");
+    std::printf("\n%d x %d %s slot, display 1024 x 768 then 1280 x 960, %d threads\n", side,
+                side, gray ? "gray" : "colour", pool.threads());
     QynImage slot;
-    fill(slot, format);
+    fill(slot, side, side, format);
     QynDisplayEx display;
     display.resize(1024, 768);
     QPixmap small(1024, 768), large(1280, 960);
@@ -70,11 +77,18 @@ void run(QynPixelFormat format, int repetitions)
                paint(display, big ? large : small);
            }));
 
-    const QImage wrapped(px->data(), Side, Side, px->stride(),
+    const QImage wrapped(px->data(), side, side, px->stride(),
                          gray ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
-    report("of which: box reduction by 6 alone", timeIt(repetitions, [&] {
-               if (qyn::reducedCopy(*px, 6).isNull())
-                   std::abort();
+    QImage reduced = qyn::reducedCopy(*px, 6);
+    report("of which: box reduction by 6, into the last one's memory", timeIt(repetitions, [&] {
+               reduced = qyn::reducedCopy(*px, 6, &pool, std::move(reduced));
+           }));
+    report("  the same on one thread", timeIt(repetitions, [&] {
+               reduced = qyn::reducedCopy(*px, 6, nullptr, std::move(reduced));
+           }));
+    QImage fitted;
+    report("of which: reduced copy to 768 x 768", timeIt(repetitions, [&] {
+               fitted = qyn::scaledForDisplay(reduced, {768, 768}, &pool, std::move(fitted));
            }));
     report("peer: QImage::scaled smooth, full image to 768 x 768", timeIt(repetitions, [&] {
                const QImage scaled = wrapped.scaled(768, 768, Qt::IgnoreAspectRatio,
@@ -82,13 +96,43 @@ void run(QynPixelFormat format, int repetitions)
                if (scaled.isNull())
                    std::abort();
            }));
-    std::uint64_t sink = 0;
+    std::vector<std::uint64_t> sums(static_cast<std::size_t>(side), 1);
+    const std::ptrdiff_t words = px->stride() / 8;
+    const auto readRows = [&](std::ptrdiff_t begin, std::ptrdiff_t end) {
+                   for (std::ptrdiff_t y = begin; y < end; ++y) {
+                       const std::uint8_t* row = px->row(static_cast<int>(y));
+                       std::uint64_t a = 0, b = 0;
+                       for (std::ptrdiff_t i = 0; i + 1 < words; i += 2) {
+                           std::uint64_t w[2];
+                           std::memcpy(w, row + 8 * i, sizeof w);
+                           a += w[0];
+                           b += w[1];
+                       }
+                       sums[static_cast<std::size_t>(y)] += a + b;
+                   }
+    };
     report("floor: read every byte of the slot once", timeIt(repetitions, [&] {
-               const auto* words = reinterpret_cast<const std::uint64_t*>(px->data());
-               sink += std::accumulate(words, words + px->byteCount() / 8, std::uint64_t{0});
+               pool.forRows(side, pool.threads(), readRows);
            }));
-    if (sink == 42)
-        std::puts("");
+    report("  the same on one thread", timeIt(repetitions, [&] { readRows(0, side); }));
+}
+
+void runCameraFrame(QynPixelFormat format, int repetitions)
+{
+    const bool gray = format == QynPixelFormat::Gray8;
+    QynImage frames[2];
+    for (QynImage& frame : frames)
+        fill(frame, 640, 480, format);
+    QynDisplayEx display;
+    display.resize(1024, 768);
+    QPixmap target(1024, 768);
+    int next = 0;
+    std::printf("\n640 x 480 %s frames, display 1024 x 768\n", gray ? "gray" : "colour");
+    report("ShowImage + first paint of a new frame", timeIt(repetitions, [&] {
+               display.showImage(frames[next]);
+               next ^= 1;
+               paint(display, target);
+           }));
 }
 
 }  // namespace
@@ -99,7 +143,11 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
-    run(QynPixelFormat::Color32, repetitions);
-    run(QynPixelFormat::Gray8, repetitions);
+    QynRowPool pool(cores());
+    std::printf("Highway target %s\n", QynConvertKernels::targetName().c_str());
+    run(8192, QynPixelFormat::Color32, repetitions, pool);
+    run(8192, QynPixelFormat::Gray8, repetitions, pool);
+    runCameraFrame(QynPixelFormat::Color32, 10 * repetitions);
+    runCameraFrame(QynPixelFormat::Gray8, 10 * repetitions);
     return 0;
 }

@@ -16,10 +16,6 @@ namespace {
 
 using Stores = QynConvertKernels::Stores;
 
-// A second thread pays for its wake-up (some 10 to 30 microseconds) only when each
-// thread has at least this many bytes to move; below it, and for 640 x 480 images,
-// the calling thread alone is as fast.
-constexpr std::size_t MinBytesPerThread = std::size_t{2} << 20;
 // Destinations larger than this go around the caches: they would not stay in L2 and
 // would push the sources out of L3 (32 MiB shared here), and cached stores first read
 // every destination line from memory.
@@ -123,11 +119,8 @@ QynCallResult QynChangeImage::getLastResult(std::span<const QynVariant> args)
 
 void QynChangeImage::forRows(std::ptrdiff_t rows, std::size_t bytesMoved, const RowWork& work)
 {
-    const int threads = threadCount_ > 0
-        ? threadCount_
-        : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-    const auto parts = static_cast<int>(
-        std::clamp<std::size_t>(bytesMoved / MinBytesPerThread, 1, static_cast<std::size_t>(threads)));
+    const int threads = threadCount_ > 0 ? threadCount_ : QynRowPool::coreCount();
+    const int parts = QynRowPool::partsFor(bytesMoved, threads);
     if (parts > 1 && rows > 1) {
         try {
             if (!pool_)

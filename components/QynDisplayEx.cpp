@@ -3,15 +3,18 @@
 #include "QynArgs.h"
 #include "QynDisplayScaler.h"
 #include "QynImage.h"
+#include "QynRowPool.h"
 #include "QynTwips.h"
 
 #include <QPainter>
+#include <QRegion>
 #include <QScreen>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 
 #include <algorithm>
 #include <new>
+#include <system_error>
 
 namespace {
 
@@ -37,6 +40,20 @@ QynDisplayEx::QynDisplayEx(const QynStoredSettings&)
     setAttribute(Qt::WA_OpaquePaintEvent);  // paintEvent covers every pixel
     setFocusPolicy(Qt::TabFocus);  // it has its place in the window's tab order
     setAccessibleName(describe(nullptr));
+}
+
+QynDisplayEx::~QynDisplayEx() = default;
+
+QynRowPool* QynDisplayEx::pool()
+{
+    if (!pool_ && !poolFailed_) {
+        try {
+            pool_ = std::make_unique<QynRowPool>(QynRowPool::coreCount());
+        } catch (const std::system_error&) {
+            poolFailed_ = true;  // no threads to be had: the calling thread does it all
+        }
+    }
+    return pool_.get();
 }
 
 QColor QynDisplayEx::backgroundColor()
@@ -100,10 +117,16 @@ QynCallResult QynDisplayEx::invoke(std::int32_t dispId, QynCallKind kind,
 
 void QynDisplayEx::showImage(const QynImage& slot)
 {
-    reduced_ = QImage();  // may point into the old pixels: let go of it first
-    scaled_ = QPixmap();
+    // The old reduced copy is written over when the new one has its size; a reduced_
+    // that points into the old pixels is let go of first.
+    QImage recycled = reducedIsCopy_ ? std::move(reduced_) : QImage();
+    reduced_ = QImage();
+    reducedIsCopy_ = false;
+    scaledFor_ = QSize();  // scaled_ stays only as memory for the next scaling
     pixels_ = slot.sharedPixels();
-    if (pixels_) {
+    if (!pixels_) {
+        scaled_ = QImage();
+    } else {
         const QScreen* where = screen();
         const qreal ratio = devicePixelRatioF();
         const QSize limit = (where ? where->size() * ratio : MinReducedLimit)
@@ -111,7 +134,8 @@ void QynDisplayEx::showImage(const QynImage& slot)
         const int factor = qyn::displayReduction({pixels_->width(), pixels_->height()}, limit);
         try {
             if (factor > 1) {
-                reduced_ = qyn::reducedCopy(*pixels_, factor);
+                reduced_ = qyn::reducedCopy(*pixels_, factor, pool(), std::move(recycled));
+                reducedIsCopy_ = true;
             } else {
                 // Small enough to scale directly: draw from the slot's own memory.
                 reduced_ = QImage(pixels_->data(), pixels_->width(), pixels_->height(),
@@ -139,15 +163,19 @@ QRect QynDisplayEx::imageRect() const
     return r;
 }
 
-void QynDisplayEx::rebuildPixmap()
+void QynDisplayEx::rebuildScaled()
 {
-    scaled_ = QPixmap();
+    scaledFor_ = QSize();
     const QRect target = imageRect();
     if (target.isEmpty())
         return;
     const qreal ratio = devicePixelRatioF();
-    const QImage image = qyn::scaledForDisplay(reduced_, target.size() * ratio);
-    scaled_ = QPixmap::fromImage(image);
+    try {
+        scaled_ = qyn::scaledForDisplay(reduced_, target.size() * ratio, pool(), std::move(scaled_));
+    } catch (const std::bad_alloc&) {
+        scaled_ = QImage();  // paints the background rather than fail the paint
+        return;
+    }
     scaled_.setDevicePixelRatio(ratio);
     scaledFor_ = target.size();
     ++scaleCount_;
@@ -156,13 +184,16 @@ void QynDisplayEx::rebuildPixmap()
 void QynDisplayEx::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), backgroundColor());
     const QRect target = imageRect();
-    if (!target.isEmpty()) {
-        if (scaled_.isNull() || scaledFor_ != target.size())
-            rebuildPixmap();  // after ShowImage or a resize, once
-        if (!scaled_.isNull())
-            painter.drawPixmap(target.topLeft(), scaled_);
+    if (!target.isEmpty() && scaledFor_ != target.size())
+        rebuildScaled();  // after ShowImage or a resize, once
+    if (!target.isEmpty() && scaledFor_ == target.size() && !scaled_.isNull()) {
+        // The opaque image covers its rectangle: only the rest is background.
+        for (const QRect& band : QRegion(rect()).subtracted(target))
+            painter.fillRect(band, backgroundColor());
+        painter.drawImage(target.topLeft(), scaled_);
+    } else {
+        painter.fillRect(rect(), backgroundColor());
     }
     if (hasFocus()) {
         QStyleOptionFocusRect focus;

@@ -10,11 +10,14 @@
 
 #include <memory>
 
+class QynRowPool;
+
 // Shows one slot's image in an area of its window, scaled to fit with its aspect ratio
 // kept, centred on a neutral background; an empty slot shows the background alone.
 // ShowImage takes the slot's pixels as they are (it keeps them alive, so the slot may
 // be refilled meanwhile) and builds a copy reduced to screen size once; resizes scale
-// only that copy, and repaints draw a cached pixmap.
+// only that copy, and repaints draw the cached scaled image. Both are made on every core
+// for large images, and the next image of the same size is written into their memory.
 // Its accessible name describes what is shown: "empty" or "640 x 480 gray image";
 // the window that carries it may set another after ShowImage.
 class QynDisplayEx final : public QWidget, public QynComponent {
@@ -34,6 +37,7 @@ public:
     };
 
     explicit QynDisplayEx(const QynStoredSettings& settings = {});
+    ~QynDisplayEx() override;
 
     QString progId() const override { return QString::fromLatin1(ProgId); }
     QynCallResult invoke(std::int32_t dispId, QynCallKind kind,
@@ -52,11 +56,15 @@ protected:
 
 private:
     QRect imageRect() const;
-    void rebuildPixmap();
+    void rebuildScaled();
+    QynRowPool* pool();
 
     std::shared_ptr<const QynPixelBuffer> pixels_;
     QImage reduced_;  // the pixels at no more than screen size; shares pixels_ when small
-    QPixmap scaled_;    // reduced_ at the size of imageRect() ...
+    bool reducedIsCopy_ = false;  // reduced_ owns its memory (and may be written over)
+    QImage scaled_;     // reduced_ at the size of imageRect(), opaque RGB32 ...
     QSize scaledFor_;   // ... when it was made
     int scaleCount_ = 0;
+    std::unique_ptr<QynRowPool> pool_;  // made at the first image large enough to share
+    bool poolFailed_ = false;
 };

@@ -1,67 +1,230 @@
 #include "QynDisplayScaler.h"
 
+#include "QynRowPool.h"
+
 #include <algorithm>
+#include <atomic>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
 namespace {
 
-// Sums each box row in registers, then into one accumulator per output column and
-// channel, so the source is read once, in memory order. 32-bit sums hold up to
-// MaxFactor x MaxFactor x 255.
-// Widest box whose row sum of one channel fits a 16-bit lane.
-constexpr int MaxLaneFactor = 65535 / 255;
+using QynDisplayKernels::WeightOne;
 
-template <int Channels>
-void reduceRows(const QynPixelBuffer& in, int factor, QImage& out)
+// Rounded quotient of a box sum by its pixel count without a division: with
+// m = ceil(2^42 / count), ((sum + count / 2) * m) >> 42 is exact for every dividend
+// below 256 x count (the error term stays below 1 / count while count^2 <= 2^34), and a
+// box of at most MaxReductionFactor^2 pixels of 255 gives such dividends.
+struct RoundedDivider {
+    explicit RoundedDivider(std::uint32_t count)
+        : half(count / 2), multiplier(((std::uint64_t{1} << 42) + count - 1) / count) {}
+    std::uint32_t operator()(std::uint64_t sum) const
+    {
+        return static_cast<std::uint32_t>(((sum & 0xffffffffu) + half) * multiplier >> 42);
+    }
+    std::uint32_t half;
+    std::uint64_t multiplier;
+};
+
+// Four 16-bit values a colour pixel (blue, green, red, X), read as one 64-bit word and
+// spread to blue and red, green and X in 32-bit lanes of two words.
+constexpr std::uint64_t Lanes = 0x0000ffff0000ffffu;
+
+std::uint64_t pixelWord(const std::uint16_t* values)
 {
-    constexpr int BytesPerPixel = Channels == 1 ? 1 : 4;
+    std::uint64_t word;
+    std::memcpy(&word, values, sizeof word);
+    return word;
+}
+
+QImage imageFor(QImage recycled, QSize size, QImage::Format format)
+{
+    if (recycled.size() == size && recycled.format() == format && recycled.isDetached())
+        return recycled;
+    recycled = QImage();  // its memory goes back before the new image takes more
+    return QImage(size, format);
+}
+
+// Runs work(begin, end, scratch) over [0, rows), split over the pool when `bytes` are
+// worth it; each part has its own scratch of scratchLength values, made before the work
+// starts, since work run by the pool must not throw.
+template <class Value, class Work>
+void forRowsWithScratch(QynRowPool* pool, int rows, std::size_t bytes, std::size_t scratchLength,
+                        const Work& work)
+{
+    const int parts = pool && rows > 1 ? QynRowPool::partsFor(bytes, pool->threads()) : 1;
+    scratchLength = (scratchLength + 63) / 64 * 64;  // parts a cache line apart at least
+    std::vector<Value> scratch(scratchLength * std::size_t(parts));
+    if (parts == 1) {
+        work(0, rows, scratch.data());
+        return;
+    }
+    std::atomic<int> nextPart{0};
+    pool->forRows(rows, parts, [&](std::ptrdiff_t begin, std::ptrdiff_t end) {
+        work(begin, end, scratch.data() + scratchLength * std::size_t(nextPart++));
+    });
+}
+
+// One output row of the box reduction: the vector kernel adds the box's source rows into
+// one 16-bit sum per byte of a row (so the source is read once, in memory order), then
+// the box sums along the row (in vectors too for boxes up to MaxBoxSumFactor wide) are
+// divided. `scratch` holds two rows of 16-bit values.
+void reduceRow(const QynPixelBuffer& in, int factor, int oy, std::uint16_t* scratch, QImage& out)
+{
+    const bool gray = in.format() == QynPixelFormat::Gray8;
+    const int step = gray ? 1 : 4;
+    const int y0 = oy * factor;
+    const int rows = std::min(in.height() - y0, factor);
+    std::uint16_t* column = scratch;
+    std::uint16_t* sums = scratch + std::ptrdiff_t{in.width()} * step;
+    const int nextRows = std::clamp(in.height() - y0 - factor, 0, factor);
+    QynDisplayKernels::sumRows(in.row(y0), in.stride(), rows, std::ptrdiff_t{in.width()} * step,
+                               column, nextRows > 0 ? in.row(y0 + factor) : nullptr, nextRows);
     const int outWidth = out.width();
-    std::vector<std::uint32_t> sums(std::size_t(outWidth) * Channels);
-    for (int oy = 0; oy < out.height(); ++oy) {
-        const int y0 = oy * factor;
-        const int y1 = std::min(in.height(), y0 + factor);
-        std::fill(sums.begin(), sums.end(), 0u);
-        for (int y = y0; y < y1; ++y) {
-            const std::uint8_t* s = in.row(y);
-            std::uint32_t* acc = sums.data();
-            for (int x = 0; x < in.width(); acc += Channels) {
-                const int x1 = std::min(in.width(), x + factor);
-                if constexpr (Channels == 3) {
-                    if (factor <= MaxLaneFactor) {
-                        // Blue and red side by side in 16-bit lanes of one word.
-                        std::uint32_t blueRed = 0, green = 0;
-                        for (; x < x1; ++x, s += 4) {
-                            std::uint32_t word;
-                            std::memcpy(&word, s, 4);
-                            blueRed += word & 0x00ff00ffu;
-                            green += (word >> 8) & 0xffu;
-                        }
-                        acc[0] += blueRed & 0xffffu;
-                        acc[1] += green;
-                        acc[2] += blueRed >> 16;
-                        continue;
-                    }
-                }
-                std::uint32_t a[Channels] = {};
-                for (; x < x1; ++x, s += BytesPerPixel)
-                    for (int c = 0; c < Channels; ++c)
-                        a[c] += s[c];
-                for (int c = 0; c < Channels; ++c)
-                    acc[c] += a[c];
-            }
+    const int lastWidth = in.width() - (outWidth - 1) * factor;
+    const RoundedDivider full(std::uint32_t(factor) * std::uint32_t(rows));
+    const RoundedDivider last(std::uint32_t(lastWidth) * std::uint32_t(rows));
+    std::uint8_t* d = out.scanLine(oy);
+    auto* words = reinterpret_cast<std::uint32_t*>(d);
+    int ox = 0;
+    if (factor <= QynDisplayKernels::MaxBoxSumFactor && outWidth > 1) {
+        // The sums of the whole boxes, picked from their starts into the column sums'
+        // place and divided in vectors.
+        // Up to the last whole box's start: the sums read no further than its end.
+        QynDisplayKernels::boxSums(column, step, factor,
+                                   (std::ptrdiff_t{outWidth - 2} * factor + 1) * step, sums);
+        ox = outWidth - 1;
+        for (int box = 0; box < ox; ++box)
+            std::memcpy(column + std::ptrdiff_t{box} * step,
+                        sums + std::ptrdiff_t{box} * factor * step, sizeof *sums * std::size_t(step));
+        QynDisplayKernels::divideSums(column, std::uint32_t(factor) * std::uint32_t(rows),
+                                      std::ptrdiff_t{ox} * step, !gray, d);
+    }
+    for (; ox < outWidth; ++ox) {
+        const bool inside = ox + 1 < outWidth;
+        const int n = inside ? factor : lastWidth;
+        const RoundedDivider& divide = inside ? full : last;
+        if (gray) {
+            const std::uint16_t* s = column + std::ptrdiff_t{ox} * factor;
+            std::uint32_t sum = 0;
+            for (int x = 0; x < n; ++x)
+                sum += s[x];
+            d[ox] = static_cast<std::uint8_t>(divide(sum));
+            continue;
         }
-        std::uint8_t* d = out.scanLine(oy);
-        const std::uint32_t* acc = sums.data();
-        for (int ox = 0; ox < outWidth; ++ox, acc += Channels, d += BytesPerPixel) {
-            const std::uint32_t count =
-                std::uint32_t(std::min(in.width(), (ox + 1) * factor) - ox * factor) * std::uint32_t(y1 - y0);
-            for (int c = 0; c < Channels; ++c)
-                d[c] = std::uint8_t((std::uint64_t(acc[c]) + count / 2) / count);
-            if constexpr (Channels == 3)
-                d[3] = 0xff;
+        const std::uint16_t* s = column + std::ptrdiff_t{ox} * factor * 4;
+        std::uint64_t blueRed = 0, green = 0;
+        for (int x = 0; x < n; ++x, s += 4) {
+            const std::uint64_t w = pixelWord(s);
+            blueRed += w & Lanes;
+            green += (w >> 16) & Lanes;
+        }
+        words[ox] = 0xff000000u | divide(blueRed >> 32) << 16 | divide(green) << 8
+            | divide(blueRed);
+    }
+}
+
+// Where the output pixels of one axis take their source pixels from: `count` pixels
+// from `first[o]`, weighed by the `count` weights from weights[o * count], in 256ths
+// that add up to 256 (some of them 0 where an output pixel needs fewer).
+struct Taps {
+    std::vector<int> first;
+    std::vector<std::uint16_t> weights;
+    int count = 0;
+};
+
+Taps tapsFor(int from, int to)
+{
+    Taps taps;
+    const double ratio = double(from) / to;
+    taps.count = std::min(from, ratio > 1 ? static_cast<int>(std::ceil(ratio)) + 1 : 2);
+    taps.first.resize(std::size_t(to));
+    taps.weights.assign(std::size_t(to) * std::size_t(taps.count), 0);
+    std::vector<double> share(std::size_t(taps.count) + 1);
+    for (int o = 0; o < to; ++o) {
+        int x0 = 0, n = 1;
+        std::fill(share.begin(), share.end(), 0.0);
+        if (ratio > 1) {  // the area the output pixel covers
+            const double a = o * ratio, b = std::min(double(from), (o + 1) * ratio);
+            x0 = std::min(static_cast<int>(a), from - 1);
+            n = std::clamp(static_cast<int>(std::ceil(b)) - x0, 1, taps.count);
+            for (int t = 0; t < n; ++t)
+                share[std::size_t(t)] = std::max(0.0, std::min(b, x0 + t + 1.0) - std::max(a, double(x0 + t)));
+        } else {  // between the two nearest source pixels
+            const double centre = std::max(0.0, (o + 0.5) * ratio - 0.5);
+            x0 = std::min(static_cast<int>(centre), from - 1);
+            const double f = centre - x0;
+            n = x0 + 1 < from && f > 0 ? 2 : 1;
+            share[0] = 1 - f;
+            share[1] = n == 2 ? f : 0.0;
+        }
+        // Every output pixel takes `count` pixels, starting early enough near the end.
+        const int first = std::min(x0, from - taps.count);
+        // Rounded running sums keep every weight at 0 or more and their total at 256.
+        double total = 0;
+        for (int t = 0; t < n; ++t)
+            total += share[std::size_t(t)];
+        double before = 0;
+        long previous = 0;
+        std::uint16_t* w = taps.weights.data() + std::ptrdiff_t{o} * taps.count + (x0 - first);
+        for (int t = 0; t < n; ++t) {
+            before += share[std::size_t(t)];
+            const long upTo = t + 1 == n || total <= 0 ? WeightOne : std::lround(before / total * WeightOne);
+            w[t] = static_cast<std::uint16_t>(upTo - previous);
+            previous = upTo;
+        }
+        taps.first[std::size_t(o)] = first;
+    }
+    return taps;
+}
+
+// The horizontal weights laid out as weighColumns reads them: tap by tap, one a byte
+// of the output row (the same for the four bytes of a colour pixel).
+std::vector<std::uint16_t> columnWeights(const Taps& across, int bytesPerPixel)
+{
+    const std::size_t width = across.first.size();
+    const std::size_t count = width * std::size_t(bytesPerPixel);
+    std::vector<std::uint16_t> weights(count * std::size_t(across.count));
+    for (int t = 0; t < across.count; ++t)
+        for (std::size_t o = 0; o < width; ++o)
+            std::fill_n(weights.begin() + std::ptrdiff_t(std::size_t(t) * count + o * std::size_t(bytesPerPixel)),
+                        bytesPerPixel, across.weights[o * std::size_t(across.count) + std::size_t(t)]);
+    return weights;
+}
+
+// One output row: the source rows weighed into one row of bytes by the vector kernel,
+// then each output pixel's source pixels copied side by side, tap by tap (colour made
+// opaque on the way), and weighed by the kernel.
+void scaleRow(const QImage& source, const Taps& across, const std::vector<std::uint16_t>& weights,
+              const Taps& down, int oy, std::uint8_t* scratch, QImage& out)
+{
+    const bool gray = source.format() == QImage::Format_Grayscale8;
+    const int bytesPerPixel = gray ? 1 : 4;
+    std::uint8_t* row = scratch;
+    std::uint8_t* tapped = scratch + std::ptrdiff_t{source.width()} * bytesPerPixel;
+    QynDisplayKernels::weighRows(source.constScanLine(down.first[std::size_t(oy)]),
+                                 source.bytesPerLine(),
+                                 down.weights.data() + std::ptrdiff_t{oy} * down.count, down.count,
+                                 std::ptrdiff_t{source.width()} * bytesPerPixel, row);
+    const int width = out.width();
+    const std::ptrdiff_t count = std::ptrdiff_t{width} * bytesPerPixel;
+    for (int t = 0; t < across.count; ++t) {
+        std::uint8_t* to = tapped + t * count;
+        if (gray) {
+            for (int ox = 0; ox < width; ++ox)
+                to[ox] = row[across.first[std::size_t(ox)] + t];
+            continue;
+        }
+        for (int ox = 0; ox < width; ++ox) {
+            std::uint32_t word;
+            std::memcpy(&word, row + 4 * std::ptrdiff_t{across.first[std::size_t(ox)] + t}, sizeof word);
+            word |= 0xff000000u;
+            std::memcpy(to + 4 * std::ptrdiff_t{ox}, &word, sizeof word);
         }
     }
+    QynDisplayKernels::weighColumns(tapped, weights.data(), across.count, count, gray,
+                                    out.scanLine(oy));
 }
 
 }  // namespace
@@ -75,35 +238,47 @@ int displayReduction(QSize size, QSize limit)
     return std::max({1, size.width() / limit.width(), size.height() / limit.height()});
 }
 
-QImage reducedCopy(const QynPixelBuffer& pixels, int factor)
+QImage reducedCopy(const QynPixelBuffer& pixels, int factor, QynRowPool* pool, QImage recycled)
 {
     factor = std::clamp(factor, 1, MaxReductionFactor);
     const bool gray = pixels.format() == QynPixelFormat::Gray8;
-    QImage out((pixels.width() + factor - 1) / factor, (pixels.height() + factor - 1) / factor,
-               gray ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
+    QImage out = imageFor(std::move(recycled),
+                          {(pixels.width() + factor - 1) / factor, (pixels.height() + factor - 1) / factor},
+                          gray ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
     if (out.isNull())
         return out;
-    if (gray)
-        reduceRows<1>(pixels, factor, out);
-    else
-        reduceRows<3>(pixels, factor, out);
+    forRowsWithScratch<std::uint16_t>(pool, out.height(), pixels.byteCount(),
+                       2 * std::size_t(pixels.width()) * (gray ? 1 : 4),
+                       [&](std::ptrdiff_t begin, std::ptrdiff_t end, std::uint16_t* column) {
+                           for (auto oy = static_cast<int>(begin); oy < end; ++oy)
+                               reduceRow(pixels, factor, oy, column, out);
+                       });
     return out;
 }
 
-QImage scaledForDisplay(const QImage& source, QSize size)
+QImage scaledForDisplay(const QImage& source, QSize size, QynRowPool* pool, QImage recycled)
 {
     if (source.isNull() || size.isEmpty())
         return {};
-    QImage out = source.size() == size
-        ? source.copy()
-        : source.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    if (out.format() == QImage::Format_RGB32) {
-        for (int y = 0; y < out.height(); ++y) {
-            auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
-            for (int x = 0; x < out.width(); ++x)
-                line[x] |= 0xff000000u;
-        }
-    }
+    if (source.format() != QImage::Format_Grayscale8 && source.format() != QImage::Format_RGB32)
+        return scaledForDisplay(source.convertToFormat(QImage::Format_RGB32), size, pool,
+                                std::move(recycled));
+    QImage out = imageFor(std::move(recycled), size, QImage::Format_RGB32);
+    if (out.isNull())
+        return out;
+    const bool gray = source.format() == QImage::Format_Grayscale8;
+    const int bytesPerPixel = gray ? 1 : 4;
+    const Taps across = tapsFor(source.width(), size.width());
+    const Taps down = tapsFor(source.height(), size.height());
+    const std::vector<std::uint16_t> weights = columnWeights(across, bytesPerPixel);
+    const std::size_t scratch = std::size_t(source.width() + across.count * size.width())
+        * std::size_t(bytesPerPixel);
+    forRowsWithScratch<std::uint8_t>(
+        pool, size.height(), std::size_t(source.sizeInBytes() + out.sizeInBytes()), scratch,
+        [&](std::ptrdiff_t begin, std::ptrdiff_t end, std::uint8_t* rows) {
+            for (auto oy = static_cast<int>(begin); oy < end; ++oy)
+                scaleRow(source, across, weights, down, oy, rows, out);
+        });
     return out;
 }
 

@@ -17,6 +17,17 @@ QynRowPool::QynRowPool(int threads)
     }
 }
 
+int QynRowPool::partsFor(std::size_t bytesMoved, int threads)
+{
+    return static_cast<int>(
+        std::clamp<std::size_t>(bytesMoved / MinBytesPerThread, 1, static_cast<std::size_t>(std::max(threads, 1))));
+}
+
+int QynRowPool::coreCount()
+{
+    return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
 QynRowPool::~QynRowPool()
 {
     stopWorkers();

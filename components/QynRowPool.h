@@ -22,6 +22,15 @@ public:
 
     int threads() const { return static_cast<int>(workers_.size()) + 1; }
 
+    // A second thread pays for its wake-up (some 10 to 30 microseconds) only when each
+    // thread has at least this many bytes to move; below it, and for 640 x 480 images,
+    // the calling thread alone is as fast.
+    static constexpr std::size_t MinBytesPerThread = std::size_t{2} << 20;
+    // How many parts a job moving `bytesMoved` bytes is worth: 1 to `threads`.
+    static int partsFor(std::size_t bytesMoved, int threads);
+    // The threads a pool should have: every core.
+    static int coreCount();
+
     // Splits rows [0, rows) into `parts` (at most threads()) contiguous ranges of nearly
     // equal size and runs work on each, the caller taking the first; returns when all
     // are done. `work` must not throw.
