@@ -10,7 +10,7 @@ qynconvert="${1:-build/app/qynconvert}"
 top="$(mktemp -d "${2:-/dev/shm}/qyn-bench-batch.XXXXXX")"
 files="${3:-1000}"
 trap 'rm -rf "$top"' EXIT
-mkdir "$top/in" "$top/loop" "$top/batch" "$top/batch1"
+mkdir "$top/in" "$top/loop" "$top/batch" "$top/batch1" "$top/opencv"
 
 # One 8-bit gray BMP (gray palette, a pattern in every row), copied under FILES names.
 /usr/bin/python3 - "$top/in/f0000.bmp" <<'PY'
@@ -42,5 +42,12 @@ rate "qynconvert color --batch --jobs 1" "$start"
 start=$(now)
 "$qynconvert" color --batch "$top/in" "$top/batch" --quiet
 rate "qynconvert color --batch (all cores)" "$start"
+# OpenCV's loop, built beside qynconvert's benchmarks (-DQYN_BUILD_BENCH=ON), when there.
+opencv="$(dirname "$qynconvert")/../bench/bench_batch_opencv"
+if [[ -x "$opencv" ]]; then
+  start=$(now)
+  "$opencv" "$top/in" "$top/opencv"
+  rate "OpenCV loop (imread, merge, imwrite)" "$start"
+fi
 diff -r "$top/loop" "$top/batch" >/dev/null && diff -r "$top/loop" "$top/batch1" >/dev/null \
   && echo "  outputs: the same bytes both ways" || { echo "  outputs differ"; exit 1; }
