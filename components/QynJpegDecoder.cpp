@@ -70,6 +70,17 @@ void run(jpeg_decompress_struct& info, std::span<const std::uint8_t> bytes, Job&
         job.code = QynFileAccess::TooLarge;
         return;
     }
+    // Huffman-coded sequential scans spend at least two bits on every 8x8 block (a DC
+    // difference and an end of block): a file too small for its blocks is cut or lies
+    // about its size, and is refused before a slot of that size is made.
+    if (!info.progressive_mode && !info.arith_code) {
+        const std::uint64_t blocks =
+            std::uint64_t{(info.image_width + 7) / 8} * std::uint64_t{(info.image_height + 7) / 8};
+        if (std::uint64_t{bytes.size()} * 8 < 2 * blocks) {
+            job.code = QynFileAccess::Truncated;
+            return;
+        }
+    }
     const bool gray = info.jpeg_color_space == JCS_GRAYSCALE;
     const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     info.out_color_space = gray ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_EXT_BGRX;
