@@ -117,7 +117,7 @@ std::vector<std::uint32_t> colorPalette(int entries)
     return p;
 }
 
-Bytes png(const Png& spec)
+Bytes png(const Png& layout)
 {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -130,41 +130,41 @@ Bytes png(const Png& spec)
         auto* o = static_cast<Bytes*>(png_get_io_ptr(p));
         o->insert(o->end(), data, data + n);
     }, nullptr);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(spec.width), static_cast<png_uint_32>(spec.height), spec.depth,
-                 spec.colorType, spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, static_cast<png_uint_32>(layout.width), static_cast<png_uint_32>(layout.height), layout.depth,
+                 layout.colorType, layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     std::vector<png_color> palette;
-    for (std::uint32_t c : spec.palette)
+    for (std::uint32_t c : layout.palette)
         palette.push_back({static_cast<png_byte>(c >> 16), static_cast<png_byte>(c >> 8), static_cast<png_byte>(c)});
     if (!palette.empty())
         png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
     png_color_16 key{};
-    if (spec.key.size() == 1)
-        key.gray = spec.key[0];
-    if (spec.key.size() == 3) {
-        key.red = spec.key[0];
-        key.green = spec.key[1];
-        key.blue = spec.key[2];
+    if (layout.key.size() == 1)
+        key.gray = layout.key[0];
+    if (layout.key.size() == 3) {
+        key.red = layout.key[0];
+        key.green = layout.key[1];
+        key.blue = layout.key[2];
     }
-    if (!spec.key.empty())
+    if (!layout.key.empty())
         png_set_tRNS(png, info, nullptr, 0, &key);
     png_write_info(png, info);
-    const int channels = spec.colorType == 2 ? 3 : spec.colorType == 4 ? 2 : spec.colorType == 6 ? 4 : 1;
-    const std::size_t perRow = static_cast<std::size_t>(spec.width * channels);
-    const std::size_t rowBytes = (perRow * static_cast<std::size_t>(spec.depth) + 7) / 8;
-    std::vector<Bytes> rows(static_cast<std::size_t>(spec.height), Bytes(rowBytes, 0));
+    const int channels = layout.colorType == 2 ? 3 : layout.colorType == 4 ? 2 : layout.colorType == 6 ? 4 : 1;
+    const std::size_t perRow = static_cast<std::size_t>(layout.width * channels);
+    const std::size_t rowBytes = (perRow * static_cast<std::size_t>(layout.depth) + 7) / 8;
+    std::vector<Bytes> rows(static_cast<std::size_t>(layout.height), Bytes(rowBytes, 0));
     std::vector<png_bytep> pointers;
     for (std::size_t y = 0; y < rows.size(); ++y) {
         for (std::size_t i = 0; i < perRow; ++i) {
-            const std::uint16_t v = spec.samples[y * perRow + i];
-            if (spec.depth == 16) {
+            const std::uint16_t v = layout.samples[y * perRow + i];
+            if (layout.depth == 16) {
                 rows[y][2 * i] = static_cast<std::uint8_t>(v >> 8);
                 rows[y][2 * i + 1] = static_cast<std::uint8_t>(v);
-            } else if (spec.depth == 8) {
+            } else if (layout.depth == 8) {
                 rows[y][i] = static_cast<std::uint8_t>(v);
             } else {
-                const std::size_t bit = i * static_cast<std::size_t>(spec.depth);
-                rows[y][bit / 8] |= static_cast<std::uint8_t>(v << (8 - spec.depth - bit % 8));
+                const std::size_t bit = i * static_cast<std::size_t>(layout.depth);
+                rows[y][bit / 8] |= static_cast<std::uint8_t>(v << (8 - layout.depth - bit % 8));
             }
         }
         pointers.push_back(rows[y].data());

@@ -61,7 +61,7 @@ struct Png {
     std::vector<std::uint16_t> key;       // tRNS for gray or RGB
     std::vector<std::uint32_t> palette;   // 0x00RRGGBB, colour type 3
 };
-Bytes png(const Png& spec);
+Bytes png(const Png& layout);
 // A GIF of 8-bit indices with a 256-entry palette (0x00RRGGBB), LZW with a clear code
 // often enough that every code stays 9 bits.
 Bytes gif(int width, int height, const std::vector<std::uint8_t>& indices, const std::vector<std::uint32_t>& palette);

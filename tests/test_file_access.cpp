@@ -318,14 +318,14 @@ TEST_F(FileAccessTest, PngSamplesLoadAsTheFileHoldsThem)
         auto sample = [max](int x, int y) { return static_cast<std::uint16_t>((x * 2749 + y * 7919) % (max + 1)); };
         for (bool keyed : {false, true})
             for (bool interlaced : {false, true}) {
-                fixture::Png spec{w, h, depth, 0, interlaced, {}, {}, {}};
+                fixture::Png layout{w, h, depth, 0, interlaced, {}, {}, {}};
                 for (int y = 0; y < h; ++y)
                     for (int x = 0; x < w; ++x)
-                        spec.samples.push_back(sample(x, y));
+                        layout.samples.push_back(sample(x, y));
                 if (keyed)
-                    spec.key = {sample(3, 2)};
+                    layout.key = {sample(3, 2)};
                 cases.push_back({"gray " + std::to_string(depth) + (keyed ? " keyed" : "") + (interlaced ? " interlaced" : ""),
-                                 fixture::png(spec),
+                                 fixture::png(layout),
                                  [=](int x, int y) {
                                      return static_cast<std::uint32_t>(std::lround(sample(x, y) * 255.0 / max));
                                  },

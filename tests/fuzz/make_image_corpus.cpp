@@ -26,12 +26,12 @@ using fixture::encoded;
 
 fixture::Png grayPng(int depth, bool keyed, bool interlaced)
 {
-    fixture::Png spec{7, 5, depth, 0, interlaced, {}, {}, {}};
+    fixture::Png layout{7, 5, depth, 0, interlaced, {}, {}, {}};
     for (int i = 0; i < 35; ++i)
-        spec.samples.push_back(static_cast<std::uint16_t>((i * 2749) % (1 << depth)));
+        layout.samples.push_back(static_cast<std::uint16_t>((i * 2749) % (1 << depth)));
     if (keyed)
-        spec.key = {spec.samples[3]};
-    return spec;
+        layout.key = {layout.samples[3]};
+    return layout;
 }
 
 }  // namespace
