@@ -269,8 +269,11 @@ std::int32_t QynAtomicFile::complete()
         const mode_t mode = old_.st_mode & 07777;
         // The old owner where the process may give it (root may), else at least its group.
         if ((old_.st_uid != ::geteuid() || old_.st_gid != ::getegid())
-            && ::fchown(fd_, old_.st_uid, old_.st_gid) != 0 && ::fchown(fd_, static_cast<uid_t>(-1), old_.st_gid) != 0)
-            errno = 0;  // a new file of the user's own group then
+            && ::fchown(fd_, old_.st_uid, old_.st_gid) != 0) {
+            // Without the right to give the owner, the group where the user is in it;
+            // else the file stays in the user's own group.
+            [[maybe_unused]] const int grouped = ::fchown(fd_, static_cast<uid_t>(-1), old_.st_gid);
+        }
         // After the owner: changing it clears the set-id bits.
         if (::fchmod(fd_, mode) != 0)
             return fail(systemError(errno));
