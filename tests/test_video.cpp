@@ -14,7 +14,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -280,6 +283,39 @@ TEST_F(VideoTest, GrabReturnsAFrameTakenAfterTheCallBegan)
         ASSERT_TRUE(taken.has_value());
         EXPECT_GE(*taken, *before);
     }
+}
+
+TEST_F(VideoTest, GrabDropsTheFrameWaitingInTheSinkAndTheFrameInFlight)
+{
+    // The test writes numbered frames into a pipe. When Grab begins, frame 1 waits in
+    // the sink and frame 2 is on its way, held up by a slow element; frame 3 is written
+    // while Grab waits. Only frame 3 may land: without the drain of the waiting frame,
+    // or without the refusal of one frame older than the call, frame 2 lands instead.
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    const auto writeFrame = [&](std::uint8_t number) {
+        const std::vector<std::uint8_t> frame(16 * 16, number);
+        return write(ends[1], frame.data(), frame.size()) == ssize_t(frame.size());
+    };
+    ASSERT_TRUE(writeFrame(1));
+    const QString source = QStringLiteral("fdsrc fd=%1 ! rawvideoparse format=gray8 width=16 height=16 "
+                                          "framerate=30/1 ! identity sleep-time=400000")
+                               .arg(ends[0]);
+    ASSERT_EQ(open(iniText(source, 16, 16, "gray8", 10000)), 0);
+    QThread::msleep(900);  // frame 1 has passed the slow element and waits in the sink
+    ASSERT_TRUE(writeFrame(2));
+    std::thread late([&] {
+        QThread::msleep(100);
+        EXPECT_TRUE(writeFrame(3));
+    });
+    QynImage slot;
+    EXPECT_EQ(prepareAndGrab(slot), 0) << video_.lastErrorText().toStdString();
+    late.join();
+    ASSERT_TRUE(slot.isFilled());
+    EXPECT_EQ(slot.pixels()->row(0)[0], 3);
+    close(ends[1]);
+    EXPECT_EQ(qyn::call(video_, QynVideo::CloseDevice), QynStatus::Ok);
+    close(ends[0]);
 }
 
 TEST_F(VideoTest, WarmUpFramesAreDroppedWhileOpening)
