@@ -1,6 +1,7 @@
 #include "QynBmpDecoder.h"
 
 #include "QynFileAccess.h"
+#include "QynPixelPacking.h"
 
 #include <algorithm>
 #include <bit>
@@ -112,11 +113,7 @@ public:
         }
         auto* d = reinterpret_cast<std::uint32_t*>(dst);
         if (bits == 24) {
-            // Four-byte loads; the last pixel alone so no read passes the row.
-            for (int x = 0; x + 1 < w; ++x)
-                d[x] = load32(src + 3 * x) & 0x00ffffff;
-            const std::uint8_t* s = src + 3 * (w - 1);
-            d[w - 1] = static_cast<std::uint32_t>(s[2]) << 16 | static_cast<std::uint32_t>(s[1]) << 8 | s[0];
+            QynPixelPacking::unpackBgr(src, dst, w);
         } else if (bits == 16) {
             for (int x = 0; x < w; ++x)
                 d[x] = lut16_[static_cast<std::size_t>(src[2 * x] | src[2 * x + 1] << 8)];

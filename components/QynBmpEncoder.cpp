@@ -1,10 +1,13 @@
 #include "QynBmpEncoder.h"
 
+#include "QynPixelPacking.h"
+
 #include <QIODevice>
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -23,14 +26,6 @@ void put32(std::uint8_t* p, std::uint32_t v)
 {
     put16(p, v & 0xffff);
     put16(p + 2, v >> 16);
-}
-
-void colorRow(const std::uint8_t* src, int width, std::uint8_t* dst)
-{
-    // Four-byte stores that the next pixel overwrites; the last pixel alone.
-    for (int x = 0; x + 1 < width; ++x)
-        std::memcpy(dst + 3 * x, src + 4 * x, 4);
-    std::memcpy(dst + 3 * (width - 1), src + 4 * (width - 1), 3);
 }
 
 bool writeAll(QIODevice& device, const std::uint8_t* data, std::size_t size)
@@ -76,18 +71,30 @@ bool QynBmpEncoder::write(QIODevice& device, const QynPixelBuffer& pixels)
     if (!writeAll(device, h, head.size()))
         return false;
 
-    // Rows bottom-up, several to a write.
+    // Rows bottom-up, several to a write, through a buffer each thread keeps: a batch
+    // saving file after file would otherwise map and clear a new one for each. Only the
+    // row padding needs clearing; the pixels overwrite the rest.
     const std::size_t rowsPerChunk = std::max<std::size_t>(1, ChunkBytes / rowBytes);
-    std::vector<std::uint8_t> chunk(rowsPerChunk * rowBytes, 0);
+    thread_local std::unique_ptr<std::uint8_t[]> buffer;
+    thread_local std::size_t bufferBytes = 0;
+    if (bufferBytes < rowsPerChunk * rowBytes) {
+        buffer.reset();
+        bufferBytes = 0;
+        buffer.reset(new std::uint8_t[rowsPerChunk * rowBytes]);
+        bufferBytes = rowsPerChunk * rowBytes;
+    }
+    std::uint8_t* const chunk = buffer.get();
+    const std::size_t pixelRowBytes = static_cast<std::size_t>(width) * pixelBytes;
     std::size_t filled = 0;
     for (int y = height - 1; y >= 0; --y) {
-        std::uint8_t* dst = chunk.data() + filled * rowBytes;
+        std::uint8_t* dst = chunk + filled * rowBytes;
         if (gray)
-            std::memcpy(dst, pixels.row(y), static_cast<std::size_t>(width));
+            std::memcpy(dst, pixels.row(y), pixelRowBytes);
         else
-            colorRow(pixels.row(y), width, dst);
+            QynPixelPacking::packBgr(pixels.row(y), dst, width);
+        std::memset(dst + pixelRowBytes, 0, rowBytes - pixelRowBytes);
         if (++filled == rowsPerChunk || y == 0) {
-            if (!writeAll(device, chunk.data(), filled * rowBytes))
+            if (!writeAll(device, chunk, filled * rowBytes))
                 return false;
             filled = 0;
         }

@@ -6,6 +6,7 @@
 #include "QynConvertReference.h"
 #include "QynImage.h"
 #include "QynPerformanceCounter.h"
+#include "QynPixelPacking.h"
 #include "QynRowPool.h"
 
 #include <gtest/gtest.h>
@@ -306,6 +307,30 @@ TEST(ConvertKernels, GrayToColorComputesRampTablesOnlyWhenEveryEntryFollows)
                                                tables[t].data(), stores);
                 EXPECT_TRUE(actual.matches(expected));
             }
+        }
+    });
+}
+
+// Guards the 24-bit file rows: B, G, R kept in order, X written as 0, and not a byte
+// read or written past the row, for lengths around every vector width.
+TEST(PixelPacking, RowsPackAndUnpackExactlyOnEveryTarget)
+{
+    std::mt19937 random(5);
+    std::vector<std::uint8_t> words(4 * 300);
+    for (std::uint8_t& byte : words)
+        byte = static_cast<std::uint8_t>(random());
+    forEachTarget([&] {
+        for (std::ptrdiff_t n : {1, 2, 15, 16, 17, 31, 33, 63, 64, 65, 129, 300}) {
+            SCOPED_TRACE(::testing::Message() << n << " pixels");
+            const auto size = static_cast<std::size_t>(n);
+            std::vector<std::uint8_t> packed(3 * size + 1, 0xa5), unpacked(4 * size + 1, 0xa5);
+            QynPixelPacking::packBgr(words.data(), packed.data(), n);
+            QynPixelPacking::unpackBgr(packed.data(), unpacked.data(), n);
+            for (std::size_t x = 0; x < size; ++x)
+                for (std::size_t c = 0; c < 4; ++c)
+                    ASSERT_EQ(unpacked[4 * x + c], c < 3 ? words[4 * x + c] : 0) << x << "," << c;
+            EXPECT_EQ(packed.back(), 0xa5);
+            EXPECT_EQ(unpacked.back(), 0xa5);
         }
     });
 }
