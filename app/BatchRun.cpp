@@ -8,6 +8,7 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <thread>
 
@@ -22,6 +23,17 @@ bool isRegularFile(const QString& path)
 bool stopRequested()
 {
     return BatchStop::requested() != 0;
+}
+
+// File after file needs buffers of the same few sizes. By default the C library maps
+// every buffer over 128 KiB anew and returns it at free, and the kernel clears a fresh
+// 2 MiB page for each: a third of the time of a small file went there. Buffers under
+// 64 MiB now come from the heap and freed memory stays there for the next file (up to
+// 256 MiB); images larger than that are still mapped and returned at once.
+void reuseFreedBuffers()
+{
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
 }
 
 }  // namespace
@@ -45,6 +57,7 @@ int BatchRun::run(QIODevice* in)
     progress_.total = static_cast<std::int64_t>(items_.size() + static_cast<std::size_t>(list.unmatched.size()));
     progress_.failed = list.unmatched.size();
 
+    reuseFreedBuffers();
     const BatchStop stop;  // from here a signal lets the files in flight finish
     start_ = std::chrono::steady_clock::now();
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
