@@ -5,6 +5,7 @@
 //
 //   bench_files [folder] [repetitions, default 5]
 #include "QynFileAccess.h"
+#include "QynHugePages.h"
 #include "QynImage.h"
 
 #include <QDir>
@@ -126,6 +127,24 @@ int main(int argc, char** argv)
         report("load cv::imread", timeIt(repetitions, [&] { mat = cv::imread(oursPath.toStdString(), cv::IMREAD_UNCHANGED); }), mb);
         std::vector<char> into(bytes.size(), 1);
         report("read the bytes (touched buffer)", timeIt(repetitions, [&] { plainReadInto(oursPath, into); }), mb);
+        // What a load into a new slot cannot avoid: new memory, whose pages the kernel
+        // clears at the first touch (huge pages, as the slots ask for).
+        report("read the bytes (new buffer)", timeIt(repetitions, [&] {
+                   const std::size_t capacity = (bytes.size() + QynHugePageBytes - 1) & ~(QynHugePageBytes - 1);
+                   auto* raw = static_cast<char*>(std::aligned_alloc(QynHugePageBytes, capacity));
+                   qynAdviseHugePages(raw, capacity);
+                   const int fd = ::open(oursPath.constData(), O_RDONLY | O_CLOEXEC);
+                   std::size_t done = 0;
+                   while (done < bytes.size()) {
+                       const ssize_t n = ::read(fd, raw + done, bytes.size() - done);
+                       if (n <= 0)
+                           break;
+                       done += static_cast<std::size_t>(n);
+                   }
+                   ::close(fd);
+                   std::free(raw);
+               }),
+               mb);
 
         // Saving: ours writes a temporary file, syncs it and renames it over the target.
         report("save QynFileAccess (synced)", timeIt(repetitions, [&] { QynFileAccess::saveFile(ours, source); }), mb);

@@ -3,6 +3,8 @@
 #include "QynFileAccess.h"
 #include "QynPixelPacking.h"
 
+#include <QIODevice>
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -229,6 +231,43 @@ std::int32_t QynBmpDecoder::decode(std::span<const std::uint8_t> file, const Qyn
             writer.write(r, data.data() + static_cast<std::size_t>(r) * info.rowBytes);
         else
             writer.write(r, indices.data() + static_cast<std::size_t>(r) * w, true);
+    }
+    out = std::move(pixels);
+    return QynFileAccess::Success;
+}
+
+std::int32_t QynBmpDecoder::decode(QIODevice& file, const QynBmpInfo& info, std::shared_ptr<QynPixelBuffer>& out)
+{
+    if (info.encoding != Encoding::Rgb && info.encoding != Encoding::BitFields)
+        return QynFileAccess::NotAnImage;
+    const QynPixelFormat format = info.isGray() ? QynPixelFormat::Gray8 : QynPixelFormat::Color32;
+    auto pixels = std::make_shared<QynPixelBuffer>(info.width, info.height, format);
+    RowWriter writer(info, *pixels);
+    if (!file.seek(static_cast<qint64>(info.dataOffset)))
+        return QynFileAccess::NotReadable;
+    // Rows a chunk at a time through a buffer that stays in the cache. As in memory, the
+    // last row needs its pixels, not its padding.
+    constexpr std::size_t ChunkBytes = std::size_t{1} << 20;
+    const std::size_t rowBytes = info.rowBytes;
+    const std::size_t lastRowBytes =
+        (static_cast<std::size_t>(info.width) * static_cast<std::size_t>(info.bitCount) + 7) / 8;
+    const int rowsPerChunk = static_cast<int>(std::clamp<std::size_t>(ChunkBytes / rowBytes, 1, static_cast<std::size_t>(info.height)));
+    const std::unique_ptr<std::uint8_t[]> chunk(new std::uint8_t[static_cast<std::size_t>(rowsPerChunk) * rowBytes]);
+    for (int r = 0; r < info.height; r += rowsPerChunk) {
+        const int rows = std::min(rowsPerChunk, info.height - r);
+        const std::size_t wanted = static_cast<std::size_t>(rows - 1) * rowBytes
+            + (r + rows == info.height ? lastRowBytes : rowBytes);
+        std::size_t done = 0;
+        while (done < wanted) {  // a file cut short meanwhile ends early: a short file
+            const qint64 got = file.read(reinterpret_cast<char*>(chunk.get()) + done, static_cast<qint64>(wanted - done));
+            if (got < 0)
+                return QynFileAccess::NotReadable;
+            if (got == 0)
+                return QynFileAccess::Truncated;
+            done += static_cast<std::size_t>(got);
+        }
+        for (int i = 0; i < rows; ++i)
+            writer.write(r + i, chunk.get() + static_cast<std::size_t>(i) * rowBytes);
     }
     out = std::move(pixels);
     return QynFileAccess::Success;

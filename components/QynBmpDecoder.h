@@ -5,6 +5,8 @@
 
 #include <memory>
 
+class QIODevice;
+
 // Turns the pixel data of a probed BMP file into slot pixels, row by row straight into
 // the new buffer: Gray8 for a gray palette, Color32 (X byte 0) for everything else.
 class QynBmpDecoder {
@@ -13,4 +15,9 @@ public:
     // early, NotAnImage for RLE runs that leave the image). Throws std::bad_alloc.
     static std::int32_t decode(std::span<const std::uint8_t> file, const QynBmpInfo& info,
                                std::shared_ptr<QynPixelBuffer>& out);
+    // The same for an uncompressed file (RGB or bit fields) read from file, whose header
+    // info describes: a chunk of rows at a time, so no copy of the whole file is made.
+    // NotReadable when a read fails, Truncated when the file ends early (it may have
+    // been cut since it was probed). Throws std::bad_alloc.
+    static std::int32_t decode(QIODevice& file, const QynBmpInfo& info, std::shared_ptr<QynPixelBuffer>& out);
 };

@@ -52,12 +52,19 @@ bool QynBmpProbe::looksLikeBmp(std::span<const std::uint8_t> file)
 
 std::int32_t QynBmpProbe::probe(std::span<const std::uint8_t> file, QynBmpInfo& info)
 {
+    return probe(file, file.size(), info);
+}
+
+std::int32_t QynBmpProbe::probe(std::span<const std::uint8_t> head, std::uint64_t fileSize, QynBmpInfo& info)
+{
     info = QynBmpInfo{};
-    const std::size_t size = file.size();
-    const std::uint8_t* p = file.data();
-    if (!looksLikeBmp(file))
+    // Headers, masks and palette are read from the head; the pixels are checked
+    // against the whole file.
+    const std::size_t have = head.size();
+    const std::uint8_t* p = head.data();
+    if (!looksLikeBmp(head))
         return QynFileAccess::NotAnImage;
-    if (size < FileHeaderSize + 4)
+    if (have < FileHeaderSize + 4)
         return QynFileAccess::Truncated;
 
     const std::size_t dataOffset = u32(p + 10);
@@ -66,7 +73,7 @@ std::int32_t QynBmpProbe::probe(std::span<const std::uint8_t> file, QynBmpInfo& 
     if (!(core || headerSize == 40 || headerSize == 52 || headerSize == 56 || headerSize == 64
           || headerSize == 108 || headerSize == 124))
         return QynFileAccess::NotAnImage;
-    if (size < FileHeaderSize + headerSize)
+    if (have < FileHeaderSize + headerSize)
         return QynFileAccess::Truncated;
     const std::uint8_t* h = p + FileHeaderSize;
 
@@ -120,7 +127,7 @@ std::int32_t QynBmpProbe::probe(std::span<const std::uint8_t> file, QynBmpInfo& 
         return QynFileAccess::NotAnImage;
 
     const std::size_t paletteStart = FileHeaderSize + headerSize + maskBytes;
-    if (paletteStart > size)
+    if (paletteStart > have)
         return QynFileAccess::Truncated;
 
     if (info.encoding == QynBmpInfo::Encoding::BitFields) {
@@ -141,7 +148,7 @@ std::int32_t QynBmpProbe::probe(std::span<const std::uint8_t> file, QynBmpInfo& 
         if (entries > maxEntries)
             return QynFileAccess::NotAnImage;
         const std::size_t entryBytes = core ? 3 : 4;
-        if (entries * entryBytes > size - paletteStart)
+        if (entries * entryBytes > have - paletteStart)
             return QynFileAccess::Truncated;
         for (std::uint32_t i = 0; i < entries; ++i) {
             const std::uint8_t* e = p + paletteStart + i * entryBytes;
@@ -153,7 +160,7 @@ std::int32_t QynBmpProbe::probe(std::span<const std::uint8_t> file, QynBmpInfo& 
 
     if (dataOffset < FileHeaderSize + headerSize)
         return QynFileAccess::NotAnImage;
-    if (dataOffset >= size)
+    if (dataOffset >= fileSize)
         return QynFileAccess::Truncated;
     info.dataOffset = dataOffset;
     info.rowBytes = (static_cast<std::size_t>(info.width) * static_cast<std::size_t>(bits) + 31) / 32 * 4;
@@ -162,7 +169,7 @@ std::int32_t QynBmpProbe::probe(std::span<const std::uint8_t> file, QynBmpInfo& 
         // it, and nothing is invented when it is missing.
         const std::size_t lastRow = (static_cast<std::size_t>(info.width) * static_cast<std::size_t>(bits) + 7) / 8;
         const std::size_t needed = info.rowBytes * static_cast<std::size_t>(info.height - 1) + lastRow;
-        if (needed > size - dataOffset)
+        if (needed > fileSize - dataOffset)
             return QynFileAccess::Truncated;
     }
     return QynFileAccess::Success;

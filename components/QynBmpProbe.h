@@ -34,6 +34,9 @@ public:
     // the palette or the uncompressed pixels reach past the end of the file, TooLarge for
     // a side over QynFileAccess::MaxSide, NotAnImage for anything malformed or unsupported.
     static std::int32_t probe(std::span<const std::uint8_t> file, QynBmpInfo& info);
+    // The same for a file of fileSize bytes of which head holds the first ones: enough
+    // for the headers and palette when it holds the first 64 KiB (or the whole file).
+    static std::int32_t probe(std::span<const std::uint8_t> head, std::uint64_t fileSize, QynBmpInfo& info);
     // The largest file the header at the start of a BMP can describe: headers, palette,
     // and the pixels uncompressed or as RLE's longest coding. 0 when the header is cut
     // or names no size.

@@ -1,6 +1,8 @@
 #include "QynFileAccess.h"
 
 #include "QynArgs.h"
+#include "QynBmpDecoder.h"
+#include "QynBmpProbe.h"
 #include "QynHugePages.h"
 #include "QynImage.h"
 #include "QynImageDecoder.h"
@@ -108,6 +110,19 @@ std::int32_t QynFileAccess::loadFile(const QString& path, QynImage& slot) noexce
         if (const std::int32_t code = QynImageDecoder::screen(head, static_cast<std::uint64_t>(fileSize), &file);
             code != Success)
             return code;
+        // An uncompressed BMP goes from the file into the slot a chunk of rows at a
+        // time: no copy of the whole file, and for the largest images 201 MB less memory.
+        // The head holds its headers and palette when it holds all it could.
+        QynBmpInfo bmp;
+        if (QynBmpProbe::looksLikeBmp(head) && head.size() == static_cast<std::size_t>(std::min(fileSize, HeadBytes))
+            && QynBmpProbe::probe(head, static_cast<std::uint64_t>(fileSize), bmp) == Success
+            && (bmp.encoding == QynBmpInfo::Encoding::Rgb || bmp.encoding == QynBmpInfo::Encoding::BitFields)) {
+            std::shared_ptr<QynPixelBuffer> pixels;
+            const std::int32_t code = QynBmpDecoder::decode(file, bmp, pixels);
+            if (code == Success)
+                slot.assign(std::move(pixels));  // only a complete image replaces the slot's
+            return code;
+        }
         if (!file.seek(0))
             return NotReadable;
         // Read, not mapped: a mapped file that another program cuts short, or whose disk
