@@ -25,8 +25,7 @@
 #include <thread>
 #include <vector>
 
-#include <immintrin.h>
-
+#include "BenchBound.h"
 #include "BenchTiming.h"
 
 namespace {
@@ -40,61 +39,6 @@ std::string cpuModel()
             return line.substr(line.find(':') + 2);
     return "unknown";
 }
-
-// Copies with non-temporal stores; `bytes` a multiple of 64 and both ends 64-byte aligned.
-__attribute__((target("avx2"))) void streamCopy(const std::uint8_t* from, std::uint8_t* to,
-                                                std::size_t bytes)
-{
-    for (std::size_t i = 0; i < bytes; i += 64) {
-        const __m256i a = _mm256_load_si256(reinterpret_cast<const __m256i*>(from + i));
-        const __m256i b = _mm256_load_si256(reinterpret_cast<const __m256i*>(from + i + 32));
-        _mm256_stream_si256(reinterpret_cast<__m256i*>(to + i), a);
-        _mm256_stream_si256(reinterpret_cast<__m256i*>(to + i + 32), b);
-    }
-    _mm_sfence();
-}
-
-// The bandwidth bound: the best of memcpy and a streaming copy that reads and writes as
-// many bytes as the conversion, split over the same threads.
-class Bound {
-public:
-    explicit Bound(std::size_t copyBytes)
-        : bytes_((copyBytes + 63) / 64 * 64), from_(bytes_ + 64, 1), to_(bytes_ + 64, 2)
-    {
-    }
-
-    Timing time(int threads, int repetitions)
-    {
-        QynRowPool pool(threads);
-        const std::size_t blocks = bytes_ / 64;
-        const auto part = [&](bool stream) {
-            return [&, stream](std::ptrdiff_t begin, std::ptrdiff_t end) {
-                const std::size_t b = static_cast<std::size_t>(begin) * 64;
-                const std::size_t n = static_cast<std::size_t>(end - begin) * 64;
-                if (stream)
-                    streamCopy(aligned(from_) + b, aligned(to_) + b, n);
-                else
-                    std::memcpy(aligned(to_) + b, aligned(from_) + b, n);
-            };
-        };
-        const auto copy = part(false);
-        const auto streamed = part(true);
-        const auto rows = static_cast<std::ptrdiff_t>(blocks);
-        const Timing a = timeIt(repetitions, [] {}, [&] { pool.forRows(rows, threads, copy); });
-        const Timing b = timeIt(repetitions, [] {}, [&] { pool.forRows(rows, threads, streamed); });
-        return {std::min(a.median, b.median), std::min(a.min, b.min)};
-    }
-
-private:
-    static std::uint8_t* aligned(std::vector<std::uint8_t>& v)
-    {
-        return reinterpret_cast<std::uint8_t*>((reinterpret_cast<std::uintptr_t>(v.data()) + 63)
-                                               & ~std::uintptr_t{63});
-    }
-
-    std::size_t bytes_;
-    std::vector<std::uint8_t> from_, to_;
-};
 
 struct Row {
     std::string conversion, size, route;
