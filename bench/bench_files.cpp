@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSize>
 #include <QTemporaryDir>
 
 #include <opencv2/core.hpp>
@@ -32,12 +33,12 @@ namespace {
 
 constexpr int Side = 8192;
 
-void fill(QynImage& slot, QynPixelFormat format)
+void fill(QynImage& slot, QynPixelFormat format, int width = Side, int height = Side)
 {
-    QynPixelBuffer& px = slot.prepareForWrite(Side, Side, format);
-    for (int y = 0; y < Side; ++y) {
+    QynPixelBuffer& px = slot.prepareForWrite(width, height, format);
+    for (int y = 0; y < height; ++y) {
         std::uint8_t* row = px.row(y);
-        const std::size_t bytes = static_cast<std::size_t>(Side) * qynBytesPerPixel(format);
+        const std::size_t bytes = static_cast<std::size_t>(width) * qynBytesPerPixel(format);
         for (std::size_t i = 0; i < bytes; ++i)
             row[i] = format == QynPixelFormat::Color32 && i % 4 == 3 ? 0 : static_cast<std::uint8_t>(i * 7 + y);
     }
@@ -87,6 +88,47 @@ void report(const char* what, const Timing& t, double megabytes)
 {
     std::printf("  %-34s median %8.1f ms  min %8.1f ms  %7.0f MB/s\n", what, t.median, t.min,
                 megabytes / (t.median / 1000.0));
+}
+
+// PNG and JPEG, where libpng and libjpeg-turbo do the coding for both sides: load and
+// save times in one table, ours against OpenCV's, which loads our files and saves with
+// our settings.
+void compareCodecs(const QString& folder, int repetitions)
+{
+    std::printf("\n| size | file | slot | load ours | load cv::imread | save ours (synced) | save cv::imwrite |\n"
+                "|---|---|---|---|---|---|---|\n");
+    for (const QSize size : {QSize(640, 480), QSize(Side, Side)}) {
+        const int runs = size.width() > 1000 ? std::max(1, repetitions / 2) : 10 * repetitions;
+        for (const char* suffix : {"png", "jpg"}) {
+            for (auto format : {QynPixelFormat::Gray8, QynPixelFormat::Color32}) {
+                QynImage source;
+                fill(source, format, size.width(), size.height());
+                const QString ours = QDir(folder).filePath(QStringLiteral("bench-codec.%1").arg(suffix));
+                const std::string theirs = QFile::encodeName(QDir(folder).filePath(QStringLiteral("cv-codec.%1").arg(suffix))).toStdString();
+                const Timing save = timeIt(runs, [&] { QynFileAccess::saveFile(ours, source); });
+                QynImage loaded;
+                const Timing load = timeIt(runs, [&] { QynFileAccess::loadFile(ours, loaded); });
+                cv::Mat mat;
+                const std::string oursPath = QFile::encodeName(ours).toStdString();
+                const Timing cvLoad = timeIt(runs, [&] { mat = cv::imread(oursPath, cv::IMREAD_UNCHANGED); });
+                // OpenCV with the settings Qt's writers use for our saves (zlib's default
+                // level 6 and filters; JPEG quality 75), so the coding costs the same.
+                const std::vector<int> params = std::strcmp(suffix, "png") == 0
+                    ? std::vector<int>{cv::IMWRITE_PNG_COMPRESSION, 6}
+                    : std::vector<int>{cv::IMWRITE_JPEG_QUALITY, 75};
+                const Timing cvSave = timeIt(runs, [&] { cv::imwrite(theirs, mat, params); });
+                if (!loaded.pixels() || mat.empty()) {
+                    std::fprintf(stderr, "a %s file did not load\n", suffix);
+                    std::exit(1);
+                }
+                std::printf("| %d x %d | %s | %s | %.2f ms | %.2f ms | %.2f ms | %.2f ms |\n", size.width(),
+                            size.height(), suffix, format == QynPixelFormat::Gray8 ? "gray" : "colour", load.median,
+                            cvLoad.median, save.median, cvSave.median);
+                QFile::remove(ours);
+                QFile::remove(QString::fromStdString(theirs));
+            }
+        }
+    }
 }
 
 }  // namespace
@@ -155,5 +197,6 @@ int main(int argc, char** argv)
         QFile::remove(QFile::decodeName(plainPath));
         QFile::remove(ours);
     }
+    compareCodecs(folder, repetitions);
     return 0;
 }

@@ -110,6 +110,9 @@ std::int32_t QynFileAccess::loadFile(const QString& path, QynImage& slot) noexce
         if (const std::int32_t code = QynImageDecoder::screen(head, static_cast<std::uint64_t>(fileSize), &file);
             code != Success)
             return code;
+        // A small file is all in the head already.
+        if (static_cast<qint64>(head.size()) == fileSize)
+            return loadBytes(head, slot);
         // An uncompressed BMP goes from the file into the slot a chunk of rows at a
         // time: no copy of the whole file, and for the largest images 201 MB less memory.
         // The head holds its headers and palette when it holds all it could.
@@ -128,13 +131,18 @@ std::int32_t QynFileAccess::loadFile(const QString& path, QynImage& slot) noexce
         // Read, not mapped: a mapped file that another program cuts short, or whose disk
         // fails, kills the process with SIGBUS at the first byte it can no longer give,
         // where a read just ends early or fails. Huge pages keep the copy cheap.
+        // Huge pages for a file of at least one: a smaller one would get a whole page
+        // cleared for it.
         const auto size = static_cast<std::size_t>(fileSize);
-        const std::size_t capacity = (size + QynHugePageBytes - 1) & ~(QynHugePageBytes - 1);
+        const bool huge = size >= QynHugePageBytes;
+        const std::size_t capacity = huge ? (size + QynHugePageBytes - 1) & ~(QynHugePageBytes - 1) : size;
         const std::unique_ptr<std::uint8_t, decltype(&std::free)> buffer(
-            static_cast<std::uint8_t*>(std::aligned_alloc(QynHugePageBytes, capacity)), &std::free);
+            static_cast<std::uint8_t*>(huge ? std::aligned_alloc(QynHugePageBytes, capacity) : std::malloc(capacity)),
+            &std::free);
         if (!buffer)
             return TooLarge;
-        qynAdviseHugePages(buffer.get(), capacity);
+        if (huge)
+            qynAdviseHugePages(buffer.get(), capacity);
         std::size_t done = 0;
         while (done < size) {  // a file that shrinks meanwhile ends early: a short file
             const qint64 got = file.read(reinterpret_cast<char*>(buffer.get()) + done,

@@ -3,6 +3,7 @@
 #include "QynAtomicFile.h"
 #include "QynBmpEncoder.h"
 #include "QynFileAccess.h"
+#include "QynJpegEncoder.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -61,6 +62,8 @@ QString encode(int handle, const QString& path, const QynPixelBuffer& pixels)
     if (!device.open(handle, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle))
         return device.errorString();
     const QByteArray format = QynImageEncoder::formatFor(path);
+    if (format == "jpg" || format == "jpeg")
+        return QynJpegEncoder::write(device, pixels);
     if (format != "bmp")
         return writeWithQt(device, pixels, format);
     if (!QynBmpEncoder::write(device, pixels))

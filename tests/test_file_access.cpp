@@ -5,9 +5,11 @@
 #include "QynFileAccess.h"
 #include "QynImage.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QImageWriter>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -457,6 +459,31 @@ TEST_F(FileAccessTest, SaveFormatFollowsTheExtension)
     QynImage back;
     ASSERT_EQ(QynFileAccess::loadFile(path("x.raw"), back), 0);
     EXPECT_EQ(fixture::state(back), fixture::state(slot));
+}
+
+// Guards the JPEG writer that replaced Qt's: for gray and colour slots (odd sizes too)
+// the file holds the very bytes Qt's writer made of the same pixels before.
+TEST_F(FileAccessTest, JpegFilesHoldTheBytesQtsWriterMade)
+{
+    for (const auto format : {QynPixelFormat::Gray8, QynPixelFormat::Color32}) {
+        for (const QSize size : {QSize(37, 23), QSize(64, 48)}) {
+            QynImage slot;
+            fixture::fillPattern(slot, size.width(), size.height(), format);
+            const QynPixelBuffer& px = *slot.pixels();
+            const QImage image = format == QynPixelFormat::Gray8
+                ? QImage(px.data(), px.width(), px.height(), px.stride(), QImage::Format_Grayscale8)
+                : QImage(px.data(), px.width(), px.height(), px.stride(), QImage::Format_RGB32)
+                      .convertToFormat(QImage::Format_RGB888);
+            QByteArray expected;
+            QBuffer buffer(&expected);
+            ASSERT_TRUE(buffer.open(QIODevice::WriteOnly));
+            ASSERT_TRUE(QImageWriter(&buffer, "jpg").write(image));
+            ASSERT_EQ(QynFileAccess::saveFile(path("q.jpg"), slot), QynFileAccess::Success);
+            const Bytes written = fixture::readFile(path("q.jpg"));
+            EXPECT_TRUE(written == Bytes(expected.begin(), expected.end()))
+                << size.width() << " x " << size.height() << (format == QynPixelFormat::Gray8 ? " gray" : " colour");
+        }
+    }
 }
 
 // Guards against the dispatch entry points: FilePath, LoadImage, SaveImage and

@@ -90,17 +90,19 @@ TEST_F(SaveFaultsTest, DiskFullKeepsTheOldFile)
     }
     EXPECT_EQ(code, QynFileAccess::CannotWrite);
     expectUntouched();
-    // The same through Qt's writers, over a PNG of the same name.
-    ASSERT_EQ(QynFileAccess::saveFile(target("good.png"), oldImage), QynFileAccess::Success);
-    const Bytes oldPng = fixture::readFile(target("good.png"));
-    oldEntries = fixture::entries(dir.path());
-    {
-        FileSizeLimit limit(1024);
-        ASSERT_TRUE(limit.ok());
-        EXPECT_EQ(QynFileAccess::saveFile(target("good.png"), slot), QynFileAccess::CannotWrite);
+    // The same through Qt's PNG writer and our JPEG writer, over files of the same name.
+    for (const char* name : {"good.png", "good.jpg"}) {
+        ASSERT_EQ(QynFileAccess::saveFile(target(name), oldImage), QynFileAccess::Success);
+        const Bytes old = fixture::readFile(target(name));
+        oldEntries = fixture::entries(dir.path());
+        {
+            FileSizeLimit limit(1024);
+            ASSERT_TRUE(limit.ok());
+            EXPECT_EQ(QynFileAccess::saveFile(target(name), slot), QynFileAccess::CannotWrite) << name;
+        }
+        EXPECT_EQ(fixture::readFile(target(name)), old) << name;
+        expectUntouched();
     }
-    EXPECT_EQ(fixture::readFile(target("good.png")), oldPng);
-    expectUntouched();
 }
 
 // Guards against paths that cannot take a file: a missing folder, a folder in the file's
