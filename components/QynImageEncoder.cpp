@@ -4,6 +4,7 @@
 #include "QynBmpEncoder.h"
 #include "QynFileAccess.h"
 #include "QynJpegEncoder.h"
+#include "QynPngEncoder.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -64,6 +65,8 @@ QString encode(int handle, const QString& path, const QynPixelBuffer& pixels)
     const QByteArray format = QynImageEncoder::formatFor(path);
     if (format == "jpg" || format == "jpeg")
         return QynJpegEncoder::write(device, pixels);
+    if (format == "png")
+        return QynPngEncoder::write(device, pixels);
     if (format != "bmp")
         return writeWithQt(device, pixels, format);
     if (!QynBmpEncoder::write(device, pixels))

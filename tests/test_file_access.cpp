@@ -461,27 +461,31 @@ TEST_F(FileAccessTest, SaveFormatFollowsTheExtension)
     EXPECT_EQ(fixture::state(back), fixture::state(slot));
 }
 
-// Guards the JPEG writer that replaced Qt's: for gray and colour slots (odd sizes too)
-// the file holds the very bytes Qt's writer made of the same pixels before.
-TEST_F(FileAccessTest, JpegFilesHoldTheBytesQtsWriterMade)
+// Guards the PNG and JPEG writers that replaced Qt's: for gray and colour slots (odd
+// sizes too) the file holds the very bytes Qt's writer made of the same pixels before.
+TEST_F(FileAccessTest, PngAndJpegFilesHoldTheBytesQtsWritersMade)
 {
-    for (const auto format : {QynPixelFormat::Gray8, QynPixelFormat::Color32}) {
-        for (const QSize size : {QSize(37, 23), QSize(64, 48)}) {
-            QynImage slot;
-            fixture::fillPattern(slot, size.width(), size.height(), format);
-            const QynPixelBuffer& px = *slot.pixels();
-            const QImage image = format == QynPixelFormat::Gray8
-                ? QImage(px.data(), px.width(), px.height(), px.stride(), QImage::Format_Grayscale8)
-                : QImage(px.data(), px.width(), px.height(), px.stride(), QImage::Format_RGB32)
-                      .convertToFormat(QImage::Format_RGB888);
-            QByteArray expected;
-            QBuffer buffer(&expected);
-            ASSERT_TRUE(buffer.open(QIODevice::WriteOnly));
-            ASSERT_TRUE(QImageWriter(&buffer, "jpg").write(image));
-            ASSERT_EQ(QynFileAccess::saveFile(path("q.jpg"), slot), QynFileAccess::Success);
-            const Bytes written = fixture::readFile(path("q.jpg"));
-            EXPECT_TRUE(written == Bytes(expected.begin(), expected.end()))
-                << size.width() << " x " << size.height() << (format == QynPixelFormat::Gray8 ? " gray" : " colour");
+    for (const char* suffix : {"png", "jpg"}) {
+        for (const auto format : {QynPixelFormat::Gray8, QynPixelFormat::Color32}) {
+            for (const QSize size : {QSize(37, 23), QSize(64, 48)}) {
+                QynImage slot;
+                fixture::fillPattern(slot, size.width(), size.height(), format);
+                const QynPixelBuffer& px = *slot.pixels();
+                const QImage image = format == QynPixelFormat::Gray8
+                    ? QImage(px.data(), px.width(), px.height(), px.stride(), QImage::Format_Grayscale8)
+                    : QImage(px.data(), px.width(), px.height(), px.stride(), QImage::Format_RGB32)
+                          .convertToFormat(QImage::Format_RGB888);
+                QByteArray expected;
+                QBuffer buffer(&expected);
+                ASSERT_TRUE(buffer.open(QIODevice::WriteOnly));
+                ASSERT_TRUE(QImageWriter(&buffer, suffix).write(image));
+                const QString name = path(QStringLiteral("q.%1").arg(QLatin1String(suffix)));
+                ASSERT_EQ(QynFileAccess::saveFile(name, slot), QynFileAccess::Success);
+                const Bytes written = fixture::readFile(name);
+                EXPECT_TRUE(written == Bytes(expected.begin(), expected.end()))
+                    << suffix << " " << size.width() << " x " << size.height()
+                    << (format == QynPixelFormat::Gray8 ? " gray" : " colour");
+            }
         }
     }
 }
