@@ -4,6 +4,8 @@
 #include "QynPixelBuffer.h"
 
 #include <QImage>
+#include <QRect>
+#include <QRectF>
 #include <QSize>
 
 class QynRowPool;
@@ -41,5 +43,23 @@ QImage reducedCopy(const QynPixelBuffer& pixels, int factor, QynRowPool* pool = 
 // source pixels when larger, the same pixels at the same size.
 QImage scaledForDisplay(const QImage& source, QSize size, QynRowPool* pool = nullptr,
                         QImage recycled = {});
+
+// The pixels as a read-only image that shares their memory (Format_Grayscale8 or
+// Format_RGB32 with the slot's X byte): valid while `pixels` lives.
+QImage imageOf(const QynPixelBuffer& pixels);
+
+// Parts of a view of source (gray or colour) that lies at `placed` in output
+// coordinates, each as an opaque Format_RGB32 image whose offset() is where it goes.
+//
+// sampledForDisplay: exactly the output pixels of `visible` whose centres lie in
+// `placed`, each showing the source pixel under its centre (nearest neighbour), so a
+// magnified pixel is a sharp square.
+QImage sampledForDisplay(const QImage& source, QRectF placed, QRect visible,
+                         QynRowPool* pool = nullptr, QImage recycled = {});
+// averagedForDisplay: the whole source pixels that `visible` shows, scaled as
+// scaledForDisplay does to their size on the output (rounded to whole pixels): for a
+// source at least as fine as the output, each output pixel the average of what it covers.
+QImage averagedForDisplay(const QImage& source, QRectF placed, QRect visible,
+                          QynRowPool* pool = nullptr, QImage recycled = {});
 
 }  // namespace qyn
