@@ -1,5 +1,6 @@
 #include "QynDisplayScaler.h"
 
+#include "QynHugePages.h"
 #include "QynRowPool.h"
 
 #include <algorithm>
@@ -43,7 +44,12 @@ QImage imageFor(QImage recycled, QSize size, QImage::Format format)
     if (recycled.size() == size && recycled.format() == format && recycled.isDetached())
         return recycled;
     recycled = QImage();  // its memory goes back before the new image takes more
-    return QImage(size, format);
+    QImage image(size, format);
+    // Not yet touched: a large copy (a zoomed view's 4096 x 4096 colour one is 64 MiB)
+    // then costs one page fault every 2 MiB.
+    if (!image.isNull())
+        qynAdviseHugePages(image.bits(), std::size_t(image.sizeInBytes()));
+    return image;
 }
 
 // Runs work(begin, end, scratch) over [0, rows), split over the pool when `bytes` are
