@@ -210,8 +210,10 @@ const QImage& QynDisplayEx::sourceFor(double scale, int& factor)
         try {
             halvings_[index] = qyn::reducedCopy(*pixels_, int(halving), pool());
         } catch (const std::bad_alloc&) {
-            return full_;  // slower from the slot itself, but the same view
+            halvings_[index] = QImage();
         }
+        if (halvings_[index].isNull())
+            return full_;  // no memory for it: slower from the slot itself, but the same view
     }
     factor = int(halving);
     return halvings_[index];
