@@ -33,6 +33,8 @@ constexpr int ReadoutGap = 12;
 // One wheel notch, in eighths of a degree; an arrow key moves the view an eighth of the area.
 constexpr int WheelNotch = 120;
 constexpr int PanFraction = 8;
+// Rows of a halving made at a time, as a view first shows them: a 4096-row copy in 64 bands.
+constexpr int HalvingBand = 64;
 
 QString describe(const QynPixelBuffer* pixels)
 {
@@ -188,35 +190,56 @@ void QynDisplayEx::viewChanged()
     update();
 }
 
-const QImage& QynDisplayEx::sourceFor(double scale, int& factor)
+const QImage& QynDisplayEx::sourceFor(double scale, int& factor, Halving*& halving)
 {
     // The coarsest copy still at least as fine as the screen: a power of two, or the
     // reduced copy once that is fine enough.
     const double limit = 1 / scale * (1 + 1e-9);
-    unsigned halving = 1;
-    while (halving < unsigned(qyn::MaxReductionFactor) && 2.0 * halving <= limit)
-        halving *= 2;
+    unsigned by = 1;
+    while (by < unsigned(qyn::MaxReductionFactor) && 2.0 * by <= limit)
+        by *= 2;
     factor = 1;
-    if (halving == 1)
+    halving = nullptr;
+    if (by == 1)
         return full_;
-    if (reducedIsCopy_ && int(halving) >= reducedFactor_) {
+    if (reducedIsCopy_ && int(by) >= reducedFactor_) {
         factor = reducedFactor_;
         return reduced_;
     }
-    const auto index = std::size_t(std::countr_zero(halving) - 1);
+    const auto index = std::size_t(std::countr_zero(by) - 1);
     if (halvings_.size() <= index)
         halvings_.resize(index + 1);
-    if (halvings_[index].isNull()) {
+    Halving& copy = halvings_[index];
+    if (copy.image.isNull()) {
         try {
-            halvings_[index] = qyn::reducedCopy(*pixels_, int(halving), pool());
+            copy.image = qyn::reducedImage(*pixels_, int(by));
+            copy.made.assign(std::size_t((copy.image.height() + HalvingBand - 1) / HalvingBand), false);
         } catch (const std::bad_alloc&) {
-            halvings_[index] = QImage();
+            copy.image = QImage();
         }
-        if (halvings_[index].isNull())
+        if (copy.image.isNull())
             return full_;  // no memory for it: slower from the slot itself, but the same view
     }
-    factor = int(halving);
-    return halvings_[index];
+    factor = int(by);
+    halving = &copy;
+    return copy.image;
+}
+
+void QynDisplayEx::makeRows(Halving& halving, int factor, int first, int end)
+{
+    // Runs of bands not made yet, each in one pass over its slot rows.
+    const auto last = std::min(std::size_t((end + HalvingBand - 1) / HalvingBand), halving.made.size());
+    for (auto band = std::size_t(std::max(first, 0) / HalvingBand); band < last;) {
+        if (halving.made[band]) {
+            ++band;
+            continue;
+        }
+        const std::size_t from = band;
+        for (; band < last && !halving.made[band]; ++band)
+            halving.made[band] = true;
+        qyn::reduceRows(*pixels_, factor, halving.image, int(from) * HalvingBand,
+                        int(band) * HalvingBand, pool());
+    }
 }
 
 void QynDisplayEx::rebuildScaled()
@@ -244,9 +267,14 @@ void QynDisplayEx::rebuildScaled()
                 scaled_ = qyn::sampledForDisplay(full_, placed, area, pool(), std::move(scaled_));
             } else {
                 int factor = 1;
-                const QImage& source = sourceFor(scale, factor);
+                Halving* halving = nullptr;
+                const QImage& source = sourceFor(scale, factor, halving);
                 const QRectF sourcePlaced(placed.topLeft(),
                                           QSizeF(source.size()) * (factor * scale));
+                if (halving) {
+                    const QRect rows = qyn::shownSourcePixels(source.size(), sourcePlaced, area);
+                    makeRows(*halving, factor, rows.top(), rows.bottom() + 1);
+                }
                 scaled_ = qyn::averagedForDisplay(source, sourcePlaced, area, pool(),
                                                   std::move(scaled_));
             }

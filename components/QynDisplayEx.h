@@ -81,8 +81,15 @@ private:
     QPointF toDevice(QPointF position) const;
     void viewChanged();
     void rebuildScaled();
-    // The image a zoomed view scaled by `scale` (below 1) is drawn from, with its box factor.
-    const QImage& sourceFor(double scale, int& factor);
+    // A copy reduced by a power of two, its rows made in bands as views first show them.
+    struct Halving {
+        QImage image;
+        std::vector<bool> made;  // a band of HalvingBand rows each
+    };
+    // The image a zoomed view scaled by `scale` (below 1) is drawn from, with its box
+    // factor, and the halving it is when it is one.
+    const QImage& sourceFor(double scale, int& factor, Halving*& halving);
+    void makeRows(Halving& halving, int factor, int first, int end);
     void updateReadout();
     QynRowPool* pool();
 
@@ -91,7 +98,7 @@ private:
     QImage reduced_;  // the pixels at no more than screen size; shares pixels_ when small
     int reducedFactor_ = 1;
     bool reducedIsCopy_ = false;  // reduced_ owns its memory (and may be written over)
-    std::vector<QImage> halvings_;  // reductions by 2, 4, 8 ... made when first zoomed to
+    std::vector<Halving> halvings_;  // reductions by 2, 4, 8 ... made when first zoomed to
     QynDisplayView view_;
     QImage scaled_;       // what the view shows, opaque RGB32 ...
     QPointF scaledAt_;    // ... drawn here (logical pixels) ...

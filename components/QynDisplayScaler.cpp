@@ -278,21 +278,37 @@ int displayReduction(QSize size, QSize limit)
     return std::max({1, size.width() / limit.width(), size.height() / limit.height()});
 }
 
-QImage reducedCopy(const QynPixelBuffer& pixels, int factor, QynRowPool* pool, QImage recycled)
+QImage reducedImage(const QynPixelBuffer& pixels, int factor, QImage recycled)
 {
     factor = std::clamp(factor, 1, MaxReductionFactor);
+    return imageFor(std::move(recycled),
+                    {(pixels.width() + factor - 1) / factor, (pixels.height() + factor - 1) / factor},
+                    pixels.format() == QynPixelFormat::Gray8 ? QImage::Format_Grayscale8
+                                                             : QImage::Format_RGB32);
+}
+
+void reduceRows(const QynPixelBuffer& pixels, int factor, QImage& out, int first, int end,
+                QynRowPool* pool)
+{
+    factor = std::clamp(factor, 1, MaxReductionFactor);
+    first = std::max(first, 0);
+    end = std::min(end, out.height());
+    if (out.isNull() || first >= end)
+        return;
     const bool gray = pixels.format() == QynPixelFormat::Gray8;
-    QImage out = imageFor(std::move(recycled),
-                          {(pixels.width() + factor - 1) / factor, (pixels.height() + factor - 1) / factor},
-                          gray ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
-    if (out.isNull())
-        return out;
-    forRowsWithScratch<std::uint16_t>(pool, out.height(), pixels.byteCount(),
+    const std::size_t bytes = pixels.byteCount() / std::size_t(out.height()) * std::size_t(end - first);
+    forRowsWithScratch<std::uint16_t>(pool, end - first, bytes,
                        2 * std::size_t(pixels.width()) * (gray ? 1 : 4),
-                       [&](std::ptrdiff_t begin, std::ptrdiff_t end, std::uint16_t* column) {
-                           for (auto oy = static_cast<int>(begin); oy < end; ++oy)
+                       [&](std::ptrdiff_t begin, std::ptrdiff_t stop, std::uint16_t* column) {
+                           for (auto oy = static_cast<int>(first + begin); oy < first + stop; ++oy)
                                reduceRow(pixels, factor, oy, column, out);
                        });
+}
+
+QImage reducedCopy(const QynPixelBuffer& pixels, int factor, QynRowPool* pool, QImage recycled)
+{
+    QImage out = reducedImage(pixels, factor, std::move(recycled));
+    reduceRows(pixels, factor, out, 0, out.height(), pool);
     return out;
 }
 
@@ -374,19 +390,30 @@ QImage sampledForDisplay(const QImage& source, QRectF placed, QRect visible, Qyn
     return out;
 }
 
+QRect shownSourcePixels(QSize source, QRectF placed, QRect visible)
+{
+    if (source.isEmpty() || placed.isEmpty() || visible.isEmpty())
+        return {};
+    const auto span = [](double from, double to, double origin, double scale, int length) {
+        const int first = std::clamp(static_cast<int>(std::floor((from - origin) / scale)), 0, length - 1);
+        const int last = std::clamp(static_cast<int>(std::ceil((to - origin) / scale)), first + 1, length);
+        return std::pair{first, last};
+    };
+    const auto [x0, x1] = span(visible.left(), visible.right() + 1.0, placed.left(),
+                               placed.width() / source.width(), source.width());
+    const auto [y0, y1] = span(visible.top(), visible.bottom() + 1.0, placed.top(),
+                               placed.height() / source.height(), source.height());
+    return QRect(QPoint(x0, y0), QPoint(x1 - 1, y1 - 1));
+}
+
 QImage averagedForDisplay(const QImage& source, QRectF placed, QRect visible, QynRowPool* pool,
                           QImage recycled)
 {
     if (source.isNull() || placed.isEmpty() || visible.isEmpty())
         return {};
     const double sx = placed.width() / source.width(), sy = placed.height() / source.height();
-    const auto span = [](double from, double to, double origin, double scale, int length) {
-        const int first = std::clamp(static_cast<int>(std::floor((from - origin) / scale)), 0, length - 1);
-        const int last = std::clamp(static_cast<int>(std::ceil((to - origin) / scale)), first + 1, length);
-        return std::pair{first, last};
-    };
-    const auto [x0, x1] = span(visible.left(), visible.right() + 1.0, placed.left(), sx, source.width());
-    const auto [y0, y1] = span(visible.top(), visible.bottom() + 1.0, placed.top(), sy, source.height());
+    const QRect shown = shownSourcePixels(source.size(), placed, visible);
+    const int x0 = shown.left(), x1 = shown.right() + 1, y0 = shown.top(), y1 = shown.bottom() + 1;
     const int bytesPerPixel = source.depth() / 8;
     const QImage part(source.constScanLine(y0) + std::ptrdiff_t{x0} * bytesPerPixel, x1 - x0,
                       y1 - y0, source.bytesPerLine(), source.format());

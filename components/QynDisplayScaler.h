@@ -37,6 +37,12 @@ inline constexpr int MaxReductionFactor = QynDisplayKernels::MaxSummedRows;
 // narrower. One pass over the source.
 QImage reducedCopy(const QynPixelBuffer& pixels, int factor, QynRowPool* pool = nullptr,
                    QImage recycled = {});
+// reducedCopy in parts, for a copy made only where it is looked at: reducedImage makes
+// the image with its rows not yet written, reduceRows writes its rows [first, end),
+// the same as reducedCopy's.
+QImage reducedImage(const QynPixelBuffer& pixels, int factor, QImage recycled = {});
+void reduceRows(const QynPixelBuffer& pixels, int factor, QImage& out, int first, int end,
+                QynRowPool* pool = nullptr);
 
 // source (gray or colour) at exactly size, opaque Format_RGB32: each output pixel the
 // average of the source area it covers when smaller, interpolated between the nearest
@@ -61,5 +67,8 @@ QImage sampledForDisplay(const QImage& source, QRectF placed, QRect visible,
 // source at least as fine as the output, each output pixel the average of what it covers.
 QImage averagedForDisplay(const QImage& source, QRectF placed, QRect visible,
                           QynRowPool* pool = nullptr, QImage recycled = {});
+// The whole source pixels averagedForDisplay reads for `visible`: a source of `source`
+// pixels lying at `placed`.
+QRect shownSourcePixels(QSize source, QRectF placed, QRect visible);
 
 }  // namespace qyn

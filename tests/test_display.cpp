@@ -370,26 +370,31 @@ TEST(Display, MagnifiedPixelsAreSharpSquaresAndZoomedOutOnesBoxAverages)
             EXPECT_GT(inside, zoomSteps ? 61 * 39 / 2 : 7 * 5 * 49);
         }
 
-        // Zoomed out to 1/2 from a view of 1/4: every screen pixel the exact (rounded)
-        // average of its 2 x 2 image pixels.
+        // Zoomed out to 1/2 (seven steps in from 1/32), then dragged to the far corner:
+        // every screen pixel the exact (rounded) average of its 2 x 2 image pixels.
         QynImage large;
-        fillPattern(large, 64, 64, format);
+        fillPattern(large, 512, 512, format);
         display.resize(16, 16);
         ASSERT_EQ(show(display, large), QynStatus::Ok);
-        key(display, Qt::Key_Plus, 2);
+        key(display, Qt::Key_Plus, 7);
         ASSERT_DOUBLE_EQ(display.view().scale(), 0.5);
-        const QImage image = shown(display);
-        const QPointF origin = display.view().placed().topLeft();
-        ASSERT_EQ(origin, QPointF(-8, -8));
-        for (int y = 0; y < 16; ++y)
-            for (int x = 0; x < 16; ++x)
-                for (int shift : {0, 8, 16}) {
-                    int sum = 0;
-                    for (int dy = 0; dy < 2; ++dy)
-                        for (int dx = 0; dx < 2; ++dx)
-                            sum += int(patternRgb(2 * x + 16 + dx, 2 * y + 16 + dy, format) >> shift & 0xff);
-                    ASSERT_EQ(int(image.pixel(x, y) >> shift & 0xff), (sum + 2) / 4) << x << ", " << y;
-                }
+        for (int from : {240, 480}) {
+            SCOPED_TRACE(std::string(formatName(format)) + ", image from " + std::to_string(from));
+            const QImage image = shown(display);
+            ASSERT_EQ(display.view().placed().topLeft(), QPointF(-from / 2, -from / 2));
+            for (int y = 0; y < 16; ++y)
+                for (int x = 0; x < 16; ++x)
+                    for (int shift : {0, 8, 16}) {
+                        int sum = 0;
+                        for (int dy = 0; dy < 2; ++dy)
+                            for (int dx = 0; dx < 2; ++dx)
+                                sum += int(patternRgb(2 * x + from + dx, 2 * y + from + dy, format) >> shift & 0xff);
+                        ASSERT_EQ(int(image.pixel(x, y) >> shift & 0xff), (sum + 2) / 4) << x << ", " << y;
+                    }
+            mouse(display, QEvent::MouseButtonPress, {8, 8}, Qt::LeftButton);
+            mouse(display, QEvent::MouseMove, {-1000, -1000}, Qt::LeftButton);
+            mouse(display, QEvent::MouseButtonRelease, {-1000, -1000});
+        }
     }
 }
 
