@@ -3,17 +3,21 @@
 // scaling of the full image to the same size and a plain read of the slot's bytes (the
 // memory-bandwidth floor of anything that looks at every pixel: every core reads its
 // share of the rows into sums kept in memory made before the timing). Then the parts of
-// a first paint one by one, and a camera's 640 x 480 frame shown and painted. Runs off
-// screen.
+// a first paint one by one, and a camera's 640 x 480 frame shown and painted. Then the
+// 8192 x 8192 slots zoomed and panned with the display's keys: the redraw after a zoom
+// step to each of several scales and after an arrow key's pan there, and the first
+// redraw at scales whose cached reduction is made then. Runs off screen.
 //
 //   QT_QPA_PLATFORM=offscreen bench_display [repetitions, default 5]
 #include "QynConvertKernels.h"
 #include "QynDisplayEx.h"
 #include "QynDisplayScaler.h"
+#include "QynDisplayView.h"
 #include "QynImage.h"
 #include "QynRowPool.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QPixmap>
 
 #include <algorithm>
@@ -135,6 +139,72 @@ void runCameraFrame(QynPixelFormat format, int repetitions)
            }));
 }
 
+void press(QynDisplayEx& display, Qt::Key key, int times = 1)
+{
+    for (int i = 0; i < times; ++i) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(&display, &event);
+    }
+}
+
+// From one screen pixel an image pixel, `step` zoom steps in (or out, below 0).
+void zoomToStep(QynDisplayEx& display, int step)
+{
+    press(display, Qt::Key_1);
+    press(display, step > 0 ? Qt::Key_Plus : Qt::Key_Minus, std::abs(step));
+}
+
+void runZoomAndPan(QynPixelFormat format, int repetitions)
+{
+    const bool gray = format == QynPixelFormat::Gray8;
+    std::printf("\n8192 x 8192 %s slot zoomed and panned, display 1280 x 960\n",
+                gray ? "gray" : "colour");
+    QynImage slot;
+    fill(slot, 8192, 8192, format);
+    QynDisplayEx display;
+    display.resize(1280, 960);
+    QPixmap target(1280, 960);
+    display.showImage(slot);
+    paint(display, target);
+    char what[96];
+    // The first redraws at 1/2 and 1/4, which make the cached reductions by 2 and by 4.
+    for (int step : {-2, -4}) {
+        std::snprintf(what, sizeof what, "first redraw at %.3g after ShowImage (makes its copy)",
+                      QynDisplayView::stepScale(step));
+        report(what, timeIt(repetitions, [&] {
+                   display.showImage(slot);
+                   paint(display, target);
+                   press(display, Qt::Key_1);
+                   paint(display, target);
+               }, [&] {
+                   press(display, Qt::Key_Minus, -step);
+                   paint(display, target);
+               }));
+    }
+    for (int step : {-8, -6, -5, -4, -3, -2, -1, 0, 1, 4, 10}) {
+        const double scale = QynDisplayView::stepScale(step);
+        // Into the scale from the next step out (or in, at the smallest).
+        const int from = step == QynDisplayView::MinStep ? step + 1 : step - 1;
+        std::snprintf(what, sizeof what, "zoom step to %.3g + redraw", scale);
+        report(what, timeIt(repetitions, [&] {
+                   zoomToStep(display, from);
+                   paint(display, target);
+               }, [&] {
+                   press(display, from < step ? Qt::Key_Plus : Qt::Key_Minus);
+                   paint(display, target);
+               }));
+        if (8192 * scale <= 1280)
+            continue;  // the whole image is in view: nothing to pan
+        bool right = false;
+        std::snprintf(what, sizeof what, "  pan an eighth of the area at %.3g + redraw", scale);
+        report(what, timeIt(repetitions, [&] {
+                   right = !right;
+                   press(display, right ? Qt::Key_Right : Qt::Key_Left);
+                   paint(display, target);
+               }));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -149,5 +219,7 @@ int main(int argc, char** argv)
     run(8192, QynPixelFormat::Gray8, repetitions, pool);
     runCameraFrame(QynPixelFormat::Color32, 10 * repetitions);
     runCameraFrame(QynPixelFormat::Gray8, 10 * repetitions);
+    runZoomAndPan(QynPixelFormat::Color32, 4 * repetitions);
+    runZoomAndPan(QynPixelFormat::Gray8, 4 * repetitions);
     return 0;
 }

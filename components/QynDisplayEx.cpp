@@ -3,9 +3,13 @@
 #include "QynArgs.h"
 #include "QynDisplayScaler.h"
 #include "QynImage.h"
+#include "QynPixelReadout.h"
 #include "QynRowPool.h"
 #include "QynTwips.h"
 
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QRegion>
 #include <QScreen>
@@ -13,6 +17,7 @@
 #include <QStyleOptionFocusRect>
 
 #include <algorithm>
+#include <bit>
 #include <new>
 #include <system_error>
 
@@ -21,6 +26,15 @@ namespace {
 // Smallest limit for the reduced copy, so that a small or missing screen does not
 // make a larger window show a blurred image.
 constexpr QSize MinReducedLimit{1920, 1200};
+
+// The readout box: its padding around the text and its distance from the pixel it reads.
+constexpr int ReadoutPadding = 3;
+constexpr int ReadoutGap = 12;
+// One wheel notch, in eighths of a degree; an arrow key moves the view an eighth of the area.
+constexpr int WheelNotch = 120;
+constexpr int PanFraction = 8;
+// Rows of a halving made at a time, as a view first shows them: a 4096-row copy in 64 bands.
+constexpr int HalvingBand = 64;
 
 QString describe(const QynPixelBuffer* pixels)
 {
@@ -38,7 +52,9 @@ QString describe(const QynPixelBuffer* pixels)
 QynDisplayEx::QynDisplayEx(const QynStoredSettings&)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);  // paintEvent covers every pixel
-    setFocusPolicy(Qt::TabFocus);  // it has its place in the window's tab order
+    // It has its place in the window's tab order, and a click gives it the keyboard too.
+    setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(true);  // the readout follows the cursor
     setAccessibleName(describe(nullptr));
 }
 
@@ -123,10 +139,15 @@ void QynDisplayEx::showImage(const QynImage& slot)
     reduced_ = QImage();
     reducedIsCopy_ = false;
     scaledFor_ = QSize();  // scaled_ stays only as memory for the next scaling
+    scaledValid_ = false;
+    halvings_.clear();
+    full_ = QImage();
+    reducedFactor_ = 1;
     pixels_ = slot.sharedPixels();
     if (!pixels_) {
         scaled_ = QImage();
     } else {
+        full_ = qyn::imageOf(*pixels_);
         const QScreen* where = screen();
         const qreal ratio = devicePixelRatioF();
         const QSize limit = (where ? where->size() * ratio : MinReducedLimit)
@@ -136,64 +157,163 @@ void QynDisplayEx::showImage(const QynImage& slot)
             if (factor > 1) {
                 reduced_ = qyn::reducedCopy(*pixels_, factor, pool(), std::move(recycled));
                 reducedIsCopy_ = true;
+                reducedFactor_ = std::clamp(factor, 1, qyn::MaxReductionFactor);
             } else {
-                // Small enough to scale directly: draw from the slot's own memory.
-                reduced_ = QImage(pixels_->data(), pixels_->width(), pixels_->height(),
-                                  qsizetype(pixels_->stride()),
-                                  pixels_->format() == QynPixelFormat::Gray8
-                                      ? QImage::Format_Grayscale8
-                                      : QImage::Format_RGB32);
+                reduced_ = full_;  // small enough to scale directly from the slot's own memory
             }
         } catch (const std::bad_alloc&) {
             reduced_ = QImage();  // shows the background rather than fail the call
         }
     }
     setAccessibleName(describe(pixels_.get()));
+    view_.setImage(full_.size());  // every new image is fitted again
+    dragFrom_.reset();
+    updateReadout();
     update();
 }
 
-QRect QynDisplayEx::imageRect() const
+void QynDisplayEx::syncArea()
 {
-    if (reduced_.isNull() || !pixels_ || width() < 1 || height() < 1)
-        return {};
-    const QSize fitted =
-        QSize(pixels_->width(), pixels_->height()).scaled(size(), Qt::KeepAspectRatio).expandedTo({1, 1});
-    QRect r({0, 0}, fitted);
-    r.moveCenter(rect().center());
-    return r;
+    view_.setArea(size(), devicePixelRatioF());
+}
+
+QPointF QynDisplayEx::toDevice(QPointF position) const
+{
+    // The middle of the screen pixel at the position, as the view is drawn.
+    return (position + QPointF(0.5, 0.5)) * devicePixelRatioF();
+}
+
+void QynDisplayEx::viewChanged()
+{
+    scaledValid_ = false;
+    updateReadout();
+    update();
+}
+
+const QImage& QynDisplayEx::sourceFor(double scale, int& factor, Halving*& halving)
+{
+    // The coarsest copy still at least as fine as the screen: a power of two, or the
+    // reduced copy once that is fine enough.
+    const double limit = 1 / scale * (1 + 1e-9);
+    unsigned by = 1;
+    while (by < unsigned(qyn::MaxReductionFactor) && 2.0 * by <= limit)
+        by *= 2;
+    factor = 1;
+    halving = nullptr;
+    if (by == 1)
+        return full_;
+    if (reducedIsCopy_ && int(by) >= reducedFactor_) {
+        factor = reducedFactor_;
+        return reduced_;
+    }
+    const auto index = std::size_t(std::countr_zero(by) - 1);
+    if (halvings_.size() <= index)
+        halvings_.resize(index + 1);
+    Halving& copy = halvings_[index];
+    if (copy.image.isNull()) {
+        try {
+            copy.image = qyn::reducedImage(*pixels_, int(by));
+            copy.made.assign(std::size_t((copy.image.height() + HalvingBand - 1) / HalvingBand), false);
+        } catch (const std::bad_alloc&) {
+            copy.image = QImage();
+        }
+        if (copy.image.isNull())
+            return full_;  // no memory for it: slower from the slot itself, but the same view
+    }
+    factor = int(by);
+    halving = &copy;
+    return copy.image;
+}
+
+void QynDisplayEx::makeRows(Halving& halving, int factor, int first, int end)
+{
+    // Runs of bands not made yet, each in one pass over its slot rows.
+    const auto last = std::min(std::size_t((end + HalvingBand - 1) / HalvingBand), halving.made.size());
+    for (auto band = std::size_t(std::max(first, 0) / HalvingBand); band < last;) {
+        if (halving.made[band]) {
+            ++band;
+            continue;
+        }
+        const std::size_t from = band;
+        for (; band < last && !halving.made[band]; ++band)
+            halving.made[band] = true;
+        qyn::reduceRows(*pixels_, factor, halving.image, int(from) * HalvingBand,
+                        int(band) * HalvingBand, pool());
+    }
 }
 
 void QynDisplayEx::rebuildScaled()
 {
-    scaledFor_ = QSize();
-    const QRect target = imageRect();
+    scaledValid_ = false;
+    syncArea();
+    const QRect target = view_.fittedRect();
     if (target.isEmpty())
         return;
     const qreal ratio = devicePixelRatioF();
     try {
-        scaled_ = qyn::scaledForDisplay(reduced_, target.size() * ratio, pool(), std::move(scaled_));
+        if (view_.fitted()) {
+            const QSize device = target.size() * ratio;
+            if (device.width() >= full_.width() && device.height() >= full_.height())
+                scaled_ = qyn::sampledForDisplay(full_, QRectF(QPointF(0, 0), QSizeF(device)),
+                                                 QRect({0, 0}, device), pool(), std::move(scaled_));
+            else
+                scaled_ = qyn::scaledForDisplay(reduced_, device, pool(), std::move(scaled_));
+            scaledAt_ = target.topLeft();
+        } else {
+            const QRectF placed = view_.placed();
+            const QRect area({0, 0}, size() * ratio);
+            const double scale = view_.scale();
+            if (scale >= 1) {
+                scaled_ = qyn::sampledForDisplay(full_, placed, area, pool(), std::move(scaled_));
+            } else {
+                int factor = 1;
+                Halving* halving = nullptr;
+                const QImage& source = sourceFor(scale, factor, halving);
+                const QRectF sourcePlaced(placed.topLeft(),
+                                          QSizeF(source.size()) * (factor * scale));
+                if (halving) {
+                    const QRect rows = qyn::shownSourcePixels(source.size(), sourcePlaced, area);
+                    makeRows(*halving, factor, rows.top(), rows.bottom() + 1);
+                }
+                scaled_ = qyn::averagedForDisplay(source, sourcePlaced, area, pool(),
+                                                  std::move(scaled_));
+            }
+            scaledAt_ = QPointF(scaled_.offset()) / ratio;
+        }
     } catch (const std::bad_alloc&) {
         scaled_ = QImage();  // paints the background rather than fail the paint
         return;
     }
+    if (scaled_.isNull())
+        return;
     scaled_.setDevicePixelRatio(ratio);
-    scaledFor_ = target.size();
+    scaledFor_ = size();
+    scaledValid_ = true;
     ++scaleCount_;
 }
 
 void QynDisplayEx::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    const QRect target = imageRect();
-    if (!target.isEmpty() && scaledFor_ != target.size())
-        rebuildScaled();  // after ShowImage or a resize, once
-    if (!target.isEmpty() && scaledFor_ == target.size() && !scaled_.isNull()) {
+    const bool showing = pixels_ && !reduced_.isNull() && !size().isEmpty();
+    if (showing && (!scaledValid_ || scaledFor_ != size()))
+        rebuildScaled();  // after ShowImage, a resize or a new view, once
+    if (showing && scaledValid_ && !scaled_.isNull()) {
         // The opaque image covers its rectangle: only the rest is background.
-        for (const QRect& band : QRegion(rect()).subtracted(target))
+        const QRectF drawn(scaledAt_, scaled_.deviceIndependentSize());
+        const QRect covered(QPoint(int(std::ceil(drawn.left())), int(std::ceil(drawn.top()))),
+                            QPoint(int(std::floor(drawn.right())) - 1,
+                                   int(std::floor(drawn.bottom())) - 1));
+        for (const QRect& band : QRegion(rect()).subtracted(covered))
             painter.fillRect(band, backgroundColor());
-        painter.drawImage(target.topLeft(), scaled_);
+        painter.drawImage(scaledAt_, scaled_);
     } else {
         painter.fillRect(rect(), backgroundColor());
+    }
+    if (!readoutBox_.isEmpty()) {
+        painter.fillRect(readoutBox_, QColor(0x20, 0x20, 0x20, 0xe0));
+        painter.setPen(Qt::white);
+        painter.drawText(readoutBox_, Qt::AlignCenter, readout_);
     }
     if (hasFocus()) {
         QStyleOptionFocusRect focus;
@@ -201,4 +321,156 @@ void QynDisplayEx::paintEvent(QPaintEvent*)
         focus.backgroundColor = backgroundColor();
         style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
     }
+}
+
+void QynDisplayEx::updateReadout()
+{
+    QString text;
+    QRect box;
+    if (cursorInside_ && pixels_ && !reduced_.isNull()) {
+        syncArea();
+        if (const std::optional<QPoint> pixel = view_.pixelAt(toDevice(cursor_))) {
+            text = qyn::pixelReadout(*pixels_, *pixel);
+            // Beside the pixel's square on screen (and the cursor), never over them.
+            const qreal ratio = devicePixelRatioF();
+            const QRectF square = view_.pixelRect(*pixel);
+            const QRect keepClear =
+                (QRectF(square.topLeft() / ratio, square.size() / ratio).toAlignedRect()
+                 | QRect(cursor_.toPoint(), QSize(1, 1)))
+                & rect();
+            const QSize size = QFontMetrics(font()).size(Qt::TextSingleLine, text)
+                + QSize(2 * ReadoutPadding, 2 * ReadoutPadding);
+            box = QynDisplayView::besides(keepClear, size, rect(), ReadoutGap).value_or(QRect());
+        }
+    }
+    if (text != readout_) {
+        // The description the window gave is lent to the readout while it shows.
+        if (readout_.isEmpty())
+            restingDescription_ = accessibleDescription();
+        readout_ = text;
+        setAccessibleDescription(text.isEmpty() ? restingDescription_ : text);
+        update(box);
+    }
+    if (box != readoutBox_) {
+        update(readoutBox_);
+        update(box);
+        readoutBox_ = box;
+    }
+}
+
+void QynDisplayEx::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    syncArea();
+    updateReadout();
+}
+
+void QynDisplayEx::wheelEvent(QWheelEvent* event)
+{
+    if (!pixels_ || reduced_.isNull()) {
+        event->ignore();
+        return;
+    }
+    syncArea();
+    cursor_ = event->position();
+    cursorInside_ = true;
+    const QPointF at = toDevice(cursor_);
+    wheelAngle_ += event->angleDelta().y();
+    for (; wheelAngle_ >= WheelNotch; wheelAngle_ -= WheelNotch)
+        view_.zoomIn(at);
+    for (; wheelAngle_ <= -WheelNotch; wheelAngle_ += WheelNotch)
+        view_.zoomOut(at);
+    event->accept();
+    viewChanged();
+}
+
+void QynDisplayEx::keyPressEvent(QKeyEvent* event)
+{
+    if (!pixels_ || reduced_.isNull()) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    syncArea();
+    const QPointF centre = view_.areaCentre();
+    const QSizeF step = QSizeF(size()) * devicePixelRatioF() / PanFraction;
+    const bool zoomed = !view_.fitted();
+    switch (event->key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal: view_.zoomIn(centre); break;
+    case Qt::Key_Minus: view_.zoomOut(centre); break;
+    case Qt::Key_1:
+    case Qt::Key_0: view_.zoomTo(1.0, centre); break;
+    case Qt::Key_F: view_.fit(); break;
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down: {
+        if (!zoomed) {
+            QWidget::keyPressEvent(event);
+            return;
+        }
+        // The view moves the arrow's way over the image.
+        const int key = event->key();
+        view_.panBy({key == Qt::Key_Left ? step.width() : key == Qt::Key_Right ? -step.width() : 0.0,
+                     key == Qt::Key_Up ? step.height() : key == Qt::Key_Down ? -step.height() : 0.0});
+        break;
+    }
+    default: QWidget::keyPressEvent(event); return;
+    }
+    event->accept();
+    viewChanged();
+}
+
+void QynDisplayEx::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    dragFrom_ = event->position();
+    if (!view_.fitted())
+        setCursor(Qt::ClosedHandCursor);
+    event->accept();
+}
+
+void QynDisplayEx::mouseMoveEvent(QMouseEvent* event)
+{
+    cursor_ = event->position();
+    cursorInside_ = rect().contains(cursor_.toPoint());
+    if (dragFrom_ && (event->buttons() & Qt::LeftButton) && !view_.fitted()) {
+        syncArea();
+        view_.panBy((cursor_ - *dragFrom_) * devicePixelRatioF());
+        dragFrom_ = cursor_;
+        viewChanged();
+    } else {
+        updateReadout();
+    }
+    event->accept();
+}
+
+void QynDisplayEx::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        dragFrom_.reset();
+        unsetCursor();
+    }
+    QWidget::mouseReleaseEvent(event);
+}
+
+void QynDisplayEx::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton || !pixels_) {
+        QWidget::mouseDoubleClickEvent(event);
+        return;
+    }
+    view_.fit();
+    event->accept();
+    viewChanged();
+}
+
+void QynDisplayEx::leaveEvent(QEvent* event)
+{
+    cursorInside_ = false;
+    updateReadout();
+    QWidget::leaveEvent(event);
 }

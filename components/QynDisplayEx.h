@@ -2,6 +2,7 @@
 
 #include "QynComponent.h"
 #include "QynComponentRegistry.h"
+#include "QynDisplayView.h"
 #include "QynPixelBuffer.h"
 
 #include <QImage>
@@ -9,6 +10,8 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
+#include <vector>
 
 class QynRowPool;
 
@@ -20,6 +23,13 @@ class QynRowPool;
 // for large images, and the next image of the same size is written into their memory.
 // Its accessible name describes what is shown: "empty" or "640 x 480 gray image";
 // the window that carries it may set another after ShowImage.
+//
+// The operator may zoom (wheel about the cursor; keys + and -, 1 or 0 for one screen
+// pixel an image pixel, F or a double-click to fit again) and pan (dragging, arrow
+// keys); ShowImage fits again. Magnified pixels are sharp squares; a zoomed view draws
+// only what is visible, when reduced from a cached reduction of its scale. Under the
+// cursor the pixel's coordinates and value show in a box beside it and are the
+// accessible description while they show.
 class QynDisplayEx final : public QWidget, public QynComponent {
     Q_OBJECT
 
@@ -51,20 +61,57 @@ public:
     int scaleCount() const { return scaleCount_; }
     static QColor backgroundColor();
 
+    const QynDisplayView& view() const { return view_; }
+    // The pixel value under the cursor as the box shows it; empty when none shows.
+    QString readout() const { return readout_; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
 private:
-    QRect imageRect() const;
+    void syncArea();
+    QPointF toDevice(QPointF position) const;
+    void viewChanged();
     void rebuildScaled();
+    // A copy reduced by a power of two, its rows made in bands as views first show them.
+    struct Halving {
+        QImage image;
+        std::vector<bool> made;  // a band of HalvingBand rows each
+    };
+    // The image a zoomed view scaled by `scale` (below 1) is drawn from, with its box
+    // factor, and the halving it is when it is one.
+    const QImage& sourceFor(double scale, int& factor, Halving*& halving);
+    void makeRows(Halving& halving, int factor, int first, int end);
+    void updateReadout();
     QynRowPool* pool();
 
     std::shared_ptr<const QynPixelBuffer> pixels_;
+    QImage full_;     // pixels_ as an image, sharing their memory
     QImage reduced_;  // the pixels at no more than screen size; shares pixels_ when small
+    int reducedFactor_ = 1;
     bool reducedIsCopy_ = false;  // reduced_ owns its memory (and may be written over)
-    QImage scaled_;     // reduced_ at the size of imageRect(), opaque RGB32 ...
-    QSize scaledFor_;   // ... when it was made
+    std::vector<Halving> halvings_;  // reductions by 2, 4, 8 ... made when first zoomed to
+    QynDisplayView view_;
+    QImage scaled_;       // what the view shows, opaque RGB32 ...
+    QPointF scaledAt_;    // ... drawn here (logical pixels) ...
+    bool scaledValid_ = false;
+    QSize scaledFor_;     // ... and made for this area
     int scaleCount_ = 0;
+    QPointF cursor_;  // logical position of the mouse, while inside
+    bool cursorInside_ = false;
+    std::optional<QPointF> dragFrom_;
+    int wheelAngle_ = 0;
+    QString readout_;
+    QRect readoutBox_;
+    QString restingDescription_;  // the accessible description while no readout shows
     std::unique_ptr<QynRowPool> pool_;  // made at the first image large enough to share
     bool poolFailed_ = false;
 };

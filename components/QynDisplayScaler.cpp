@@ -1,5 +1,6 @@
 #include "QynDisplayScaler.h"
 
+#include "QynHugePages.h"
 #include "QynRowPool.h"
 
 #include <algorithm>
@@ -43,7 +44,12 @@ QImage imageFor(QImage recycled, QSize size, QImage::Format format)
     if (recycled.size() == size && recycled.format() == format && recycled.isDetached())
         return recycled;
     recycled = QImage();  // its memory goes back before the new image takes more
-    return QImage(size, format);
+    QImage image(size, format);
+    // Not yet touched: a large copy (a zoomed view's 4096 x 4096 colour one is 64 MiB)
+    // then costs one page fault every 2 MiB.
+    if (!image.isNull())
+        qynAdviseHugePages(image.bits(), std::size_t(image.sizeInBytes()));
+    return image;
 }
 
 // Runs work(begin, end, scratch) over [0, rows), split over the pool when `bytes` are
@@ -227,6 +233,40 @@ void scaleRow(const QImage& source, const Taps& across, const std::vector<std::u
                                     out.scanLine(oy));
 }
 
+// The first whole output pixel whose centre lies at or after `edge`.
+int centresFrom(double edge)
+{
+    return static_cast<int>(std::ceil(edge - 0.5));
+}
+
+// For `count` output pixels from `first`, the source pixel under each centre, on an axis
+// where the source starts at `origin` with `scale` output pixels a source pixel.
+std::vector<int> nearestOf(int first, int count, double origin, double scale, int length)
+{
+    std::vector<int> nearest(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i)
+        nearest[std::size_t(i)] = std::clamp(
+            static_cast<int>(std::floor((first + i + 0.5 - origin) / scale)), 0, length - 1);
+    return nearest;
+}
+
+// One output row of the nearest-neighbour view: opaque words, gray spread to all three.
+void sampleRow(const std::uint8_t* source, bool gray, const std::vector<int>& columns,
+               std::uint32_t* out)
+{
+    const std::size_t width = columns.size();
+    if (gray) {
+        for (std::size_t x = 0; x < width; ++x)
+            out[x] = 0xff000000u | source[columns[x]] * 0x010101u;
+        return;
+    }
+    for (std::size_t x = 0; x < width; ++x) {
+        std::uint32_t word;
+        std::memcpy(&word, source + 4 * std::ptrdiff_t{columns[x]}, sizeof word);
+        out[x] = word | 0xff000000u;
+    }
+}
+
 }  // namespace
 
 namespace qyn {
@@ -238,21 +278,37 @@ int displayReduction(QSize size, QSize limit)
     return std::max({1, size.width() / limit.width(), size.height() / limit.height()});
 }
 
-QImage reducedCopy(const QynPixelBuffer& pixels, int factor, QynRowPool* pool, QImage recycled)
+QImage reducedImage(const QynPixelBuffer& pixels, int factor, QImage recycled)
 {
     factor = std::clamp(factor, 1, MaxReductionFactor);
+    return imageFor(std::move(recycled),
+                    {(pixels.width() + factor - 1) / factor, (pixels.height() + factor - 1) / factor},
+                    pixels.format() == QynPixelFormat::Gray8 ? QImage::Format_Grayscale8
+                                                             : QImage::Format_RGB32);
+}
+
+void reduceRows(const QynPixelBuffer& pixels, int factor, QImage& out, int first, int end,
+                QynRowPool* pool)
+{
+    factor = std::clamp(factor, 1, MaxReductionFactor);
+    first = std::max(first, 0);
+    end = std::min(end, out.height());
+    if (out.isNull() || first >= end)
+        return;
     const bool gray = pixels.format() == QynPixelFormat::Gray8;
-    QImage out = imageFor(std::move(recycled),
-                          {(pixels.width() + factor - 1) / factor, (pixels.height() + factor - 1) / factor},
-                          gray ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
-    if (out.isNull())
-        return out;
-    forRowsWithScratch<std::uint16_t>(pool, out.height(), pixels.byteCount(),
+    const std::size_t bytes = pixels.byteCount() / std::size_t(out.height()) * std::size_t(end - first);
+    forRowsWithScratch<std::uint16_t>(pool, end - first, bytes,
                        2 * std::size_t(pixels.width()) * (gray ? 1 : 4),
-                       [&](std::ptrdiff_t begin, std::ptrdiff_t end, std::uint16_t* column) {
-                           for (auto oy = static_cast<int>(begin); oy < end; ++oy)
+                       [&](std::ptrdiff_t begin, std::ptrdiff_t stop, std::uint16_t* column) {
+                           for (auto oy = static_cast<int>(first + begin); oy < first + stop; ++oy)
                                reduceRow(pixels, factor, oy, column, out);
                        });
+}
+
+QImage reducedCopy(const QynPixelBuffer& pixels, int factor, QynRowPool* pool, QImage recycled)
+{
+    QImage out = reducedImage(pixels, factor, std::move(recycled));
+    reduceRows(pixels, factor, out, 0, out.height(), pool);
     return out;
 }
 
@@ -279,6 +335,95 @@ QImage scaledForDisplay(const QImage& source, QSize size, QynRowPool* pool, QIma
             for (auto oy = static_cast<int>(begin); oy < end; ++oy)
                 scaleRow(source, across, weights, down, oy, rows, out);
         });
+    return out;
+}
+
+QImage imageOf(const QynPixelBuffer& pixels)
+{
+    const std::uint8_t* data = pixels.data();
+    return QImage(data, pixels.width(), pixels.height(), qsizetype(pixels.stride()),
+                  pixels.format() == QynPixelFormat::Gray8 ? QImage::Format_Grayscale8
+                                                           : QImage::Format_RGB32);
+}
+
+QImage sampledForDisplay(const QImage& source, QRectF placed, QRect visible, QynRowPool* pool,
+                         QImage recycled)
+{
+    if (source.isNull() || placed.isEmpty())
+        return {};
+    if (source.format() != QImage::Format_Grayscale8 && source.format() != QImage::Format_RGB32)
+        return sampledForDisplay(source.convertToFormat(QImage::Format_RGB32), placed, visible,
+                                 pool, std::move(recycled));
+    // Only the output pixels whose centres lie on the source.
+    const QRect inside(QPoint(centresFrom(placed.left()), centresFrom(placed.top())),
+                       QPoint(centresFrom(placed.right()) - 1, centresFrom(placed.bottom()) - 1));
+    visible &= inside;
+    if (visible.isEmpty())
+        return {};
+    QImage out = imageFor(std::move(recycled), visible.size(), QImage::Format_RGB32);
+    if (out.isNull())
+        return out;
+    const std::vector<int> columns =
+        nearestOf(visible.left(), visible.width(), placed.left(), placed.width() / source.width(),
+                  source.width());
+    const std::vector<int> rows =
+        nearestOf(visible.top(), visible.height(), placed.top(), placed.height() / source.height(),
+                  source.height());
+    const bool gray = source.format() == QImage::Format_Grayscale8;
+    const int parts = pool && out.height() > 1
+        ? QynRowPool::partsFor(std::size_t(out.sizeInBytes()), pool->threads()) : 1;
+    const auto work = [&](std::ptrdiff_t begin, std::ptrdiff_t end) {
+        for (auto oy = static_cast<int>(begin); oy < end; ++oy) {
+            auto* to = reinterpret_cast<std::uint32_t*>(out.scanLine(oy));
+            if (oy > begin && rows[std::size_t(oy)] == rows[std::size_t(oy) - 1]) {
+                std::memcpy(to, out.constScanLine(oy - 1), std::size_t(out.bytesPerLine()));
+                continue;
+            }
+            sampleRow(source.constScanLine(rows[std::size_t(oy)]), gray, columns, to);
+        }
+    };
+    if (parts == 1)
+        work(0, out.height());
+    else
+        pool->forRows(out.height(), parts, work);
+    out.setOffset(visible.topLeft());
+    return out;
+}
+
+QRect shownSourcePixels(QSize source, QRectF placed, QRect visible)
+{
+    if (source.isEmpty() || placed.isEmpty() || visible.isEmpty())
+        return {};
+    const auto span = [](double from, double to, double origin, double scale, int length) {
+        const int first = std::clamp(static_cast<int>(std::floor((from - origin) / scale)), 0, length - 1);
+        const int last = std::clamp(static_cast<int>(std::ceil((to - origin) / scale)), first + 1, length);
+        return std::pair{first, last};
+    };
+    const auto [x0, x1] = span(visible.left(), visible.right() + 1.0, placed.left(),
+                               placed.width() / source.width(), source.width());
+    const auto [y0, y1] = span(visible.top(), visible.bottom() + 1.0, placed.top(),
+                               placed.height() / source.height(), source.height());
+    return QRect(QPoint(x0, y0), QPoint(x1 - 1, y1 - 1));
+}
+
+QImage averagedForDisplay(const QImage& source, QRectF placed, QRect visible, QynRowPool* pool,
+                          QImage recycled)
+{
+    if (source.isNull() || placed.isEmpty() || visible.isEmpty())
+        return {};
+    const double sx = placed.width() / source.width(), sy = placed.height() / source.height();
+    const QRect shown = shownSourcePixels(source.size(), placed, visible);
+    const int x0 = shown.left(), x1 = shown.right() + 1, y0 = shown.top(), y1 = shown.bottom() + 1;
+    const int bytesPerPixel = source.depth() / 8;
+    const QImage part(source.constScanLine(y0) + std::ptrdiff_t{x0} * bytesPerPixel, x1 - x0,
+                      y1 - y0, source.bytesPerLine(), source.format());
+    const QPoint at(static_cast<int>(std::lround(placed.left() + x0 * sx)),
+                    static_cast<int>(std::lround(placed.top() + y0 * sy)));
+    const QPoint end(static_cast<int>(std::lround(placed.left() + x1 * sx)),
+                     static_cast<int>(std::lround(placed.top() + y1 * sy)));
+    const QSize size = QSize(end.x() - at.x(), end.y() - at.y()).expandedTo({1, 1});
+    QImage out = scaledForDisplay(part, size, pool, std::move(recycled));
+    out.setOffset(at);
     return out;
 }
 

@@ -4,6 +4,8 @@
 #include "QynPixelBuffer.h"
 
 #include <QImage>
+#include <QRect>
+#include <QRectF>
 #include <QSize>
 
 class QynRowPool;
@@ -35,11 +37,38 @@ inline constexpr int MaxReductionFactor = QynDisplayKernels::MaxSummedRows;
 // narrower. One pass over the source.
 QImage reducedCopy(const QynPixelBuffer& pixels, int factor, QynRowPool* pool = nullptr,
                    QImage recycled = {});
+// reducedCopy in parts, for a copy made only where it is looked at: reducedImage makes
+// the image with its rows not yet written, reduceRows writes its rows [first, end),
+// the same as reducedCopy's.
+QImage reducedImage(const QynPixelBuffer& pixels, int factor, QImage recycled = {});
+void reduceRows(const QynPixelBuffer& pixels, int factor, QImage& out, int first, int end,
+                QynRowPool* pool = nullptr);
 
 // source (gray or colour) at exactly size, opaque Format_RGB32: each output pixel the
 // average of the source area it covers when smaller, interpolated between the nearest
 // source pixels when larger, the same pixels at the same size.
 QImage scaledForDisplay(const QImage& source, QSize size, QynRowPool* pool = nullptr,
                         QImage recycled = {});
+
+// The pixels as a read-only image that shares their memory (Format_Grayscale8 or
+// Format_RGB32 with the slot's X byte): valid while `pixels` lives.
+QImage imageOf(const QynPixelBuffer& pixels);
+
+// Parts of a view of source (gray or colour) that lies at `placed` in output
+// coordinates, each as an opaque Format_RGB32 image whose offset() is where it goes.
+//
+// sampledForDisplay: exactly the output pixels of `visible` whose centres lie in
+// `placed`, each showing the source pixel under its centre (nearest neighbour), so a
+// magnified pixel is a sharp square.
+QImage sampledForDisplay(const QImage& source, QRectF placed, QRect visible,
+                         QynRowPool* pool = nullptr, QImage recycled = {});
+// averagedForDisplay: the whole source pixels that `visible` shows, scaled as
+// scaledForDisplay does to their size on the output (rounded to whole pixels): for a
+// source at least as fine as the output, each output pixel the average of what it covers.
+QImage averagedForDisplay(const QImage& source, QRectF placed, QRect visible,
+                          QynRowPool* pool = nullptr, QImage recycled = {});
+// The whole source pixels averagedForDisplay reads for `visible`: a source of `source`
+// pixels lying at `placed`.
+QRect shownSourcePixels(QSize source, QRectF placed, QRect visible);
 
 }  // namespace qyn

@@ -1,12 +1,19 @@
 // The display: what it draws for empty, gray and colour slots, that it keeps drawing
 // the pixels it was given, that repaints reuse the scaled image, the reduction it
-// scales from, and its container properties in twips.
+// scales from, its container properties in twips, and the operator's inspection of
+// the image: zoom, pan, sharp magnified pixels and the pixel readout.
 #include "QynCalls.h"
 #include "QynConvertKernels.h"
 #include "QynDisplayEx.h"
 #include "QynDisplayScaler.h"
+#include "QynDisplayView.h"
 #include "QynImage.h"
 #include "QynRowPool.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -278,4 +285,280 @@ TEST(DisplayScaler, EveryInstructionSetGivesExactBoxAveragesAndTheSameScaledPixe
     QImage owned = held.copy();
     const uchar* memory = owned.constBits();
     EXPECT_EQ(qyn::reducedCopy(zeros, 2, nullptr, std::move(owned)).constBits(), memory);
+}
+
+namespace {
+
+// Every pixel different: its level (or colour word) made of its coordinates.
+std::uint32_t patternValue(int x, int y, QynPixelFormat format)
+{
+    const std::uint32_t level = static_cast<std::uint32_t>(x * 37 + y * 11 + 5) & 0xff;
+    return format == QynPixelFormat::Gray8 ? level : level << 16 | (255 - level) << 8 | ((x * 8 + y) & 0xff);
+}
+
+void fillPattern(QynImage& slot, int width, int height, QynPixelFormat format)
+{
+    QynPixelBuffer& px = slot.prepareForWrite(width, height, format);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t value = patternValue(x, y, format);
+            if (format == QynPixelFormat::Gray8)
+                px.row(y)[x] = static_cast<std::uint8_t>(value);
+            else
+                std::memcpy(px.row(y) + 4 * x, &value, 4);
+        }
+}
+
+QRgb patternRgb(int x, int y, QynPixelFormat format)
+{
+    const std::uint32_t v = patternValue(x, y, format);
+    return format == QynPixelFormat::Gray8 ? qRgb(int(v), int(v), int(v)) : 0xff000000u | v;
+}
+
+void key(QynDisplayEx& display, Qt::Key k, int times = 1)
+{
+    for (int i = 0; i < times; ++i) {
+        QKeyEvent event(QEvent::KeyPress, k, Qt::NoModifier);
+        QApplication::sendEvent(&display, &event);
+    }
+}
+
+void mouse(QynDisplayEx& display, QEvent::Type type, QPoint at, Qt::MouseButtons buttons = Qt::NoButton)
+{
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, QPointF(at), display.mapToGlobal(QPointF(at)), button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(&display, &event);
+}
+
+void wheel(QynDisplayEx& display, QPoint at, int notches)
+{
+    QWheelEvent event(QPointF(at), display.mapToGlobal(QPointF(at)), {}, {0, 120 * notches},
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&display, &event);
+}
+
+const char* formatName(QynPixelFormat format)
+{
+    return format == QynPixelFormat::Gray8 ? "gray" : "colour";
+}
+
+}  // namespace
+
+TEST(Display, MagnifiedPixelsAreSharpSquaresAndZoomedOutOnesBoxAverages)
+{
+    // Guards against magnified pixels blurred into their neighbours, squares shifted
+    // from where the readout and zoom place them, and reduced zoomed views that skip
+    // pixels instead of averaging them.
+    for (QynPixelFormat format : {QynPixelFormat::Gray8, QynPixelFormat::Color32}) {
+        QynImage slot;
+        fillPattern(slot, 7, 5, format);
+        QynDisplayEx display;
+        display.resize(61, 39);  // fitted at 7.8 screen pixels an image pixel, not a whole number
+        ASSERT_EQ(show(display, slot), QynStatus::Ok);
+        for (int zoomSteps : {0, 1, 4}) {  // fitted, then zoomed in about the centre
+            SCOPED_TRACE(std::string(formatName(format)) + ", steps " + std::to_string(zoomSteps));
+            key(display, Qt::Key_Plus, zoomSteps);
+            const QImage image = shown(display);
+            int inside = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x) {
+                    const auto pixel = display.view().pixelAt({x + 0.5, y + 0.5});
+                    const QRgb want = pixel ? patternRgb(pixel->x(), pixel->y(), format) : background();
+                    ASSERT_EQ(image.pixel(x, y), want) << x << ", " << y;
+                    inside += pixel.has_value();
+                }
+            EXPECT_GT(inside, zoomSteps ? 61 * 39 / 2 : 7 * 5 * 49);
+        }
+
+        // Zoomed out to 1/2 (seven steps in from 1/32), then dragged to the far corner:
+        // every screen pixel the exact (rounded) average of its 2 x 2 image pixels.
+        QynImage large;
+        fillPattern(large, 512, 512, format);
+        display.resize(16, 16);
+        ASSERT_EQ(show(display, large), QynStatus::Ok);
+        key(display, Qt::Key_Plus, 7);
+        ASSERT_DOUBLE_EQ(display.view().scale(), 0.5);
+        for (int from : {240, 480}) {
+            SCOPED_TRACE(std::string(formatName(format)) + ", image from " + std::to_string(from));
+            const QImage image = shown(display);
+            ASSERT_EQ(display.view().placed().topLeft(), QPointF(-from / 2, -from / 2));
+            for (int y = 0; y < 16; ++y)
+                for (int x = 0; x < 16; ++x)
+                    for (int shift : {0, 8, 16}) {
+                        int sum = 0;
+                        for (int dy = 0; dy < 2; ++dy)
+                            for (int dx = 0; dx < 2; ++dx)
+                                sum += int(patternRgb(2 * x + from + dx, 2 * y + from + dy, format) >> shift & 0xff);
+                        ASSERT_EQ(int(image.pixel(x, y) >> shift & 0xff), (sum + 2) / 4) << x << ", " << y;
+                    }
+            mouse(display, QEvent::MouseButtonPress, {8, 8}, Qt::LeftButton);
+            mouse(display, QEvent::MouseMove, {-1000, -1000}, Qt::LeftButton);
+            mouse(display, QEvent::MouseButtonRelease, {-1000, -1000});
+        }
+    }
+}
+
+TEST(DisplayView, ZoomKeepsThePointUnderTheCursorAndPanStopsAtTheEdges)
+{
+    // Guards against zooming that drifts the image away from the cursor, steps off the
+    // 1/16 ... 32 ladder, and pans that reveal background beside a larger image.
+    QynDisplayView view;
+    view.setImage({1000, 800});
+    view.setArea({200, 100}, 1.0);
+    EXPECT_TRUE(view.fitted());
+    EXPECT_EQ(view.fittedRect(), QRect(37, 0, 125, 100));
+    for (QPointF at : {QPointF(50, 30), QPointF(150.5, 99), QPointF(100, 50)}) {
+        view.zoomTo(1.0, {100, 50});
+        const QPointF before = view.toImage(at);
+        for (bool in : {true, true, true, false, false}) {
+            in ? view.zoomIn(at) : view.zoomOut(at);
+            EXPECT_NEAR(view.toImage(at).x(), before.x(), 1e-9) << at.x();
+            EXPECT_NEAR(view.toImage(at).y(), before.y(), 1e-9) << at.y();
+        }
+    }
+    view.fit();
+    double scale = view.scale();
+    for (int step = 0; step < 30; ++step) {
+        view.zoomIn({100, 50});
+        EXPECT_TRUE(view.scale() > scale || view.scale() == 32.0) << step;
+        scale = view.scale();
+        EXPECT_NEAR(std::log2(scale) * 2, std::round(std::log2(scale) * 2), 1e-9);
+    }
+    EXPECT_EQ(view.scale(), 32.0);
+    for (int step = 0; step < 30; ++step)
+        view.zoomOut({100, 50});
+    EXPECT_EQ(view.scale(), 1.0 / 16);
+
+    struct Pan {
+        const char* name;
+        QPointF by;
+        double left, top;  // where the image's top left ends
+    };
+    view.zoomTo(1.0, {100, 50});
+    const Pan pans[] = {{"far right and down", {1e6, 1e6}, 0, 0},
+                        {"far left and up", {-1e6, -1e6}, 200 - 1000, 100 - 800},
+                        {"a little back", {30, 20}, 200 - 1000 + 30, 100 - 800 + 20}};
+    for (const Pan& pan : pans) {
+        view.panBy(pan.by);
+        EXPECT_EQ(view.placed().topLeft(), QPointF(pan.left, pan.top)) << pan.name;
+    }
+    // Narrower than the area and as tall: centred, and no pan moves it.
+    view.zoomTo(0.125, {0, 0});
+    view.panBy({50, -1e6});
+    EXPECT_EQ(view.placed(), QRectF(100 - 62.5, 100 - 100, 125, 100));
+    view.fit();
+    view.panBy({50, 50});
+    EXPECT_EQ(view.placed(), QRectF(37, 0, 125, 100));
+
+    // A readout box goes beside what it must keep clear, or nowhere when it cannot.
+    const QRect area(0, 0, 200, 100);
+    EXPECT_EQ(QynDisplayView::besides({10, 10, 8, 8}, {50, 20}, area, 4), QRect(22, 22, 50, 20));
+    EXPECT_EQ(QynDisplayView::besides({190, 80, 8, 8}, {50, 20}, area, 4), QRect(136, 56, 50, 20));
+    EXPECT_EQ(QynDisplayView::besides({0, 0, 200, 100}, {50, 20}, area, 4), std::nullopt);
+}
+
+TEST(Display, ReadoutNamesThePixelUnderTheCursorFromTheShownPixels)
+{
+    // Guards against a readout of the wrong pixel at the image's edges, one shown over
+    // the background or an empty slot, a box hiding the pixel it reads, a description
+    // not handed back when the cursor leaves, and values read from a slot refilled since.
+    struct Row {
+        const char* name;
+        QynPixelFormat format;
+        QPoint cursor;  // the 4 x 3 image fills x 10 to 49 of a 60 x 30 display
+        const char* text;
+    };
+    const Row rows[] = {
+        {"gray top left", QynPixelFormat::Gray8, {10, 0}, "x 0, y 0: gray 5"},
+        {"gray bottom right", QynPixelFormat::Gray8, {49, 29}, "x 3, y 2: gray 138"},
+        {"colour top right", QynPixelFormat::Color32, {49, 0}, "x 3, y 0: R 116, G 139, B 24"},
+        {"colour bottom left", QynPixelFormat::Color32, {10, 29}, "x 0, y 2: R 27, G 228, B 2"},
+        {"left of the image", QynPixelFormat::Gray8, {9, 15}, ""},
+        {"right of the image", QynPixelFormat::Color32, {50, 15}, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        QynDisplayEx display;
+        display.resize(60, 30);
+        display.setAccessibleDescription(QStringLiteral("QynDisplayEx1"));
+        QynImage slot;
+        fillPattern(slot, 4, 3, row.format);
+        ASSERT_EQ(show(display, slot), QynStatus::Ok);
+        fill(slot, 4, 3, row.format, 0);  // refilled: the display still shows the first pixels
+        mouse(display, QEvent::MouseMove, row.cursor);
+        EXPECT_EQ(display.readout(), QString::fromLatin1(row.text));
+        EXPECT_EQ(display.accessibleDescription(),
+                  *row.text ? QString::fromLatin1(row.text) : QStringLiteral("QynDisplayEx1"));
+        const QImage image = shown(display);
+        if (*row.text) {
+            EXPECT_EQ(image.pixel(row.cursor),
+                      patternRgb((row.cursor.x() - 10) / 10, row.cursor.y() / 10, row.format));
+        }
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(&display, &leave);
+        EXPECT_EQ(display.readout(), QString());
+        EXPECT_EQ(display.accessibleDescription(), QStringLiteral("QynDisplayEx1"));
+    }
+    QynDisplayEx display;
+    display.resize(60, 30);
+    QynImage empty;
+    ASSERT_EQ(show(display, empty), QynStatus::Ok);
+    mouse(display, QEvent::MouseMove, {30, 15});
+    EXPECT_EQ(display.readout(), QString());
+}
+
+TEST(Display, KeysWheelAndMouseDriveTheViewAndShowImageFitsAgain)
+{
+    // Guards against dead keys, arrows that pan a fitted image, a wheel that zooms
+    // about the wrong point, a drag that moves the image the wrong way, and a new image
+    // shown at the old image's zoom.
+    QynDisplayEx display;
+    display.resize(100, 80);
+    QynImage slot;
+    fillPattern(slot, 400, 320, QynPixelFormat::Color32);
+    ASSERT_EQ(show(display, slot), QynStatus::Ok);
+    const QImage fitted = shown(display);
+    const QynDisplayView& view = display.view();
+    key(display, Qt::Key_Right);
+    EXPECT_TRUE(view.fitted());
+    key(display, Qt::Key_Plus);
+    EXPECT_DOUBLE_EQ(view.scale(), QynDisplayView::stepScale(-3));  // from 1/4 fitted
+    key(display, Qt::Key_Minus, 2);
+    EXPECT_DOUBLE_EQ(view.scale(), QynDisplayView::stepScale(-5));
+    for (Qt::Key one : {Qt::Key_1, Qt::Key_0}) {
+        key(display, Qt::Key_Plus);
+        key(display, one);
+        EXPECT_DOUBLE_EQ(view.scale(), 1.0);
+    }
+    const QPointF centred = view.placed().topLeft();
+    EXPECT_EQ(centred, QPointF(50 - 200, 40 - 160));
+    key(display, Qt::Key_Right);
+    key(display, Qt::Key_Down, 2);
+    EXPECT_EQ(view.placed().topLeft(), centred - QPointF(100 / 8.0, 2 * 80 / 8.0));
+    key(display, Qt::Key_Left);
+    key(display, Qt::Key_Up, 2);
+    EXPECT_EQ(view.placed().topLeft(), centred);
+    // Dragging carries the image with the mouse.
+    mouse(display, QEvent::MouseButtonPress, {50, 40}, Qt::LeftButton);
+    mouse(display, QEvent::MouseMove, {30, 45}, Qt::LeftButton);
+    mouse(display, QEvent::MouseButtonRelease, {30, 45});
+    EXPECT_EQ(view.placed().topLeft(), centred + QPointF(-20, 5));
+    key(display, Qt::Key_F);
+    EXPECT_TRUE(view.fitted());
+    EXPECT_EQ(shown(display), fitted);
+
+    const QPointF at(70.5, 20.5);  // the middle of screen pixel (70, 20)
+    const QPointF under = view.toImage(at);
+    wheel(display, {70, 20}, 3);
+    EXPECT_DOUBLE_EQ(view.scale(), QynDisplayView::stepScale(-1));
+    EXPECT_NEAR((view.toImage(at) - under).manhattanLength(), 0, 1e-9);
+    mouse(display, QEvent::MouseButtonDblClick, {70, 20}, Qt::LeftButton);
+    EXPECT_TRUE(view.fitted());
+
+    key(display, Qt::Key_Plus, 5);
+    QynImage other;
+    fillPattern(other, 400, 320, QynPixelFormat::Color32);
+    ASSERT_EQ(show(display, other), QynStatus::Ok);
+    EXPECT_TRUE(view.fitted());
+    EXPECT_EQ(shown(display), fitted);
 }

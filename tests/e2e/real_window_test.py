@@ -2,12 +2,14 @@
 """Drives the built qynsample program in a real X window (run it under xvfb-run), as an
 operator would: mouse clicks and keys through the X server, on the controls at their
 design places. Checks the saved files' pixels against values computed here, reads the
-time text through the clipboard, and keeps screenshots as artefacts."""
+time text through the clipboard and the display's pixel readout as a screen reader does
+(AT-SPI on a session bus of its own), and keeps screenshots as artefacts."""
 
 import argparse
 import os
 import re
 import shutil
+import signal
 import struct
 import subprocess
 import sys
@@ -144,6 +146,21 @@ class Desktop:
         window.send_event(event)
         self.d.flush()
 
+    def move_to(self, window, point):
+        ox, oy, _, _ = self.origin(window)
+        subprocess.run(["xdotool", "mousemove", "--sync", str(ox + point[0]), str(oy + point[1])], check=True)
+        time.sleep(0.15)
+
+    def wheel_up(self):
+        subprocess.run(["xdotool", "click", "4"], check=True)
+        time.sleep(0.3)
+
+    def screen_rgb(self, window, point):
+        """The (r, g, b) on screen at a point of the window."""
+        ox, oy, _, _ = self.origin(window)
+        raw = self.root.get_image(ox + point[0], oy + point[1], 1, 1, X.ZPixmap, 0xFFFFFFFF).data
+        return raw[2], raw[1], raw[0]
+
     def screenshot(self, name):
         g = self.root.get_geometry()
         raw = self.root.get_image(0, 0, g.width, g.height, X.ZPixmap, 0xFFFFFFFF).data
@@ -162,6 +179,61 @@ class Desktop:
         with open(path, "wb") as f:
             f.write(png)
         return path
+
+
+class AtSpi:
+    """What a screen reader reads of the program: AT-SPI's D-Bus protocol on a session bus
+    of the test's own, whose accessibility bus the program joins."""
+    ACCESSIBLE = "org.a11y.atspi.Accessible"
+    ROOT = "/org/a11y/atspi/accessible/root"
+
+    def __init__(self):
+        out = subprocess.run(["dbus-daemon", "--session", "--fork", "--print-address=1", "--print-pid=1"],
+                             capture_output=True, text=True, check=True).stdout.split()
+        self.address, self.pid = out[0], int(out[1])
+
+    def env(self):
+        return {"DBUS_SESSION_BUS_ADDRESS": self.address, "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"}
+
+    def descriptions(self):
+        """The accessible descriptions of everything the programs on the bus show."""
+        import dbus
+        session = dbus.bus.BusConnection(self.address)
+        launcher = session.get_object("org.a11y.Bus", "/org/a11y/bus")
+        bus = dbus.bus.BusConnection(str(launcher.GetAddress(dbus_interface="org.a11y.Bus")))
+        found = []
+        for owner in bus.list_names():
+            if owner.startswith(":"):
+                try:
+                    self._walk(bus, str(owner), self.ROOT, found, 0)
+                except dbus.DBusException:
+                    continue  # not a program's tree (the bus's own services)
+        bus.close()
+        session.close()
+        return found
+
+    def _walk(self, bus, owner, path, found, depth):
+        node = bus.get_object(owner, path, introspect=False)
+        found.append(str(node.Get(self.ACCESSIBLE, "Description", timeout=5,
+                                  dbus_interface="org.freedesktop.DBus.Properties")))
+        if depth < 12:
+            for child_owner, child_path in node.GetChildren(dbus_interface=self.ACCESSIBLE, timeout=5):
+                self._walk(bus, str(child_owner), str(child_path), found, depth + 1)
+
+    def readout(self, timeout=10.0):
+        """The display's readout of a colour pixel: (x, y, (r, g, b))."""
+        end = time.time() + timeout
+        while time.time() < end:
+            for text in self.descriptions():
+                m = re.fullmatch(r"x (\d+), y (\d+): R (\d+), G (\d+), B (\d+)", text)
+                if m:
+                    x, y, r, g, b = map(int, m.groups())
+                    return x, y, (r, g, b)
+            time.sleep(0.2)
+        raise Failure("no pixel readout among the accessible descriptions")
+
+    def stop(self):
+        os.kill(self.pid, signal.SIGTERM)
 
 
 # --- image files -------------------------------------------------------------------
@@ -258,8 +330,9 @@ class Operator:
         return unshare + ["sh", "-c", 'mount --bind "$1" "$2" && exec "$3"', "sh",
                           conf_dir, DEFAULT_CONF_FOLDER, self.program]
 
-    def start(self, conf_dir, camera, locale_env=None, log_name=None):
-        env = dict(os.environ, QT_QPA_PLATFORM="xcb", **(locale_env or {"LC_ALL": "C.UTF-8"}))
+    def start(self, conf_dir, camera, locale_env=None, log_name=None, extra_env=None):
+        env = dict(os.environ, QT_QPA_PLATFORM="xcb", **(locale_env or {"LC_ALL": "C.UTF-8"}),
+                   **(extra_env or {}))
         log_name = log_name or ("camera" if camera else "files")
         self.log = open(os.path.join(self.desk.artefacts, f"program-{log_name}.log"), "w")
         command = self.command(conf_dir)
@@ -392,6 +465,38 @@ class FakeCamera:
             self.proc.wait(timeout=10)
 
 
+def inspect_display(op, desk, atspi, image):
+    """The value under the cursor in the middle of the display, as a screen reader reads
+    it, then one wheel notch in about the cursor: the same pixel stays under it, drawn
+    as a sharp square of its own colour."""
+    _, _, width, height = desk.origin(op.main)
+    left, top = px(3600), px(120)
+    point = (left + (width - left - px(200)) // 2, top + (height - top - px(500)) // 2)
+    desk.move_to(op.main, point)
+    x, y, rgb = atspi.readout()
+    if rgb != image[y][x]:
+        raise Failure(f"the readout gives pixel ({x},{y}) as {rgb}, the image has {image[y][x]}")
+    desk.wheel_up()
+    desk.screenshot("display-zoomed")
+    zoomed = atspi.readout()
+    if zoomed[:2] != (x, y):
+        raise Failure(f"zooming about the cursor moved it from pixel ({x},{y}) to {zoomed[:2]}")
+    if desk.screen_rgb(op.main, point) != rgb:
+        raise Failure(f"the screen under the cursor is {desk.screen_rgb(op.main, point)}, not {rgb}")
+    # Neighbours differ by several levels: a smoothed image would change at every pixel.
+    for dx, dy in ((1, 0), (0, 1)):
+        run = 1
+        for sign in (1, -1):
+            step = 1
+            while step < 64 and desk.screen_rgb(op.main, (point[0] + sign * step * dx,
+                                                          point[1] + sign * step * dy)) == rgb:
+                run += 1
+                step += 1
+        if run < 8:
+            raise Failure(f"the zoomed pixel is {run} screen pixels across, not a sharp square")
+    return x, y
+
+
 def expect_ramp(path, width, height):
     """The simulated camera's Mono8 frame: each pixel one level above its left and upper
     neighbours, 254 wrapping to 0. Returns the first pixel's level."""
@@ -454,6 +559,7 @@ def main():
     os.makedirs(args.artefacts, exist_ok=True)
 
     work = tempfile.mkdtemp(prefix="qyn-e2e-")
+    atspi = None
     try:
         # The file dialogs open in the program's own folder: give it one with the test images.
         app_dir = os.path.join(work, "app")
@@ -484,13 +590,15 @@ def main():
 
         # Without a camera, under a locale whose decimal sign is a comma: three gray files
         # composed, then the colour file through kinds 1..3.
-        op.start(conf_dir, camera=False, locale_env=comma_locale_env(work))
+        atspi = AtSpi()
+        op.start(conf_dir, camera=False, locale_env=comma_locale_env(work), extra_env=atspi.env())
         desk.screenshot("files-start-up")
         op.load("cmdButton1", 0)
         op.load("cmdButton2", 1)
         op.load("cmdButton3", 2)
         times.append(op.execute(result_index=3))
         desk.screenshot("files-composed")
+        inspected = inspect_display(op, desk, atspi, colour)
         expect_pixels(op.save("z1_compose"), colour)
 
         op.choose_kind(1)
@@ -514,6 +622,8 @@ def main():
         desk.screenshot("files-gray-to-colour")
         expect_pixels(op.save("z6_table"), [[(255 - v, 255 - v, v) for v in row] for row in red])
         op.quit()
+        atspi.stop()
+        atspi = None
 
         # With the test-pattern camera: grab, convert to gray, save the frame and the result.
         for name in os.listdir(app_dir):
@@ -564,6 +674,7 @@ def main():
                     camera.stop()
 
         print("time texts:", " ".join(times))
+        print("pixel read under the cursor, before and after zooming: ({},{})".format(*inspected))
         print(f"screenshots in {args.artefacts}")
         print("1 passed, 0 failed")
         return 0
@@ -572,6 +683,8 @@ def main():
         print("0 passed, 1 failed")
         return 1
     finally:
+        if atspi:
+            atspi.stop()
         shutil.rmtree(work, ignore_errors=True)
 
 
