@@ -52,6 +52,17 @@ QImage imageFor(QImage recycled, QSize size, QImage::Format format)
     return image;
 }
 
+// The rows of an output image for the pool's threads: QImage::scanLine detaches, and
+// counts doing so, on every call, so threads must not call it on one image at once.
+// Made once, before the work is split.
+struct OutputRows {
+    explicit OutputRows(QImage& image) : bits(image.bits()), stride(image.bytesPerLine()), width(image.width()) {}
+    std::uint8_t* row(int y) const { return bits + std::ptrdiff_t{y} * stride; }
+    std::uint8_t* bits;
+    qsizetype stride;
+    int width;
+};
+
 // Runs work(begin, end, scratch) over [0, rows), split over the pool when `bytes` are
 // worth it; each part has its own scratch of scratchLength values, made before the work
 // starts, since work run by the pool must not throw.
@@ -76,7 +87,7 @@ void forRowsWithScratch(QynRowPool* pool, int rows, std::size_t bytes, std::size
 // one 16-bit sum per byte of a row (so the source is read once, in memory order), then
 // the box sums along the row (in vectors too for boxes up to MaxBoxSumFactor wide) are
 // divided. `scratch` holds two rows of 16-bit values.
-void reduceRow(const QynPixelBuffer& in, int factor, int oy, std::uint16_t* scratch, QImage& out)
+void reduceRow(const QynPixelBuffer& in, int factor, int oy, std::uint16_t* scratch, const OutputRows& out)
 {
     const bool gray = in.format() == QynPixelFormat::Gray8;
     const int step = gray ? 1 : 4;
@@ -87,11 +98,11 @@ void reduceRow(const QynPixelBuffer& in, int factor, int oy, std::uint16_t* scra
     const int nextRows = std::clamp(in.height() - y0 - factor, 0, factor);
     QynDisplayKernels::sumRows(in.row(y0), in.stride(), rows, std::ptrdiff_t{in.width()} * step,
                                column, nextRows > 0 ? in.row(y0 + factor) : nullptr, nextRows);
-    const int outWidth = out.width();
+    const int outWidth = out.width;
     const int lastWidth = in.width() - (outWidth - 1) * factor;
     const RoundedDivider full(std::uint32_t(factor) * std::uint32_t(rows));
     const RoundedDivider last(std::uint32_t(lastWidth) * std::uint32_t(rows));
-    std::uint8_t* d = out.scanLine(oy);
+    std::uint8_t* d = out.row(oy);
     auto* words = reinterpret_cast<std::uint32_t*>(d);
     int ox = 0;
     if (factor <= QynDisplayKernels::MaxBoxSumFactor && outWidth > 1) {
@@ -203,7 +214,7 @@ std::vector<std::uint16_t> columnWeights(const Taps& across, int bytesPerPixel)
 // then each output pixel's source pixels copied side by side, tap by tap (colour made
 // opaque on the way), and weighed by the kernel.
 void scaleRow(const QImage& source, const Taps& across, const std::vector<std::uint16_t>& weights,
-              const Taps& down, int oy, std::uint8_t* scratch, QImage& out)
+              const Taps& down, int oy, std::uint8_t* scratch, const OutputRows& out)
 {
     const bool gray = source.format() == QImage::Format_Grayscale8;
     const int bytesPerPixel = gray ? 1 : 4;
@@ -213,7 +224,7 @@ void scaleRow(const QImage& source, const Taps& across, const std::vector<std::u
                                  source.bytesPerLine(),
                                  down.weights.data() + std::ptrdiff_t{oy} * down.count, down.count,
                                  std::ptrdiff_t{source.width()} * bytesPerPixel, row);
-    const int width = out.width();
+    const int width = out.width;
     const std::ptrdiff_t count = std::ptrdiff_t{width} * bytesPerPixel;
     for (int t = 0; t < across.count; ++t) {
         std::uint8_t* to = tapped + t * count;
@@ -230,7 +241,7 @@ void scaleRow(const QImage& source, const Taps& across, const std::vector<std::u
         }
     }
     QynDisplayKernels::weighColumns(tapped, weights.data(), across.count, count, gray,
-                                    out.scanLine(oy));
+                                    out.row(oy));
 }
 
 // The first whole output pixel whose centre lies at or after `edge`.
@@ -297,11 +308,12 @@ void reduceRows(const QynPixelBuffer& pixels, int factor, QImage& out, int first
         return;
     const bool gray = pixels.format() == QynPixelFormat::Gray8;
     const std::size_t bytes = pixels.byteCount() / std::size_t(out.height()) * std::size_t(end - first);
+    const OutputRows rows(out);
     forRowsWithScratch<std::uint16_t>(pool, end - first, bytes,
                        2 * std::size_t(pixels.width()) * (gray ? 1 : 4),
                        [&](std::ptrdiff_t begin, std::ptrdiff_t stop, std::uint16_t* column) {
                            for (auto oy = static_cast<int>(first + begin); oy < first + stop; ++oy)
-                               reduceRow(pixels, factor, oy, column, out);
+                               reduceRow(pixels, factor, oy, column, rows);
                        });
 }
 
@@ -329,11 +341,12 @@ QImage scaledForDisplay(const QImage& source, QSize size, QynRowPool* pool, QIma
     const std::vector<std::uint16_t> weights = columnWeights(across, bytesPerPixel);
     const std::size_t scratch = std::size_t(source.width() + across.count * size.width())
         * std::size_t(bytesPerPixel);
+    const OutputRows outRows(out);
     forRowsWithScratch<std::uint8_t>(
         pool, size.height(), std::size_t(source.sizeInBytes() + out.sizeInBytes()), scratch,
         [&](std::ptrdiff_t begin, std::ptrdiff_t end, std::uint8_t* rows) {
             for (auto oy = static_cast<int>(begin); oy < end; ++oy)
-                scaleRow(source, across, weights, down, oy, rows, out);
+                scaleRow(source, across, weights, down, oy, rows, outRows);
         });
     return out;
 }
@@ -372,11 +385,12 @@ QImage sampledForDisplay(const QImage& source, QRectF placed, QRect visible, Qyn
     const bool gray = source.format() == QImage::Format_Grayscale8;
     const int parts = pool && out.height() > 1
         ? QynRowPool::partsFor(std::size_t(out.sizeInBytes()), pool->threads()) : 1;
+    const OutputRows outRows(out);
     const auto work = [&](std::ptrdiff_t begin, std::ptrdiff_t end) {
         for (auto oy = static_cast<int>(begin); oy < end; ++oy) {
-            auto* to = reinterpret_cast<std::uint32_t*>(out.scanLine(oy));
+            auto* to = reinterpret_cast<std::uint32_t*>(outRows.row(oy));
             if (oy > begin && rows[std::size_t(oy)] == rows[std::size_t(oy) - 1]) {
-                std::memcpy(to, out.constScanLine(oy - 1), std::size_t(out.bytesPerLine()));
+                std::memcpy(to, outRows.row(oy - 1), std::size_t(outRows.stride));
                 continue;
             }
             sampleRow(source.constScanLine(rows[std::size_t(oy)]), gray, columns, to);
