@@ -33,8 +33,10 @@ constexpr int ReadoutGap = 12;
 // One wheel notch, in eighths of a degree; an arrow key moves the view an eighth of the area.
 constexpr int WheelNotch = 120;
 constexpr int PanFraction = 8;
-// Rows of a halving made at a time, as a view first shows them: a 4096-row copy in 64 bands.
-constexpr int HalvingBand = 64;
+// The tiles of a halving, made as a view first shows them: a 4096 x 4096 copy in 64 x 16.
+// A view that shows a part of the slot then reads little more than that part.
+constexpr int HalvingBand = 64;   // rows
+constexpr int HalvingTile = 256;  // columns
 
 QString describe(const QynPixelBuffer* pixels)
 {
@@ -213,7 +215,10 @@ const QImage& QynDisplayEx::sourceFor(double scale, int& factor, Halving*& halvi
     if (copy.image.isNull()) {
         try {
             copy.image = qyn::reducedImage(*pixels_, int(by));
-            copy.made.assign(std::size_t((copy.image.height() + HalvingBand - 1) / HalvingBand), false);
+            copy.tilesAcross = (copy.image.width() + HalvingTile - 1) / HalvingTile;
+            copy.made.assign(std::size_t((copy.image.height() + HalvingBand - 1) / HalvingBand)
+                                 * std::size_t(copy.tilesAcross),
+                             false);
         } catch (const std::bad_alloc&) {
             copy.image = QImage();
         }
@@ -225,20 +230,26 @@ const QImage& QynDisplayEx::sourceFor(double scale, int& factor, Halving*& halvi
     return copy.image;
 }
 
-void QynDisplayEx::makeRows(Halving& halving, int factor, int first, int end)
+void QynDisplayEx::makeTiles(Halving& halving, int factor, QRect shown)
 {
-    // Runs of bands not made yet, each in one pass over its slot rows.
-    const auto last = std::min(std::size_t((end + HalvingBand - 1) / HalvingBand), halving.made.size());
-    for (auto band = std::size_t(std::max(first, 0) / HalvingBand); band < last;) {
-        if (halving.made[band]) {
-            ++band;
-            continue;
+    shown &= halving.image.rect();
+    if (shown.isEmpty())
+        return;
+    // In each band of rows, runs of tiles not made yet, each in one pass over its pixels.
+    const int lastTile = shown.right() / HalvingTile;
+    for (int band = shown.top() / HalvingBand; band <= shown.bottom() / HalvingBand; ++band) {
+        const auto made = halving.made.begin() + std::ptrdiff_t{band} * halving.tilesAcross;
+        for (int tile = shown.left() / HalvingTile; tile <= lastTile;) {
+            if (made[tile]) {
+                ++tile;
+                continue;
+            }
+            const int from = tile;
+            for (; tile <= lastTile && !made[tile]; ++tile)
+                made[tile] = true;
+            qyn::reduceRows(*pixels_, factor, halving.image, band * HalvingBand, (band + 1) * HalvingBand, pool(),
+                            from * HalvingTile, tile * HalvingTile);
         }
-        const std::size_t from = band;
-        for (; band < last && !halving.made[band]; ++band)
-            halving.made[band] = true;
-        qyn::reduceRows(*pixels_, factor, halving.image, int(from) * HalvingBand,
-                        int(band) * HalvingBand, pool());
     }
 }
 
@@ -272,8 +283,7 @@ void QynDisplayEx::rebuildScaled()
                 const QRectF sourcePlaced(placed.topLeft(),
                                           QSizeF(source.size()) * (factor * scale));
                 if (halving) {
-                    const QRect rows = qyn::shownSourcePixels(source.size(), sourcePlaced, area);
-                    makeRows(*halving, factor, rows.top(), rows.bottom() + 1);
+                    makeTiles(*halving, factor, qyn::shownSourcePixels(source.size(), sourcePlaced, area));
                 }
                 scaled_ = qyn::averagedForDisplay(source, sourcePlaced, area, pool(),
                                                   std::move(scaled_));

@@ -81,15 +81,16 @@ private:
     QPointF toDevice(QPointF position) const;
     void viewChanged();
     void rebuildScaled();
-    // A copy reduced by a power of two, its rows made in bands as views first show them.
+    // A copy reduced by a power of two, made in tiles as views first show them.
     struct Halving {
         QImage image;
-        std::vector<bool> made;  // a band of HalvingBand rows each
+        int tilesAcross = 0;
+        std::vector<bool> made;  // a tile each, row by row of tiles
     };
     // The image a zoomed view scaled by `scale` (below 1) is drawn from, with its box
     // factor, and the halving it is when it is one.
     const QImage& sourceFor(double scale, int& factor, Halving*& halving);
-    void makeRows(Halving& halving, int factor, int first, int end);
+    void makeTiles(Halving& halving, int factor, QRect shown);
     void updateReadout();
     QynRowPool* pool();
 

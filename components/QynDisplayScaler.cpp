@@ -87,7 +87,8 @@ void forRowsWithScratch(QynRowPool* pool, int rows, std::size_t bytes, std::size
 // one 16-bit sum per byte of a row (so the source is read once, in memory order), then
 // the box sums along the row (in vectors too for boxes up to MaxBoxSumFactor wide) are
 // divided. `scratch` holds two rows of 16-bit values.
-void reduceRow(const QynPixelBuffer& in, int factor, int oy, std::uint16_t* scratch, const OutputRows& out)
+void reduceRow(const QynPixelBuffer& in, int factor, int oy, std::uint16_t* scratch, const OutputRows& out,
+               int columnFirst, int columnEnd)
 {
     const bool gray = in.format() == QynPixelFormat::Gray8;
     const int step = gray ? 1 : 4;
@@ -96,13 +97,18 @@ void reduceRow(const QynPixelBuffer& in, int factor, int oy, std::uint16_t* scra
     std::uint16_t* column = scratch;
     std::uint16_t* sums = scratch + std::ptrdiff_t{in.width()} * step;
     const int nextRows = std::clamp(in.height() - y0 - factor, 0, factor);
-    QynDisplayKernels::sumRows(in.row(y0), in.stride(), rows, std::ptrdiff_t{in.width()} * step,
-                               column, nextRows > 0 ? in.row(y0 + factor) : nullptr, nextRows);
-    const int outWidth = out.width;
-    const int lastWidth = in.width() - (outWidth - 1) * factor;
+    // Output columns [columnFirst, columnEnd): their boxes start at a multiple of factor,
+    // so a row made in parts has the bytes of a row made whole.
+    const int x0 = columnFirst * factor;
+    const int inWidth = std::min(in.width() - x0, (columnEnd - columnFirst) * factor);
+    const std::ptrdiff_t skip = std::ptrdiff_t{x0} * step;
+    QynDisplayKernels::sumRows(in.row(y0) + skip, in.stride(), rows, std::ptrdiff_t{inWidth} * step,
+                               column, nextRows > 0 ? in.row(y0 + factor) + skip : nullptr, nextRows);
+    const int outWidth = columnEnd - columnFirst;
+    const int lastWidth = inWidth - (outWidth - 1) * factor;
     const RoundedDivider full(std::uint32_t(factor) * std::uint32_t(rows));
     const RoundedDivider last(std::uint32_t(lastWidth) * std::uint32_t(rows));
-    std::uint8_t* d = out.row(oy);
+    std::uint8_t* d = out.row(oy) + std::ptrdiff_t{columnFirst} * (gray ? 1 : 4);
     auto* words = reinterpret_cast<std::uint32_t*>(d);
     int ox = 0;
     if (factor <= QynDisplayKernels::MaxBoxSumFactor && outWidth > 1) {
@@ -299,21 +305,24 @@ QImage reducedImage(const QynPixelBuffer& pixels, int factor, QImage recycled)
 }
 
 void reduceRows(const QynPixelBuffer& pixels, int factor, QImage& out, int first, int end,
-                QynRowPool* pool)
+                QynRowPool* pool, int columnFirst, int columnEnd)
 {
     factor = std::clamp(factor, 1, MaxReductionFactor);
     first = std::max(first, 0);
     end = std::min(end, out.height());
-    if (out.isNull() || first >= end)
+    columnFirst = std::max(columnFirst, 0);
+    columnEnd = std::min(columnEnd, out.width());
+    if (out.isNull() || first >= end || columnFirst >= columnEnd)
         return;
     const bool gray = pixels.format() == QynPixelFormat::Gray8;
-    const std::size_t bytes = pixels.byteCount() / std::size_t(out.height()) * std::size_t(end - first);
+    const std::size_t bytes = pixels.byteCount() / std::size_t(out.height()) * std::size_t(end - first)
+        / std::size_t(out.width()) * std::size_t(columnEnd - columnFirst);
     const OutputRows rows(out);
     forRowsWithScratch<std::uint16_t>(pool, end - first, bytes,
                        2 * std::size_t(pixels.width()) * (gray ? 1 : 4),
                        [&](std::ptrdiff_t begin, std::ptrdiff_t stop, std::uint16_t* column) {
                            for (auto oy = static_cast<int>(first + begin); oy < first + stop; ++oy)
-                               reduceRow(pixels, factor, oy, column, rows);
+                               reduceRow(pixels, factor, oy, column, rows, columnFirst, columnEnd);
                        });
 }
 

@@ -8,6 +8,8 @@
 #include <QRectF>
 #include <QSize>
 
+#include <limits>
+
 class QynRowPool;
 
 // Turns slot pixels into images a display can draw. The reduction keeps gray as
@@ -38,11 +40,12 @@ inline constexpr int MaxReductionFactor = QynDisplayKernels::MaxSummedRows;
 QImage reducedCopy(const QynPixelBuffer& pixels, int factor, QynRowPool* pool = nullptr,
                    QImage recycled = {});
 // reducedCopy in parts, for a copy made only where it is looked at: reducedImage makes
-// the image with its rows not yet written, reduceRows writes its rows [first, end),
-// the same as reducedCopy's.
+// the image with its pixels not yet written, reduceRows writes its rows [first, end)
+// between the columns [columnFirst, columnEnd), the same as reducedCopy's.
 QImage reducedImage(const QynPixelBuffer& pixels, int factor, QImage recycled = {});
 void reduceRows(const QynPixelBuffer& pixels, int factor, QImage& out, int first, int end,
-                QynRowPool* pool = nullptr);
+                QynRowPool* pool = nullptr, int columnFirst = 0,
+                int columnEnd = std::numeric_limits<int>::max());
 
 // source (gray or colour) at exactly size, opaque Format_RGB32: each output pixel the
 // average of the source area it covers when smaller, interpolated between the nearest

@@ -370,25 +370,26 @@ TEST(Display, MagnifiedPixelsAreSharpSquaresAndZoomedOutOnesBoxAverages)
             EXPECT_GT(inside, zoomSteps ? 61 * 39 / 2 : 7 * 5 * 49);
         }
 
-        // Zoomed out to 1/2 (seven steps in from 1/32), then dragged to the far corner:
-        // every screen pixel the exact (rounded) average of its 2 x 2 image pixels.
+        // Zoomed out to 1/2 (seven steps in from 1/32), then dragged to the far corner,
+        // into rows and columns of the copy by 2 not made yet: every screen pixel the
+        // exact (rounded) average of its 2 x 2 image pixels.
         QynImage large;
-        fillPattern(large, 512, 512, format);
+        fillPattern(large, 1100, 600, format);
         display.resize(16, 16);
         ASSERT_EQ(show(display, large), QynStatus::Ok);
         key(display, Qt::Key_Plus, 7);
         ASSERT_DOUBLE_EQ(display.view().scale(), 0.5);
-        for (int from : {240, 480}) {
+        for (const auto& [from, fromY] : {std::pair{534, 284}, std::pair{1068, 568}}) {
             SCOPED_TRACE(std::string(formatName(format)) + ", image from " + std::to_string(from));
             const QImage image = shown(display);
-            ASSERT_EQ(display.view().placed().topLeft(), QPointF(-from / 2, -from / 2));
+            ASSERT_EQ(display.view().placed().topLeft(), QPointF(-from / 2, -fromY / 2));
             for (int y = 0; y < 16; ++y)
                 for (int x = 0; x < 16; ++x)
                     for (int shift : {0, 8, 16}) {
                         int sum = 0;
                         for (int dy = 0; dy < 2; ++dy)
                             for (int dx = 0; dx < 2; ++dx)
-                                sum += int(patternRgb(2 * x + from + dx, 2 * y + from + dy, format) >> shift & 0xff);
+                                sum += int(patternRgb(2 * x + from + dx, 2 * y + fromY + dy, format) >> shift & 0xff);
                         ASSERT_EQ(int(image.pixel(x, y) >> shift & 0xff), (sum + 2) / 4) << x << ", " << y;
                     }
             mouse(display, QEvent::MouseButtonPress, {8, 8}, Qt::LeftButton);
