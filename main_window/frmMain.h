@@ -18,6 +18,7 @@ class QPushButton;
 class frmFileLoad;
 class frmFileSave;
 class frmSelectVideoConfFile;
+struct ConversionRecipe;
 
 // The main window: the image conversion workbench. It owns the six components (four
 // image slots, display, video, file access, conversion, timer) and calls them only
@@ -112,7 +113,7 @@ private:
     void cmdSaveImage_Click();
 
     // The steps of one conversion run after the parameters are read; false on any failure.
-    bool runConversion(int kind, std::int32_t first, std::int32_t second, std::int32_t third);
+    bool runConversion(const ConversionRecipe& recipe, const std::array<std::int32_t, 3>& weights);
     void showConversionError();
     void loadSlot(int slot);
     void grabSlot(int slot);

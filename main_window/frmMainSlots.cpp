@@ -2,6 +2,7 @@
 #include "frmMain.h"
 
 #include "BusyCursor.h"
+#include "ConversionRecipe.h"
 #include "ListComboBox.h"
 #include "MsgBox.h"
 #include "QynCalls.h"
@@ -55,8 +56,9 @@ void frmMain::loadSlot(int slot)
 
     // Slot 1 is the source of every conversion: check it against the kind, whichever slot
     // was loaded. A format that cannot be read counts as a mismatch.
-    const int kind = cmbAutoBin->listIndex();
-    const bool wantGray = kind == 0 || kind == 3;
+    const int index = cmbAutoBin->listIndex();
+    const bool wantGray = index >= 0 && index < ConversionKindCount
+        && ConversionRecipe::of(static_cast<ConversionKind>(index)).grayInSlot1;
     const auto depth = qyn::getInt32(imageSlot(1), QynImage::BitDepth);
     const auto type = qyn::getInt32(imageSlot(1), QynImage::ImageType);
     const std::int32_t wantDepth = wantGray ? 8 : 32;
