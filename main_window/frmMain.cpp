@@ -13,6 +13,7 @@
 #include "QynPerformanceCounter.h"
 #include "QynTwips.h"
 #include "QynVideo.h"
+#include "VideoConfFolder.h"
 #include "WindowDesign.h"
 #include "frmFileLoad.h"
 #include "frmFileSave.h"
@@ -226,8 +227,14 @@ void frmMain::setParamCaption(QLabel* label, QLineEdit* field, const QString& ca
 frmSelectVideoConfFile& frmMain::videoConfDialog()
 {
     if (!videoConfDialog_)
-        videoConfDialog_ = std::make_unique<frmSelectVideoConfFile>(options_.videoConfFolder);
+        videoConfDialog_ = std::make_unique<frmSelectVideoConfFile>(
+            options_.videoConfFolder.isEmpty() ? installedVideoConfFolder() : options_.videoConfFolder);
     return *videoConfDialog_;
+}
+
+QString frmMain::installedVideoConfFolder()
+{
+    return QStringLiteral(QYN_VIDEO_CONF_FOLDER);
 }
 
 QString frmMain::fileDialogFolder() const

@@ -32,13 +32,16 @@ public:
         const QString& progId, const QynStoredSettings& settings, const QString& instanceName)>;
 
     struct Options {
-        QString videoConfFolder;    // folder the video configuration dialog offers first
+        // The folder the video configuration dialog offers first; empty: the installed one.
+        QString videoConfFolder;
         ComponentFactory factory;   // empty: the standard registry
         std::function<void(int milliseconds)> sleep;  // empty: a real blocking sleep
         QString applicationFolder;  // the program's folder for the file dialogs; empty: the real one
     };
 
     explicit frmMain(Options options = {});
+    // The folder the sample video configurations are installed in (QYN_VIDEO_CONFIG_DIR).
+    static QString installedVideoConfFolder();
     ~frmMain() override;
 
     // The whole start-up: shows the window, asks for the video configuration, opens the camera.
