@@ -46,7 +46,7 @@ ConvertJob::Outcome ConvertJob::load(const QStringList& sources)
     for (qsizetype i = 0; i < sources.size(); ++i) {
         qyn::put(files, QynFileAccess::FilePath, sources[i]);
         qyn::call(files, QynFileAccess::LoadImage, {ref(images_[static_cast<std::size_t>(i)])});
-        qyn::call(files, QynFileAccess::GetLastResult, {&code});
+        code = qyn::lastResult(files, QynFileAccess::GetLastResult);
         if (code != 0)
             return {ExitReadFailed, fileFailure("read", sources[i], code)};
     }
@@ -67,8 +67,7 @@ ConvertJob::Outcome ConvertJob::convert(double& elapsed)
     const QynStatus status = recipe.call(change_, slotRefs, options_.weights, table_);
     qyn::call(counter_, QynPerformanceCounter::GetElapsedTime, {&elapsed});
     if (status != QynStatus::Ok) {
-        std::int32_t code = 0;
-        qyn::call(change_, QynChangeImage::GetLastResult, {&code});
+        const std::int32_t code = qyn::lastResult(change_, QynChangeImage::GetLastResult);
         return {ExitConversionFailed, QStringLiteral("%1 (%2)").arg(Module1::GetResultMessage(code)).arg(code)};
     }
     return {};

@@ -276,7 +276,7 @@ void frmMain::Form_Load()
             const BusyCursor busy;
             qyn::put(video, QynVideo::ConfigFilePath, strVideoConfPath_);
             qyn::call(video, QynVideo::OpenDevice);
-            qyn::call(video, QynVideo::GetLastResult, {&code});
+            code = qyn::lastResult(video, QynVideo::GetLastResult);
         }
         if (code != 0) {
             MsgBox(QStringLiteral("Opening of a video device went wrong.\r\n"
@@ -295,8 +295,7 @@ void frmMain::Form_Load()
                     if (const auto value = qyn::getInt32(imageSlot(1), id))
                         qyn::put(imageSlot(2), id, *value);
                 qyn::call(video, QynVideo::Grab, {slotRef(1)});
-                code = 0;
-                qyn::call(video, QynVideo::GetLastResult, {&code});
+                code = qyn::lastResult(video, QynVideo::GetLastResult);
             }
             if (code != 0)
                 MsgBox(QStringLiteral("Taking in of video went wrong.\r\n"

@@ -147,8 +147,7 @@ bool frmMain::runConversion(const ConversionRecipe& recipe, const std::array<std
 void frmMain::showConversionError()
 {
     // Whatever failed, the conversion component's own result code is what is shown.
-    std::int32_t code = 0;
-    qyn::call(*changeImage_, QynChangeImage::GetLastResult, {&code});
+    const std::int32_t code = qyn::lastResult(*changeImage_, QynChangeImage::GetLastResult);
     MsgBox(Module1::GetResultMessage(code) + QStringLiteral(" (") + QString::number(code)
                + QStringLiteral(")"),
            MsgBoxIcon::None, QStringLiteral("Error generating"));

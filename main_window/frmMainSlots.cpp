@@ -48,7 +48,7 @@ void frmMain::loadSlot(int slot)
         const BusyCursor busy;
         qyn::put(files, QynFileAccess::FilePath, path);
         qyn::call(files, QynFileAccess::LoadImage, {slotRef(slot)});
-        qyn::call(files, QynFileAccess::GetLastResult, {&code});
+        code = qyn::lastResult(files, QynFileAccess::GetLastResult);
     }
     if (code != 0)
         MsgBox(QStringLiteral("Reading went wrong.(ErrCode=%1)").arg(code), MsgBoxIcon::Exclamation,
@@ -113,7 +113,7 @@ void frmMain::cmdSaveImage_Click()
         qyn::put(files, QynFileAccess::FilePath, path);
         if (slotNamed)
             qyn::call(files, QynFileAccess::SaveImage, {slotRef(index + 1)});
-        qyn::call(files, QynFileAccess::GetLastResult, {&code});
+        code = qyn::lastResult(files, QynFileAccess::GetLastResult);
     }
     if (!slotNamed) {
         // Without a named slot nothing was written, whatever code the component still holds.
