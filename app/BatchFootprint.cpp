@@ -67,6 +67,5 @@ std::int64_t BatchFootprint::bytes(const ConvertOptions& options, const QStringL
         total += (bmp ? 4 : 8) * n;
         largest = std::max(largest, n);
     }
-    const std::int64_t destinationBytesPerPixel = options.kind == "gray" ? 1 : options.decompose() ? 3 : 4;
-    return total + destinationBytesPerPixel * largest;
+    return total + std::int64_t{options.recipe->resultBytesPerPixel} * largest;
 }

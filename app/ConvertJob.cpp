@@ -46,7 +46,7 @@ ConvertJob::Outcome ConvertJob::load(const QStringList& sources)
     for (qsizetype i = 0; i < sources.size(); ++i) {
         qyn::put(files, QynFileAccess::FilePath, sources[i]);
         qyn::call(files, QynFileAccess::LoadImage, {ref(images_[static_cast<std::size_t>(i)])});
-        qyn::call(files, QynFileAccess::GetLastResult, {&code});
+        code = qyn::lastResult(files, QynFileAccess::GetLastResult);
         if (code != 0)
             return {ExitReadFailed, fileFailure("read", sources[i], code)};
     }
@@ -55,31 +55,19 @@ ConvertJob::Outcome ConvertJob::load(const QStringList& sources)
 
 ConvertJob::Outcome ConvertJob::convert(double& elapsed)
 {
-    const std::vector<int> destinations = options_.compose() ? std::vector<int>{3}
-        : options_.decompose()                                ? std::vector<int>{1, 2, 3}
-                                                              : std::vector<int>{1};
-    for (int d : destinations)
-        qyn::call(images_[static_cast<std::size_t>(d)], QynImage::Clear);
+    // The recipe counts slots from 1, as the window does; images_ from 0.
+    const ConversionRecipe& recipe = *options_.recipe;
+    for (int d : recipe.destinations)
+        if (d != 0)
+            qyn::call(images_[static_cast<std::size_t>(d - 1)], QynImage::Clear);
     elapsed = 0;
-    QynStatus status;
+    const std::array<QynComponent*, 4> slotRefs{ref(images_[0]), ref(images_[1]), ref(images_[2]),
+                                                ref(images_[3])};
     qyn::call(counter_, QynPerformanceCounter::Start);
-    if (options_.compose() || options_.decompose()) {
-        status = qyn::call(change_,
-                           options_.compose() ? QynChangeImage::ComposeChannels : QynChangeImage::DecomposeChannels,
-                           {ref(images_[0]), ref(images_[1]), ref(images_[2]), ref(images_[3])});
-    } else if (options_.kind == "gray") {
-        status = qyn::call(change_, QynChangeImage::ColorToGray,
-                           {ref(images_[0]), ref(images_[1]), options_.weights[0] * 0.001,
-                            options_.weights[1] * 0.001, options_.weights[2] * 0.001});
-    } else {
-        status = qyn::call(change_, QynChangeImage::GrayToColor,
-                           {ref(images_[0]), ref(images_[1]), std::int32_t{256},
-                            std::span<const std::int32_t>(table_)});
-    }
+    const QynStatus status = recipe.call(change_, slotRefs, options_.weights, table_);
     qyn::call(counter_, QynPerformanceCounter::GetElapsedTime, {&elapsed});
     if (status != QynStatus::Ok) {
-        std::int32_t code = 0;
-        qyn::call(change_, QynChangeImage::GetLastResult, {&code});
+        const std::int32_t code = qyn::lastResult(change_, QynChangeImage::GetLastResult);
         return {ExitConversionFailed, QStringLiteral("%1 (%2)").arg(Module1::GetResultMessage(code)).arg(code)};
     }
     return {};
@@ -88,7 +76,7 @@ ConvertJob::Outcome ConvertJob::convert(double& elapsed)
 ConvertJob::Outcome ConvertJob::save(const QStringList& outputs)
 {
     std::vector<const QynImage*> results;
-    const std::size_t first = options_.compose() ? 3 : 1;
+    const std::size_t first = static_cast<std::size_t>(options_.recipe->shown - 1);
     for (qsizetype i = 0; i < outputs.size(); ++i)
         results.push_back(&images_[first + static_cast<std::size_t>(i)]);
     // All or none: the three planes of decompose replace their files together.

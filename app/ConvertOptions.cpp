@@ -18,9 +18,10 @@ QString ConvertOptions::parse(const QStringList& args)
 {
     if (args.isEmpty())
         return QStringLiteral("no command given");
-    kind = args.front();
-    if (kind != "compose" && kind != "decompose" && kind != "gray" && kind != "color")
-        return QStringLiteral("unknown command '%1'").arg(kind);
+    recipe = ConversionRecipe::named(args.front());
+    if (!recipe)
+        return QStringLiteral("unknown command '%1'").arg(args.front());
+    const QLatin1String kind(recipe->command);
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& arg = args[i];
         if (!arg.startsWith("--")) {
@@ -53,7 +54,7 @@ QString ConvertOptions::parse(const QStringList& args)
             if (value.isEmpty() || value.contains('/') || value.startsWith('.'))
                 return QStringLiteral("--format needs an extension such as bmp or png");
             format = value;
-        } else if (arg == "--weights" && kind == "gray") {
+        } else if (arg == "--weights" && recipe->weighted) {
             const QStringList parts = value.split(',');
             if (parts.size() != 3)
                 return QStringLiteral("--weights needs three numbers R,G,B");

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ConversionRecipe.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -10,7 +12,7 @@
 struct ConvertOptions {
     static constexpr int MaxRepeat = 1000000;  // every time is kept for the median
 
-    QString kind;       // compose, decompose, gray or color
+    const ConversionRecipe* recipe = nullptr;  // the command: compose, decompose, gray or color
     QStringList files;  // files, or folders (and "-") with --batch
     int repeat = 1;
     int threads = 0;
@@ -24,10 +26,10 @@ struct ConvertOptions {
     QString format;              // the outputs' extension; empty keeps the input's name
     std::int64_t memoryMiB = 2048;
 
-    bool compose() const { return kind == QLatin1String("compose"); }
-    bool decompose() const { return kind == QLatin1String("decompose"); }
-    int sourceCount() const { return compose() ? 3 : 1; }
-    int outputCount() const { return decompose() ? 3 : 1; }
+    bool compose() const { return recipe->kind == ConversionKind::Compose; }
+    bool decompose() const { return recipe->kind == ConversionKind::Decompose; }
+    int sourceCount() const { return recipe->sources; }
+    int outputCount() const { return recipe->outputs; }
 
     // Fills the options from the arguments after the program name; returns the reason
     // the command line is wrong, or an empty string.

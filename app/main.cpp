@@ -11,14 +11,8 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("QynSample"));
     AccessibleDescriptionFilter::install();
 
-    frmMain::Options options;
-#ifdef Q_OS_WIN
-    options.videoConfFolder = QStringLiteral("c:\\NERA_QYN\\Video_IniFiles");
-#else
-    options.videoConfFolder = QStringLiteral("/opt/NERA_QYN/Video_IniFiles");
-#endif
     // The program ends when the main window closes.
-    frmMain window(options);
+    frmMain window;
     window.Form_Load();
     return QApplication::exec();
 }

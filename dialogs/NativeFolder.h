@@ -7,7 +7,7 @@
 
 // Folders read by the bytes of their names, so that a name that is not valid UTF-8 (written
 // by an older system or a network share) is listed and opened like any other. Names and
-// paths travel in the escaped form of qynPathFromNative (components/QynNativePath.h).
+// paths travel in the escaped form of qynPathFromNative (components/core/QynNativePath.h).
 namespace qyn {
 
 struct FolderEntry {

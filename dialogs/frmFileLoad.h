@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QString>
+#include "ModalWindowLifecycle.h"
 
-#include <memory>
+#include <QString>
 
 class FileLoadWindow;
 
@@ -25,7 +25,5 @@ private:
     QString startFolder_;
     QString pattern_ = QStringLiteral("*.*");
     QString chosenPath_;
-    std::unique_ptr<FileLoadWindow> window_;
-
-    FileLoadWindow& window();
+    ModalWindowLifecycle<FileLoadWindow> window_;
 };

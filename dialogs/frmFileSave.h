@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QString>
+#include "ModalWindowLifecycle.h"
 
-#include <memory>
+#include <QString>
 
 class FileSaveWindow;
 
@@ -24,7 +24,5 @@ private:
     QString defaultExtension_;
     QString pattern_ = QStringLiteral("*.*");
     QString chosenPath_;
-    std::unique_ptr<FileSaveWindow> window_;
-
-    FileSaveWindow& window();
+    ModalWindowLifecycle<FileSaveWindow> window_;
 };

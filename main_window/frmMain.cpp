@@ -13,6 +13,7 @@
 #include "QynPerformanceCounter.h"
 #include "QynTwips.h"
 #include "QynVideo.h"
+#include "VideoConfFolder.h"
 #include "WindowDesign.h"
 #include "frmFileLoad.h"
 #include "frmFileSave.h"
@@ -226,8 +227,14 @@ void frmMain::setParamCaption(QLabel* label, QLineEdit* field, const QString& ca
 frmSelectVideoConfFile& frmMain::videoConfDialog()
 {
     if (!videoConfDialog_)
-        videoConfDialog_ = std::make_unique<frmSelectVideoConfFile>(options_.videoConfFolder);
+        videoConfDialog_ = std::make_unique<frmSelectVideoConfFile>(
+            options_.videoConfFolder.isEmpty() ? installedVideoConfFolder() : options_.videoConfFolder);
     return *videoConfDialog_;
+}
+
+QString frmMain::installedVideoConfFolder()
+{
+    return QStringLiteral(QYN_VIDEO_CONF_FOLDER);
 }
 
 QString frmMain::fileDialogFolder() const
@@ -269,7 +276,7 @@ void frmMain::Form_Load()
             const BusyCursor busy;
             qyn::put(video, QynVideo::ConfigFilePath, strVideoConfPath_);
             qyn::call(video, QynVideo::OpenDevice);
-            qyn::call(video, QynVideo::GetLastResult, {&code});
+            code = qyn::lastResult(video, QynVideo::GetLastResult);
         }
         if (code != 0) {
             MsgBox(QStringLiteral("Opening of a video device went wrong.\r\n"
@@ -288,8 +295,7 @@ void frmMain::Form_Load()
                     if (const auto value = qyn::getInt32(imageSlot(1), id))
                         qyn::put(imageSlot(2), id, *value);
                 qyn::call(video, QynVideo::Grab, {slotRef(1)});
-                code = 0;
-                qyn::call(video, QynVideo::GetLastResult, {&code});
+                code = qyn::lastResult(video, QynVideo::GetLastResult);
             }
             if (code != 0)
                 MsgBox(QStringLiteral("Taking in of video went wrong.\r\n"

@@ -18,6 +18,7 @@ class QPushButton;
 class frmFileLoad;
 class frmFileSave;
 class frmSelectVideoConfFile;
+struct ConversionRecipe;
 
 // The main window: the image conversion workbench. It owns the six components (four
 // image slots, display, video, file access, conversion, timer) and calls them only
@@ -31,13 +32,16 @@ public:
         const QString& progId, const QynStoredSettings& settings, const QString& instanceName)>;
 
     struct Options {
-        QString videoConfFolder;    // folder the video configuration dialog offers first
+        // The folder the video configuration dialog offers first; empty: the installed one.
+        QString videoConfFolder;
         ComponentFactory factory;   // empty: the standard registry
         std::function<void(int milliseconds)> sleep;  // empty: a real blocking sleep
         QString applicationFolder;  // the program's folder for the file dialogs; empty: the real one
     };
 
     explicit frmMain(Options options = {});
+    // The folder the sample video configurations are installed in (QYN_VIDEO_CONFIG_DIR).
+    static QString installedVideoConfFolder();
     ~frmMain() override;
 
     // The whole start-up: shows the window, asks for the video configuration, opens the camera.
@@ -112,7 +116,7 @@ private:
     void cmdSaveImage_Click();
 
     // The steps of one conversion run after the parameters are read; false on any failure.
-    bool runConversion(int kind, std::int32_t first, std::int32_t second, std::int32_t third);
+    bool runConversion(const ConversionRecipe& recipe, const std::array<std::int32_t, 3>& weights);
     void showConversionError();
     void loadSlot(int slot);
     void grabSlot(int slot);

@@ -2,6 +2,7 @@
 #include "frmMain.h"
 
 #include "BusyCursor.h"
+#include "ConversionRecipe.h"
 #include "ListComboBox.h"
 #include "Module1.h"
 #include "MsgBox.h"
@@ -41,8 +42,11 @@ void frmMain::cmbAutoBin_Click()
     for (QPushButton* button : {cmdButton1, cmdButton2, cmdButton3, cmdButton4, cmdButton5, cmdButton6})
         button->hide();
 
-    switch (cmbAutoBin->listIndex()) {
-    case 0:
+    const int index = cmbAutoBin->listIndex();
+    if (index < 0 || index >= ConversionKindCount)
+        return;
+    switch (static_cast<ConversionKind>(index)) {
+    case ConversionKind::Compose:
         if (blnVideoInUse_) {
             for (QPushButton* button : {cmdButton4, cmdButton5, cmdButton6})
                 button->show();
@@ -51,11 +55,11 @@ void frmMain::cmbAutoBin_Click()
                 button->show();
         }
         break;
-    case 1:
+    case ConversionKind::Decompose:
         // Decomposition needs a colour image; the camera is not offered for it.
         cmdButton1->show();
         break;
-    case 2:
+    case ConversionKind::ColorToGray:
         setParamCaption(lblParam1, txtParam1, QStringLiteral("Red"));
         txtParam1->setText(QStringLiteral("299"));
         setParamCaption(lblParam2, txtParam2, QStringLiteral("Green"));
@@ -68,10 +72,8 @@ void frmMain::cmbAutoBin_Click()
             field->show();
         (blnVideoInUse_ ? cmdButton4 : cmdButton1)->show();
         break;
-    case 3:
+    case ConversionKind::GrayToColor:
         (blnVideoInUse_ ? cmdButton4 : cmdButton1)->show();
-        break;
-    default:
         break;
     }
 }
@@ -86,33 +88,31 @@ void frmMain::cmdExecute_Click()
         showConversionError();
         return;
     }
-    const int kind = cmbAutoBin->listIndex();
-    if (kind < 0 || kind > 3)
+    const int index = cmbAutoBin->listIndex();
+    if (index < 0 || index >= ConversionKindCount)
         return;
     bool done = false;
     {
         const BusyCursor busy;
-        done = runConversion(kind, *first, *second, *third);
+        done = runConversion(ConversionRecipe::of(static_cast<ConversionKind>(index)), {*first, *second, *third});
     }
     if (!done)
         showConversionError();
 }
 
-bool frmMain::runConversion(int kind, std::int32_t first, std::int32_t second, std::int32_t third)
+bool frmMain::runConversion(const ConversionRecipe& recipe, const std::array<std::int32_t, 3>& weights)
 {
     auto ok = [](QynStatus status) { return status == QynStatus::Ok; };
-    QynComponent& change = *changeImage_;
     QynComponent& counter = *counter_;
 
     // a: empty the destinations.
-    static constexpr int destinations[4][3] = {{4, 0, 0}, {2, 3, 4}, {2, 0, 0}, {2, 0, 0}};
-    for (int slot : destinations[kind])
+    for (int slot : recipe.destinations)
         if (slot != 0 && !ok(qyn::call(imageSlot(slot), QynImage::Clear)))
             return false;
 
     // b: the colour table, rebuilt at every run: gray level i becomes (255 - i, 255 - i, i).
     std::array<std::int32_t, 256> table{};
-    if (kind == 3)
+    if (recipe.colorTable)
         for (std::int32_t i = 0; i < 256; ++i) {
             const std::int32_t fall = 255 - i;
             const auto packed = RevRGB(fall, fall, i);
@@ -121,44 +121,24 @@ bool frmMain::runConversion(int kind, std::int32_t first, std::int32_t second, s
             table[static_cast<std::size_t>(i)] = *packed;
         }
 
-    // c to f: only the conversion call (and the weights of kind 2) lie inside the timed span.
+    // c to f: only the conversion call (and the weights of ColorToGray) lie inside the timed span.
     double elapsed = 0.0;
     if (!ok(qyn::call(counter, QynPerformanceCounter::Start)))
         return false;
-    QynStatus converted = QynStatus::Ok;
-    switch (kind) {
-    case 0:
-        converted = qyn::call(change, QynChangeImage::ComposeChannels,
-                              {slotRef(1), slotRef(2), slotRef(3), slotRef(4)});
-        break;
-    case 1:
-        converted = qyn::call(change, QynChangeImage::DecomposeChannels,
-                              {slotRef(1), slotRef(2), slotRef(3), slotRef(4)});
-        break;
-    case 2: {
-        const double red = first * 0.001, green = second * 0.001, blue = third * 0.001;
-        converted = qyn::call(change, QynChangeImage::ColorToGray, {slotRef(1), slotRef(2), red, green, blue});
-        break;
-    }
-    default:
-        converted = qyn::call(change, QynChangeImage::GrayToColor,
-                              {slotRef(1), slotRef(2), std::int32_t{256},
-                               std::span<const std::int32_t>(table)});
-        break;
-    }
+    const std::array<QynComponent*, 4> slotRefs{slotRef(1), slotRef(2), slotRef(3), slotRef(4)};
+    const QynStatus converted = recipe.call(*changeImage_, slotRefs, weights, table);
     if (!ok(converted) || !ok(qyn::call(counter, QynPerformanceCounter::GetElapsedTime, {&elapsed})))
         return false;
 
-    // g and h: show and select the result; kind 3 writes the time before the index.
-    const int shown = kind == 0 ? 4 : 2;
-    if (!ok(showSlot(shown)))
+    // g and h: show and select the result; GrayToColor writes the time before the index.
+    if (!ok(showSlot(recipe.shown)))
         return false;
     const QString timeText = qyn::formatMilliseconds(elapsed);
-    if (kind == 3) {
+    if (recipe.kind == ConversionKind::GrayToColor) {
         txtExecuteTime->setText(timeText);
-        cmbDispImage->setListIndex(shown - 1);
+        cmbDispImage->setListIndex(recipe.shown - 1);
     } else {
-        cmbDispImage->setListIndex(shown - 1);
+        cmbDispImage->setListIndex(recipe.shown - 1);
         txtExecuteTime->setText(timeText);
     }
     return true;
@@ -167,8 +147,7 @@ bool frmMain::runConversion(int kind, std::int32_t first, std::int32_t second, s
 void frmMain::showConversionError()
 {
     // Whatever failed, the conversion component's own result code is what is shown.
-    std::int32_t code = 0;
-    qyn::call(*changeImage_, QynChangeImage::GetLastResult, {&code});
+    const std::int32_t code = qyn::lastResult(*changeImage_, QynChangeImage::GetLastResult);
     MsgBox(Module1::GetResultMessage(code) + QStringLiteral(" (") + QString::number(code)
                + QStringLiteral(")"),
            MsgBoxIcon::None, QStringLiteral("Error generating"));

@@ -2,6 +2,7 @@
 #include "frmMain.h"
 
 #include "BusyCursor.h"
+#include "ConversionRecipe.h"
 #include "ListComboBox.h"
 #include "MsgBox.h"
 #include "QynCalls.h"
@@ -47,7 +48,7 @@ void frmMain::loadSlot(int slot)
         const BusyCursor busy;
         qyn::put(files, QynFileAccess::FilePath, path);
         qyn::call(files, QynFileAccess::LoadImage, {slotRef(slot)});
-        qyn::call(files, QynFileAccess::GetLastResult, {&code});
+        code = qyn::lastResult(files, QynFileAccess::GetLastResult);
     }
     if (code != 0)
         MsgBox(QStringLiteral("Reading went wrong.(ErrCode=%1)").arg(code), MsgBoxIcon::Exclamation,
@@ -55,8 +56,9 @@ void frmMain::loadSlot(int slot)
 
     // Slot 1 is the source of every conversion: check it against the kind, whichever slot
     // was loaded. A format that cannot be read counts as a mismatch.
-    const int kind = cmbAutoBin->listIndex();
-    const bool wantGray = kind == 0 || kind == 3;
+    const int index = cmbAutoBin->listIndex();
+    const bool wantGray = index >= 0 && index < ConversionKindCount
+        && ConversionRecipe::of(static_cast<ConversionKind>(index)).grayInSlot1;
     const auto depth = qyn::getInt32(imageSlot(1), QynImage::BitDepth);
     const auto type = qyn::getInt32(imageSlot(1), QynImage::ImageType);
     const std::int32_t wantDepth = wantGray ? 8 : 32;
@@ -111,7 +113,7 @@ void frmMain::cmdSaveImage_Click()
         qyn::put(files, QynFileAccess::FilePath, path);
         if (slotNamed)
             qyn::call(files, QynFileAccess::SaveImage, {slotRef(index + 1)});
-        qyn::call(files, QynFileAccess::GetLastResult, {&code});
+        code = qyn::lastResult(files, QynFileAccess::GetLastResult);
     }
     if (!slotNamed) {
         // Without a named slot nothing was written, whatever code the component still holds.

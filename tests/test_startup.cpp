@@ -1,5 +1,6 @@
 // Start-up and shutdown: the video configuration, the camera steps and their warnings,
 // the lists, and CloseDevice at the window's close.
+#include "DirListBox.h"
 #include "ListComboBox.h"
 #include "MainWindowHarness.h"
 #include "ModalScript.h"
@@ -8,7 +9,9 @@
 #include "frmSelectVideoConfFile.h"
 
 #include <QAbstractButton>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -194,4 +197,33 @@ TEST(StartUp, RealVideoComponent)
         w.close();
         EXPECT_EQ(callsOf(*h.log, "QynVideo1").count("QynVideo1 call 102()"), 1);
     }
+}
+
+// Guards the packager's folder: with no folder given, the start-up dialog opens on the
+// one the build was configured to install the sample configurations in.
+TEST(StartUp, VideoDialogOpensOnTheInstalledFolder)
+{
+    const QString installed = QStringLiteral(QYN_CONFIGURED_VIDEO_CONFIG_DIR);
+    EXPECT_EQ(frmMain::installedVideoConfFolder(), installed);
+    // The dialog opens only an existing folder: make it for the test when it is missing.
+    QString created = installed;
+    while (!QFileInfo(QFileInfo(created).path()).exists())
+        created = QFileInfo(created).path();
+    const bool existed = QFileInfo(installed).isDir();
+    if (!existed && !QDir().mkpath(installed))
+        GTEST_SKIP() << "cannot make " << installed.toStdString();
+
+    MainWindowHarness h;
+    h.options.videoConfFolder.clear();
+    QString offered;
+    ModalScript script;
+    script.then([&](QWidget* dialog) {
+        if (auto* folders = dialog->findChild<DirListBox*>("dirConfFile"))
+            offered = folders->path();
+        dialog->close();
+    });
+    h.window().Form_Load();
+    if (!existed)
+        QDir(created).removeRecursively();
+    EXPECT_EQ(offered, QDir::toNativeSeparators(installed));
 }

@@ -1,6 +1,6 @@
 #include "QynJpegDecoder.h"
 
-#include "QynFileAccess.h"
+#include "QynFileResult.h"
 
 #include <csetjmp>
 #include <cstdio>  // jpeglib.h needs FILE
@@ -15,7 +15,7 @@ struct Job {
     jpeg_error_mgr errors{};
     std::jmp_buf jump{};
     bool headerRead = false;
-    std::int32_t code = QynFileAccess::NotAnImage;
+    std::int32_t code = QynFileResult::NotAnImage;
     std::shared_ptr<QynPixelBuffer> pixels;
     std::vector<std::uint8_t> cmykRow;
 };
@@ -28,7 +28,7 @@ Job& jobOf(j_common_ptr info)
 [[noreturn]] void onErrorExit(j_common_ptr info)
 {
     if (info->err->msg_code == JERR_OUT_OF_MEMORY)
-        jobOf(info).code = QynFileAccess::TooLarge;
+        jobOf(info).code = QynFileResult::TooLarge;
     std::longjmp(jobOf(info).jump, 1);
 }
 
@@ -40,7 +40,7 @@ void onMessage(j_common_ptr info, int level)
     const int message = info->err->msg_code;
     Job& job = jobOf(info);
     if (message == JWRN_JPEG_EOF || message == JWRN_HIT_MARKER) {
-        job.code = job.headerRead ? QynFileAccess::Truncated : QynFileAccess::NotAnImage;
+        job.code = job.headerRead ? QynFileResult::Truncated : QynFileResult::NotAnImage;
         std::longjmp(job.jump, 1);
     }
     ++info->err->num_warnings;
@@ -66,8 +66,8 @@ void run(jpeg_decompress_struct& info, std::span<const std::uint8_t> bytes, Job&
     jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
     jpeg_read_header(&info, TRUE);
     job.headerRead = true;
-    if (info.image_width > QynFileAccess::MaxSide || info.image_height > QynFileAccess::MaxSide) {
-        job.code = QynFileAccess::TooLarge;
+    if (info.image_width > QynFileResult::MaxSide || info.image_height > QynFileResult::MaxSide) {
+        job.code = QynFileResult::TooLarge;
         return;
     }
     // Huffman-coded sequential scans spend at least two bits on every 8x8 block (a DC
@@ -77,7 +77,7 @@ void run(jpeg_decompress_struct& info, std::span<const std::uint8_t> bytes, Job&
         const std::uint64_t blocks =
             std::uint64_t{(info.image_width + 7) / 8} * std::uint64_t{(info.image_height + 7) / 8};
         if (std::uint64_t{bytes.size()} * 8 < 2 * blocks) {
-            job.code = QynFileAccess::Truncated;
+            job.code = QynFileResult::Truncated;
             return;
         }
     }
@@ -103,7 +103,7 @@ void run(jpeg_decompress_struct& info, std::span<const std::uint8_t> bytes, Job&
                 row[4 * x + 3] = 0;  // libjpeg fills X with 0xff; slots keep it 0
     }
     jpeg_finish_decompress(&info);  // reads up to the end marker: a file without one is cut
-    job.code = QynFileAccess::Success;
+    job.code = QynFileResult::Success;
 }
 
 }  // namespace
@@ -140,7 +140,7 @@ bool QynJpegDecoder::headerSize(std::span<const std::uint8_t> head, std::uint32_
 std::int32_t QynJpegDecoder::decode(std::span<const std::uint8_t> bytes, std::shared_ptr<QynPixelBuffer>& out)
 {
     if (!looksLikeJpeg(bytes))
-        return QynFileAccess::NotAnImage;
+        return QynFileResult::NotAnImage;
     Job job;
     jpeg_decompress_struct info{};
     info.err = jpeg_std_error(&job.errors);
@@ -153,7 +153,7 @@ std::int32_t QynJpegDecoder::decode(std::span<const std::uint8_t> bytes, std::sh
         throw;
     }
     jpeg_destroy_decompress(&info);
-    if (job.code == QynFileAccess::Success)
+    if (job.code == QynFileResult::Success)
         out = std::move(job.pixels);
     return job.code;
 }

@@ -1,6 +1,6 @@
 #include "QynPngDecoder.h"
 
-#include "QynFileAccess.h"
+#include "QynFileResult.h"
 
 #include <png.h>
 
@@ -16,7 +16,7 @@ struct Job {
     std::size_t pos = 0;
     bool ranOut = false;
     bool headerRead = false;
-    std::int32_t code = QynFileAccess::NotAnImage;
+    std::int32_t code = QynFileResult::NotAnImage;
     std::shared_ptr<QynPixelBuffer> pixels;
 };
 
@@ -81,8 +81,8 @@ void run(png_structp png, png_infop info, Job& job)
     png_uint_32 width = 0, height = 0;
     int depth = 0, colorType = 0;
     png_get_IHDR(png, info, &width, &height, &depth, &colorType, nullptr, nullptr, nullptr);
-    if (width > QynFileAccess::MaxSide || height > QynFileAccess::MaxSide) {
-        job.code = QynFileAccess::TooLarge;
+    if (width > QynFileResult::MaxSide || height > QynFileResult::MaxSide) {
+        job.code = QynFileResult::TooLarge;
         return;
     }
     const bool palette = colorType == PNG_COLOR_TYPE_PALETTE;
@@ -125,7 +125,7 @@ void run(png_structp png, png_infop info, Job& job)
             png_read_row(png, job.pixels->row(static_cast<int>(y)), nullptr);
     if (palette)
         mapIndices(*job.pixels, table);
-    job.code = QynFileAccess::Success;
+    job.code = QynFileResult::Success;
 }
 
 }  // namespace
@@ -148,7 +148,7 @@ bool QynPngDecoder::headerSize(std::span<const std::uint8_t> head, std::uint32_t
 std::int32_t QynPngDecoder::decode(std::span<const std::uint8_t> bytes, std::shared_ptr<QynPixelBuffer>& out)
 {
     if (!looksLikePng(bytes))
-        return QynFileAccess::NotAnImage;
+        return QynFileResult::NotAnImage;
     bool outOfMemory = false;
     png_structp png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, onError, onWarning,
                                                &outOfMemory, allocate, release);
@@ -171,11 +171,11 @@ std::int32_t QynPngDecoder::decode(std::span<const std::uint8_t> bytes, std::sha
         throw;
     }
     png_destroy_read_struct(&png, &info, nullptr);
-    if (job.code == QynFileAccess::Success)
+    if (job.code == QynFileResult::Success)
         out = std::move(job.pixels);
     else if (outOfMemory)
-        return QynFileAccess::TooLarge;
+        return QynFileResult::TooLarge;
     else if (job.ranOut && job.headerRead)
-        return QynFileAccess::Truncated;
+        return QynFileResult::Truncated;
     return job.code;
 }

@@ -2,7 +2,7 @@
 
 #include "QynAtomicFile.h"
 #include "QynBmpEncoder.h"
-#include "QynFileAccess.h"
+#include "QynFileResult.h"
 #include "QynJpegEncoder.h"
 #include "QynPngEncoder.h"
 
@@ -97,10 +97,10 @@ std::int32_t QynImageEncoder::checkAll(std::span<const QString> paths, QString* 
         if (!identities.insert(identity).second) {
             if (why)
                 *why = QStringLiteral("the same file is named twice");
-            return QynFileAccess::CannotWrite;
+            return QynFileResult::CannotWrite;
         }
     }
-    return QynFileAccess::Success;
+    return QynFileResult::Success;
 }
 
 std::int32_t QynImageEncoder::writeAll(std::span<const QString> paths, std::span<const QynPixelBuffer* const> pixels,
@@ -122,25 +122,25 @@ std::int32_t QynImageEncoder::writeAll(std::span<const QString> paths, std::span
     for (; at < static_cast<qsizetype>(paths.size()); ++at) {
         const auto i = static_cast<std::size_t>(at);
         auto& file = *files.emplace_back(std::make_unique<QynAtomicFile>());
-        if (file.open(paths[i]) != QynFileAccess::Success) {
+        if (file.open(paths[i]) != QynFileResult::Success) {
             reason = file.reason();
-            return result(QynFileAccess::CannotWrite);
+            return result(QynFileResult::CannotWrite);
         }
         reason = encode(file.handle(), paths[i], *pixels[i]);
         if (!reason.isEmpty())
-            return result(QynFileAccess::CannotWrite);
-        if (file.complete() != QynFileAccess::Success) {
+            return result(QynFileResult::CannotWrite);
+        if (file.complete() != QynFileResult::Success) {
             reason = file.reason();
-            return result(QynFileAccess::CannotWrite);
+            return result(QynFileResult::CannotWrite);
         }
         complete.push_back(&file);
     }
-    if (QynAtomicFile::publish(complete, &at) != QynFileAccess::Success) {
+    if (QynAtomicFile::publish(complete, &at) != QynFileResult::Success) {
         reason = complete[static_cast<std::size_t>(at)]->reason();
-        return result(QynFileAccess::CannotWrite);
+        return result(QynFileResult::CannotWrite);
     }
     at = 0;
-    return result(QynFileAccess::Success);
+    return result(QynFileResult::Success);
 }
 
 std::int32_t QynImageEncoder::write(const QString& path, const QynPixelBuffer& pixels, QString* why)

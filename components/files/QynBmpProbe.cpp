@@ -1,6 +1,6 @@
 #include "QynBmpProbe.h"
 
-#include "QynFileAccess.h"
+#include "QynFileResult.h"
 
 #include <bit>
 
@@ -63,18 +63,18 @@ std::int32_t QynBmpProbe::probe(std::span<const std::uint8_t> head, std::uint64_
     const std::size_t have = head.size();
     const std::uint8_t* p = head.data();
     if (!looksLikeBmp(head))
-        return QynFileAccess::NotAnImage;
+        return QynFileResult::NotAnImage;
     if (have < FileHeaderSize + 4)
-        return QynFileAccess::Truncated;
+        return QynFileResult::Truncated;
 
     const std::size_t dataOffset = u32(p + 10);
     const std::uint32_t headerSize = u32(p + FileHeaderSize);
     const bool core = headerSize == 12;  // the oldest header: 16-bit sizes, 3-byte palette
     if (!(core || headerSize == 40 || headerSize == 52 || headerSize == 56 || headerSize == 64
           || headerSize == 108 || headerSize == 124))
-        return QynFileAccess::NotAnImage;
+        return QynFileResult::NotAnImage;
     if (have < FileHeaderSize + headerSize)
-        return QynFileAccess::Truncated;
+        return QynFileResult::Truncated;
     const std::uint8_t* h = p + FileHeaderSize;
 
     std::int64_t width, height;
@@ -95,15 +95,15 @@ std::int32_t QynBmpProbe::probe(std::span<const std::uint8_t> head, std::uint64_
         height = -height;
     }
     if (width <= 0 || height == 0)
-        return QynFileAccess::NotAnImage;
-    if (width > QynFileAccess::MaxSide || height > QynFileAccess::MaxSide)
-        return QynFileAccess::TooLarge;
+        return QynFileResult::NotAnImage;
+    if (width > QynFileResult::MaxSide || height > QynFileResult::MaxSide)
+        return QynFileResult::TooLarge;
     info.width = static_cast<int>(width);
     info.height = static_cast<int>(height);
 
     const int bits = info.bitCount;
     if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
-        return QynFileAccess::NotAnImage;
+        return QynFileResult::NotAnImage;
 
     // Compression 3 and 4 mean Huffman and RLE24 in the 64-byte OS/2 header: not supported.
     std::size_t maskBytes = 0;
@@ -114,21 +114,21 @@ std::int32_t QynBmpProbe::probe(std::span<const std::uint8_t> head, std::uint64_
     case 3:
     case 6:
         if (headerSize == 64)
-            return QynFileAccess::NotAnImage;
+            return QynFileResult::NotAnImage;
         info.encoding = QynBmpInfo::Encoding::BitFields;
         if (headerSize == 40)
             maskBytes = compression == 3 ? 12 : 16;  // the masks follow the header
         break;
-    default: return QynFileAccess::NotAnImage;
+    default: return QynFileResult::NotAnImage;
     }
     if ((info.encoding == QynBmpInfo::Encoding::Rle8 && bits != 8)
         || (info.encoding == QynBmpInfo::Encoding::Rle4 && bits != 4)
         || (info.encoding == QynBmpInfo::Encoding::BitFields && bits != 16 && bits != 32))
-        return QynFileAccess::NotAnImage;
+        return QynFileResult::NotAnImage;
 
     const std::size_t paletteStart = FileHeaderSize + headerSize + maskBytes;
     if (paletteStart > have)
-        return QynFileAccess::Truncated;
+        return QynFileResult::Truncated;
 
     if (info.encoding == QynBmpInfo::Encoding::BitFields) {
         const std::uint8_t* m = maskBytes ? p + FileHeaderSize + headerSize : h + 40;
@@ -140,16 +140,16 @@ std::int32_t QynBmpProbe::probe(std::span<const std::uint8_t> head, std::uint64_
     }
     for (std::uint32_t mask : info.masks)
         if (!validMask(mask, bits))
-            return QynFileAccess::NotAnImage;
+            return QynFileResult::NotAnImage;
 
     if (bits <= 8) {
         const std::uint32_t maxEntries = 1u << bits;
         const std::uint32_t entries = (core || colorsUsed == 0) ? maxEntries : colorsUsed;
         if (entries > maxEntries)
-            return QynFileAccess::NotAnImage;
+            return QynFileResult::NotAnImage;
         const std::size_t entryBytes = core ? 3 : 4;
         if (entries * entryBytes > have - paletteStart)
-            return QynFileAccess::Truncated;
+            return QynFileResult::Truncated;
         for (std::uint32_t i = 0; i < entries; ++i) {
             const std::uint8_t* e = p + paletteStart + i * entryBytes;
             info.palette[i] = static_cast<std::uint32_t>(e[2]) << 16
@@ -159,9 +159,9 @@ std::int32_t QynBmpProbe::probe(std::span<const std::uint8_t> head, std::uint64_
     }
 
     if (dataOffset < FileHeaderSize + headerSize)
-        return QynFileAccess::NotAnImage;
+        return QynFileResult::NotAnImage;
     if (dataOffset >= fileSize)
-        return QynFileAccess::Truncated;
+        return QynFileResult::Truncated;
     info.dataOffset = dataOffset;
     info.rowBytes = (static_cast<std::size_t>(info.width) * static_cast<std::size_t>(bits) + 31) / 32 * 4;
     if (info.encoding == QynBmpInfo::Encoding::Rgb || info.encoding == QynBmpInfo::Encoding::BitFields) {
@@ -170,9 +170,9 @@ std::int32_t QynBmpProbe::probe(std::span<const std::uint8_t> head, std::uint64_
         const std::size_t lastRow = (static_cast<std::size_t>(info.width) * static_cast<std::size_t>(bits) + 7) / 8;
         const std::size_t needed = info.rowBytes * static_cast<std::size_t>(info.height - 1) + lastRow;
         if (needed > fileSize - dataOffset)
-            return QynFileAccess::Truncated;
+            return QynFileResult::Truncated;
     }
-    return QynFileAccess::Success;
+    return QynFileResult::Success;
 }
 
 std::uint64_t QynBmpProbe::largestFile(std::span<const std::uint8_t> head)
@@ -194,7 +194,7 @@ std::uint64_t QynBmpProbe::largestFile(std::span<const std::uint8_t> head)
         compression = u32(p + 16);
     }
     height = height < 0 ? -height : height;
-    if (width <= 0 || height <= 0 || width > QynFileAccess::MaxSide || height > QynFileAccess::MaxSide
+    if (width <= 0 || height <= 0 || width > QynFileResult::MaxSide || height > QynFileResult::MaxSide
         || bits == 0 || bits > 32)
         return 0;
     const auto w = static_cast<std::uint64_t>(width);

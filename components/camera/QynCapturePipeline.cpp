@@ -1,6 +1,6 @@
 #include "QynCapturePipeline.h"
 
-#include "QynVideo.h"
+#include "QynVideoResult.h"
 
 #include <gst/video/video.h>
 
@@ -45,16 +45,16 @@ std::int32_t codeOf(GstMessage* message, std::int32_t otherwise)
     gst_message_parse_error_details(message, &details);
     gint flow = GST_FLOW_OK;
     if (details && gst_structure_get_int(details, "flow-return", &flow) && flow == GST_FLOW_NOT_NEGOTIATED)
-        return QynVideo::FormatNotOffered;
+        return QynVideoResult::FormatNotOffered;
     if (!error)
         return otherwise;
     if (g_error_matches(error.get(), GST_CORE_ERROR, GST_CORE_ERROR_NEGOTIATION)
         || g_error_matches(error.get(), GST_STREAM_ERROR, GST_STREAM_ERROR_FORMAT)
         || g_error_matches(error.get(), GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_SETTINGS)
         || g_error_matches(error.get(), GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_WRITE))  // a setting refused
-        return QynVideo::FormatNotOffered;
+        return QynVideoResult::FormatNotOffered;
     if (g_error_matches(error.get(), GST_CORE_ERROR, GST_CORE_ERROR_MISSING_PLUGIN))
-        return QynVideo::ElementMissing;
+        return QynVideoResult::ElementMissing;
     return otherwise;
 }
 // Pulls wait in short slices so that a failure on the bus ends a Grab at once.
@@ -157,12 +157,12 @@ Outcome QynCapturePipeline::start()
         }
         if (!pipeline_ || !GST_IS_PIPELINE(pipeline_.get())) {
             pipeline_.reset();
-            return {QynVideo::PipelineInvalid, QStringLiteral("the source does not form a pipeline")};
+            return {QynVideoResult::PipelineInvalid, QStringLiteral("the source does not form a pipeline")};
         }
         sinkElement_.reset(gst_bin_get_by_name(GST_BIN(pipeline_.get()), SinkName));
     }
     if (!sinkElement_ || !GST_IS_APP_SINK(sinkElement_.get()))
-        return {QynVideo::PipelineInvalid,
+        return {QynVideoResult::PipelineInvalid,
                 QStringLiteral("the source must not name an element %1").arg(QString::fromLatin1(SinkName))};
     sink_ = GST_APP_SINK(sinkElement_.get());
     bus_.reset(gst_element_get_bus(pipeline_.get()));
@@ -187,13 +187,13 @@ Outcome QynCapturePipeline::start()
         }
     }
     // The state change failed: the bus holds the real reason.
-    Outcome outcome{QynVideo::DeviceFailed, QStringLiteral("the pipeline does not start")};
+    Outcome outcome{QynVideoResult::DeviceFailed, QStringLiteral("the pipeline does not start")};
     if (auto failed = busFailure()) {
         outcome = openFailure(*failed);
     } else if (const qyn::gst::MessagePtr message{
                    gst_bus_timed_pop_filtered(bus_.get(), ErrorWait.count() * GST_MSECOND, GST_MESSAGE_ERROR)}) {
         // The element that failed may post its reason a moment after the state change.
-        outcome = openFailure({codeOf(message.get(), QynVideo::StreamError), qyn::gst::errorText(message.get())});
+        outcome = openFailure({codeOf(message.get(), QynVideoResult::StreamError), qyn::gst::errorText(message.get())});
     }
     failure_ = {};
     return outcome;
@@ -204,10 +204,10 @@ Outcome QynCapturePipeline::parseFailure(GError* raw)
     const qyn::gst::ErrorPtr error(raw);
     const QString text = QString::fromUtf8(error->message);
     if (g_error_matches(error.get(), GST_PARSE_ERROR, GST_PARSE_ERROR_NO_SUCH_ELEMENT))
-        return {QynVideo::ElementMissing, text};
+        return {QynVideoResult::ElementMissing, text};
     if (g_error_matches(error.get(), GST_PARSE_ERROR, GST_PARSE_ERROR_LINK))  // caps that do not meet
-        return {QynVideo::FormatNotOffered, text};
-    return {QynVideo::PipelineInvalid, text};
+        return {QynVideoResult::FormatNotOffered, text};
+    return {QynVideoResult::PipelineInvalid, text};
 }
 
 Outcome QynCapturePipeline::buildWithDemosaic(qyn::gst::ElementPtr source, const QString& tail)
@@ -233,15 +233,15 @@ Outcome QynCapturePipeline::buildWithDemosaic(qyn::gst::ElementPtr source, const
     gst_bin_add(bin, rest);
     sinkElement_.reset(gst_bin_get_by_name(GST_BIN(rest), SinkName));
     if (!gst_element_link_many(source.get(), demosaic, rest, nullptr))
-        return {QynVideo::FormatNotOffered, QStringLiteral("the source gives nothing that converts to video frames")};
+        return {QynVideoResult::FormatNotOffered, QStringLiteral("the source gives nothing that converts to video frames")};
     return {};
 }
 
 Outcome QynCapturePipeline::openFailure(const Outcome& failed) const
 {
     // While opening, a failure of the stream is the device's.
-    Outcome outcome{failed.code == QynVideo::StreamError ? QynVideo::DeviceFailed : failed.code, failed.text};
-    if (outcome.code == QynVideo::FormatNotOffered && !demosaic_)
+    Outcome outcome{failed.code == QynVideoResult::StreamError ? QynVideoResult::DeviceFailed : failed.code, failed.text};
+    if (outcome.code == QynVideoResult::FormatNotOffered && !demosaic_)
         outcome.text += QStringLiteral(" (a camera that sends Bayer frames needs GStreamer's bayer2rgb and "
                                        "autoconvert elements, Debian package gstreamer1.0-plugins-bad)");
     return outcome;
@@ -263,11 +263,11 @@ Outcome QynCapturePipeline::settleFormat()
             GstVideoInfo info;
             gst_video_info_init(&info);
             if (!gst_video_info_from_caps(&info, caps.get()))
-                return {QynVideo::BadFrame, QStringLiteral("the source settled on caps that are not video")};
+                return {QynVideoResult::BadFrame, QStringLiteral("the source settled on caps that are not video")};
             width_ = GST_VIDEO_INFO_WIDTH(&info);
             height_ = GST_VIDEO_INFO_HEIGHT(&info);
             if (width_ > QynVideoConfig::MaxSide || height_ > QynVideoConfig::MaxSide)
-                return {QynVideo::ConfigInvalid,
+                return {QynVideoResult::ConfigInvalid,
                         QStringLiteral("the source's frames of %1 x %2 pixels are larger than %3 a side; set a "
                                        "smaller region or width and height")
                             .arg(width_)
@@ -278,7 +278,7 @@ Outcome QynCapturePipeline::settleFormat()
         if (steady_clock::now() >= deadline) {
             if (!config_.nativeSize())
                 return {};  // it counts as open; Grab waits for the frames
-            return {QynVideo::Timeout,
+            return {QynVideoResult::Timeout,
                     QStringLiteral("the source gave no frame size within %1 ms")
                         .arg(std::min<milliseconds>(OpenWait, milliseconds(config_.timeoutMs)).count())};
         }
@@ -292,7 +292,7 @@ std::optional<Outcome> QynCapturePipeline::busFailure()
         return failure_;
     // Popping with a filter also discards the other messages, so the bus never fills up.
     while (qyn::gst::MessagePtr message{gst_bus_pop_filtered(bus_.get(), GST_MESSAGE_ERROR)}) {
-        failure_ = {codeOf(message.get(), QynVideo::StreamError), qyn::gst::errorText(message.get())};
+        failure_ = {codeOf(message.get(), QynVideoResult::StreamError), qyn::gst::errorText(message.get())};
         return failure_;
     }
     return std::nullopt;
@@ -313,7 +313,7 @@ Outcome QynCapturePipeline::pullFresh(qyn::gst::SamplePtr& sample)
             return *failed;
         const auto left = duration_cast<nanoseconds>(deadline - steady_clock::now());
         if (left <= nanoseconds::zero())
-            return {QynVideo::Timeout,
+            return {QynVideoResult::Timeout,
                     QStringLiteral("no frame within %1 ms").arg(config_.timeoutMs)};
         const auto slice = std::min<nanoseconds>(left, PullSlice);
         sample.reset(gst_app_sink_try_pull_sample(sink_, GstClockTime(slice.count())));
@@ -321,7 +321,7 @@ Outcome QynCapturePipeline::pullFresh(qyn::gst::SamplePtr& sample)
             if (gst_app_sink_is_eos(sink_)) {
                 if (auto failed = busFailure())  // an error usually comes with its own EOS
                     return *failed;
-                failure_ = {QynVideo::EndOfStream, QStringLiteral("the video source has ended")};
+                failure_ = {QynVideoResult::EndOfStream, QStringLiteral("the video source has ended")};
                 return failure_;
             }
             continue;
@@ -380,10 +380,10 @@ Outcome QynCapturePipeline::copyFrame(GstSample* sample, std::shared_ptr<QynPixe
     if (!caps || !buffer || !gst_video_info_from_caps(&info, caps)
         || GST_VIDEO_INFO_FORMAT(&info) != wanted || GST_VIDEO_INFO_WIDTH(&info) != width_
         || GST_VIDEO_INFO_HEIGHT(&info) != height_)
-        return {QynVideo::BadFrame, QStringLiteral("a frame of another size or format arrived")};
+        return {QynVideoResult::BadFrame, QStringLiteral("a frame of another size or format arrived")};
     const MappedFrame mapped(&info, buffer);
     if (!mapped.mapped())
-        return {QynVideo::BadFrame, QStringLiteral("a frame could not be read")};
+        return {QynVideoResult::BadFrame, QStringLiteral("a frame could not be read")};
     try {
         auto out = std::make_shared<QynPixelBuffer>(width_, height_, config_.format);
         for (int y = 0; y < height_; ++y) {
@@ -394,7 +394,7 @@ Outcome QynCapturePipeline::copyFrame(GstSample* sample, std::shared_ptr<QynPixe
         }
         frame = std::move(out);
     } catch (const std::bad_alloc&) {
-        return {QynVideo::OutOfMemory, QStringLiteral("no memory for a frame")};
+        return {QynVideoResult::OutOfMemory, QStringLiteral("no memory for a frame")};
     }
     return {};
 }

@@ -7,6 +7,8 @@
 #include "QynPerformanceCounter.h"
 #include "QynVideo.h"
 
+// The one place that knows every layer: the registry of the six classes.
+
 namespace {
 
 template <class T>
@@ -34,22 +36,4 @@ const QynComponentRegistry& QynComponentRegistry::standard()
 {
     static const QynComponentRegistry registry = makeStandard();
     return registry;
-}
-
-void QynComponentRegistry::add(const QString& progId, Factory factory)
-{
-    factories_[progId] = std::move(factory);
-}
-
-std::unique_ptr<QynComponent> QynComponentRegistry::create(const QString& progId,
-                                                           const QynStoredSettings& settings) const noexcept
-{
-    const auto it = factories_.find(progId);
-    if (it == factories_.end())
-        return nullptr;
-    try {
-        return it->second(settings);
-    } catch (...) {
-        return nullptr;
-    }
 }

@@ -1,6 +1,6 @@
 #include "QynStreamCheck.h"
 
-#include "QynFileAccess.h"
+#include "QynFileResult.h"
 
 #include <algorithm>
 #include <string_view>
@@ -30,29 +30,29 @@ std::int32_t QynStreamCheck::gif(std::span<const std::uint8_t> b)
 {
     constexpr std::size_t ScreenEnd = 13;  // signature and logical screen descriptor
     if (b.size() < ScreenEnd)
-        return QynFileAccess::Truncated;
+        return QynFileResult::Truncated;
     std::size_t pos = ScreenEnd + colourTableBytes(b[10]);
     while (pos < b.size()) {
         switch (b[pos]) {
         case 0x3b:  // trailer
-            return QynFileAccess::Success;
+            return QynFileResult::Success;
         case 0x21:  // extension: label, then sub-blocks
             pos += 2;
             if (!skipSubBlocks(b, pos))
-                return QynFileAccess::Truncated;
+                return QynFileResult::Truncated;
             break;
         case 0x2c:  // image descriptor, local colour table, LZW code size, sub-blocks
             if (pos + 10 > b.size())
-                return QynFileAccess::Truncated;
+                return QynFileResult::Truncated;
             pos += 10 + colourTableBytes(b[pos + 9]) + 1;
             if (!skipSubBlocks(b, pos))
-                return QynFileAccess::Truncated;
+                return QynFileResult::Truncated;
             break;
         default:
-            return QynFileAccess::NotAnImage;
+            return QynFileResult::NotAnImage;
         }
     }
-    return QynFileAccess::Truncated;
+    return QynFileResult::Truncated;
 }
 
 std::int32_t QynStreamCheck::xbm(std::span<const std::uint8_t> bytes, int width, int height)
@@ -60,7 +60,7 @@ std::int32_t QynStreamCheck::xbm(std::span<const std::uint8_t> bytes, int width,
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     const std::size_t open = text.find('{');
     if (open == std::string_view::npos)
-        return QynFileAccess::Truncated;
+        return QynFileResult::Truncated;
     const bool shorts = text.substr(0, open).find("short") != std::string_view::npos;
     const std::size_t needed = shorts ? static_cast<std::size_t>((width + 15) / 16) * static_cast<std::size_t>(height)
                                       : static_cast<std::size_t>((width + 7) / 8) * static_cast<std::size_t>(height);
@@ -71,5 +71,5 @@ std::int32_t QynStreamCheck::xbm(std::span<const std::uint8_t> bytes, int width,
     for (std::size_t at = text.find("0X", open); at != std::string_view::npos && values < needed;
          at = text.find("0X", at + 2))
         ++values;
-    return values >= needed ? QynFileAccess::Success : QynFileAccess::Truncated;
+    return values >= needed ? QynFileResult::Success : QynFileResult::Truncated;
 }

@@ -2,6 +2,7 @@
 
 #include "QynComponent.h"
 #include "QynComponentRegistry.h"
+#include "QynFileResult.h"
 
 #include <cstdint>
 #include <span>
@@ -21,22 +22,11 @@ public:
         SaveImage = 111,      // (slot)
         LoadImage = 112,      // (slot)
     };
-    // Result codes.
-    enum Code : std::int32_t {
-        Success = 0,
-        NoPath = 2001,         // FilePath is empty
-        FileNotFound = 2002,   // no file at FilePath
-        NotReadable = 2003,    // a folder, a device, or no permission to read
-        NotAnImage = 2004,     // not an image, corrupt, or a format that is not supported
-        Truncated = 2005,      // the file ends before the image data the header promises
-        TooLarge = 2006,       // a side over 16384 pixels, or the image does not fit in memory
-        NothingToSave = 2007,  // the slot is empty or its properties describe no known format
-        CannotWrite = 2008,    // folder missing, no permission, disk full, the path is a folder, device,
-                               // pipe or socket, or the format cannot hold the image
-        BadArgument = 2009,    // wrong argument count or type, or a null slot (the call fails too)
-    };
+    // Result codes (QynFileResult: the file code below reports them too).
+    using Code = QynFileResult::Code;
+    using enum QynFileResult::Code;
     // Largest width or height that loads.
-    static constexpr int MaxSide = 16384;
+    static constexpr int MaxSide = QynFileResult::MaxSide;
 
     explicit QynFileAccess(const QynStoredSettings& settings = {});
 

@@ -13,5 +13,8 @@ QynStatus call(QynComponent& component, std::int32_t dispId,
 QynStatus put(QynComponent& component, std::int32_t dispId, const QynVariant& value);
 // The property read as a 32-bit integer; empty when the read fails.
 std::optional<std::int32_t> getInt32(QynComponent& component, std::int32_t dispId);
+// The code the component's GetLastResult method (dispatch id getLastResult) hands back;
+// 0 when that call writes none.
+std::int32_t lastResult(QynComponent& component, std::int32_t getLastResult);
 
 }  // namespace qyn

@@ -31,4 +31,11 @@ std::optional<std::int32_t> getInt32(QynComponent& component, std::int32_t dispI
     return std::nullopt;
 }
 
+std::int32_t lastResult(QynComponent& component, std::int32_t getLastResult)
+{
+    std::int32_t code = 0;
+    call(component, getLastResult, {&code});
+    return code;
+}
+
 }  // namespace qyn

@@ -1,6 +1,6 @@
 #include "QynAtomicFile.h"
 
-#include "QynFileAccess.h"
+#include "QynFileResult.h"
 #include "QynNativePath.h"
 
 #include <array>
@@ -187,7 +187,7 @@ std::int32_t QynAtomicFile::fail(const QString& why)
 {
     reason_ = why;
     discard();
-    return QynFileAccess::CannotWrite;
+    return QynFileResult::CannotWrite;
 }
 
 void QynAtomicFile::discard()
@@ -211,13 +211,13 @@ std::int32_t QynAtomicFile::check(const QString& path, QString* why, QByteArray*
     if (why)
         *why = problem;
     if (!problem.isEmpty())
-        return QynFileAccess::CannotWrite;
+        return QynFileResult::CannotWrite;
     if (identity) {
         char* dir = ::realpath(target.dir.constData(), nullptr);
         *identity = (dir ? QByteArray(dir) : target.dir) + '/' + target.name;
         std::free(dir);
     }
-    return QynFileAccess::Success;
+    return QynFileResult::Success;
 }
 
 std::int32_t QynAtomicFile::open(const QString& path)
@@ -240,7 +240,7 @@ std::int32_t QynAtomicFile::open(const QString& path)
         const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd_);
         if (::access(self.constData(), F_OK) == 0 || ::geteuid() == 0) {
             anonymous_ = true;
-            return QynFileAccess::Success;
+            return QynFileResult::Success;
         }
         ::close(fd_);
         fd_ = -1;
@@ -258,7 +258,7 @@ std::int32_t QynAtomicFile::open(const QString& path)
             return fail(systemError(errno));
         }
     }
-    return fd_ >= 0 ? QynFileAccess::Success : fail(QStringLiteral("no free temporary name"));
+    return fd_ >= 0 ? QynFileResult::Success : fail(QStringLiteral("no free temporary name"));
 }
 
 std::int32_t QynAtomicFile::complete()
@@ -281,7 +281,7 @@ std::int32_t QynAtomicFile::complete()
     if (::fsync(fd_) != 0)
         return fail(systemError(errno));
     complete_ = true;
-    return QynFileAccess::Success;
+    return QynFileResult::Success;
 }
 
 QString QynAtomicFile::nameAnonymous()
@@ -385,7 +385,7 @@ std::int32_t QynAtomicFile::publish(std::span<QynAtomicFile* const> files, qsize
         ::fsync(file->dirFd_);  // the new names outlive a power cut
         file->discard();
     }
-    return QynFileAccess::Success;
+    return QynFileResult::Success;
 }
 
 void QynAtomicFile::installSignalHandling()

@@ -17,12 +17,10 @@ class QynRowPool;
 //    colour s4 (X byte 0).
 //  - DecomposeChannels(s1, s2, s3, s4): the red, green and blue of colour s1 become gray
 //    s2, s3, s4. Decompose then compose gives back the original pixels (X byte 0).
-//  - ColorToGray(src, dst, wr, wg, wb): gray = (wr * R + wg * G) + wb * B in IEEE double,
-//    each product and sum rounded on its own (no fused multiply-add), rounded to the
-//    nearest integer with exact halves to even (as std::nearbyint in the default mode),
-//    then clamped to 0..255; a NaN sum (finite weights overflowing to opposite
-//    infinities) gives 0. Any finite weights work: white with 0.299, 0.587, 0.144 (sum
-//    1.03) gives 255. Weights may also come as 32-bit integers.
+//  - ColorToGray(src, dst, wr, wg, wb): each pixel's gray level by qynGrayOf's rule
+//    (QynConvertReference.h: sums in IEEE double, halves to even, clamped to 0..255), bit
+//    for bit. Any finite weights work: white with 0.299, 0.587, 0.144 (sum 1.03) gives
+//    255. Weights may also come as 32-bit integers.
 //  - GrayToColor(src, dst, int32 count, span table): dst pixel = table[gray], the whole
 //    32-bit entry as given. Only the span's entries are read, never past it.
 // Any image width works.

@@ -1,7 +1,7 @@
 #include "QynImageDecoder.h"
 
 #include "QynBmpDecoder.h"
-#include "QynFileAccess.h"
+#include "QynFileResult.h"
 #include "QynJpegDecoder.h"
 #include "QynPngDecoder.h"
 #include "QynSpanDevice.h"
@@ -119,43 +119,43 @@ std::int32_t decodeWithQt(std::span<const std::uint8_t> bytes, std::shared_ptr<Q
     QynSpanDevice device(bytes);
     QImageReader reader(&device);
     if (!reader.canRead())
-        return QynFileAccess::NotAnImage;
+        return QynFileResult::NotAnImage;
     const QByteArray format = reader.format();
     if (!QtFormats.contains(format))
-        return QynFileAccess::NotAnImage;
+        return QynFileResult::NotAnImage;
     const QSize size = reader.size();
-    if (size.width() > QynFileAccess::MaxSide || size.height() > QynFileAccess::MaxSide)
-        return QynFileAccess::TooLarge;
+    if (size.width() > QynFileResult::MaxSide || size.height() > QynFileResult::MaxSide)
+        return QynFileResult::TooLarge;
     if (size.isValid()) {
         const QImage::Format imageFormat = reader.imageFormat();
         const int bits = imageFormat == QImage::Format_Invalid ? 32 : QImage::toPixelFormat(imageFormat).bitsPerPixel();
         const std::uint64_t imageBytes = static_cast<std::uint64_t>(size.width())
             * static_cast<std::uint64_t>(size.height()) * static_cast<std::uint64_t>(bits) / 8;
         if (imageBytes > qtImageLimit(size))
-            return QynFileAccess::TooLarge;
+            return QynFileResult::TooLarge;
     }
     if (format == "gif")
-        if (const std::int32_t code = QynStreamCheck::gif(bytes); code != QynFileAccess::Success)
+        if (const std::int32_t code = QynStreamCheck::gif(bytes); code != QynFileResult::Success)
             return code;
     if (format == "xbm" && size.isValid())
         if (const std::int32_t code = QynStreamCheck::xbm(bytes, size.width(), size.height());
-            code != QynFileAccess::Success)
+            code != QynFileResult::Success)
             return code;
 
     // Qt's own check (our size check came first): large enough for anything we accept.
-    reader.setAllocationLimit(static_cast<int>(2 * qtImageLimit({QynFileAccess::MaxSide, QynFileAccess::MaxSide}) >> 20));
+    reader.setAllocationLimit(static_cast<int>(2 * qtImageLimit({QynFileResult::MaxSide, QynFileResult::MaxSide}) >> 20));
     QImage image;
     if (!reader.read(&image) || image.isNull()) {
         // Qt's readers say no more than "unable to read" when memory runs out.
         if (size.isValid() && QImage(size, reader.imageFormat() == QImage::Format_Invalid
                                                ? QImage::Format_ARGB32 : reader.imageFormat()).isNull())
-            return QynFileAccess::TooLarge;
-        return QynFileAccess::NotAnImage;
+            return QynFileResult::TooLarge;
+        return QynFileResult::NotAnImage;
     }
-    if (image.width() > QynFileAccess::MaxSide || image.height() > QynFileAccess::MaxSide)
-        return QynFileAccess::TooLarge;
+    if (image.width() > QynFileResult::MaxSide || image.height() > QynFileResult::MaxSide)
+        return QynFileResult::TooLarge;
     out = slotFrom(image);
-    return QynFileAccess::Success;
+    return QynFileResult::Success;
 }
 
 }  // namespace
@@ -175,7 +175,7 @@ std::int32_t QynImageDecoder::screen(std::span<const std::uint8_t> head, std::ui
         QImageReader reader(&device);
         const QByteArray format = reader.canRead() ? reader.format() : QByteArray();
         if (!QtFormats.contains(format))
-            return QynFileAccess::NotAnImage;
+            return QynFileResult::NotAnImage;
         QSize size = reader.size();
         if (!size.isValid() && format == "tiff" && file && file->seek(0)) {
             QImageReader whole(file, format);  // the directory may sit at the end
@@ -185,7 +185,7 @@ std::int32_t QynImageDecoder::screen(std::span<const std::uint8_t> head, std::ui
             largest = static_cast<std::uint64_t>(size.width()) * static_cast<std::uint64_t>(size.height())
                 * WorstBytesPerPixel;
     }
-    return fileSize > limitFor(largest) ? QynFileAccess::NotAnImage : QynFileAccess::Success;
+    return fileSize > limitFor(largest) ? QynFileResult::NotAnImage : QynFileResult::Success;
 }
 
 std::int32_t QynImageDecoder::decode(std::span<const std::uint8_t> bytes,
@@ -193,11 +193,11 @@ std::int32_t QynImageDecoder::decode(std::span<const std::uint8_t> bytes,
 {
     quietImageLibraries();
     if (bytes.empty())
-        return QynFileAccess::NotAnImage;
+        return QynFileResult::NotAnImage;
     if (QynBmpProbe::looksLikeBmp(bytes)) {
         QynBmpInfo info;
         const std::int32_t code = QynBmpProbe::probe(bytes, info);
-        if (code != QynFileAccess::Success)
+        if (code != QynFileResult::Success)
             return code;
         return QynBmpDecoder::decode(bytes, info, out);
     }

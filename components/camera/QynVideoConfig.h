@@ -1,6 +1,6 @@
 #pragma once
 
-#include "QynFileAccess.h"
+#include "QynFileResult.h"
 #include "QynPixelBuffer.h"
 
 #include <QString>
@@ -18,7 +18,7 @@ struct QynVideoConfig {
     int warmupFrames = 0;
 
     // A grabbed slot must be one the file access can save and load back.
-    static constexpr int MaxSide = QynFileAccess::MaxSide;
+    static constexpr int MaxSide = QynFileResult::MaxSide;
     static constexpr int DefaultTimeoutMs = 3000;
     static constexpr int MaxTimeoutMs = 600000;
     static constexpr int MaxWarmupFrames = 1000;

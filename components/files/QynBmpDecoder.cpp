@@ -1,6 +1,6 @@
 #include "QynBmpDecoder.h"
 
-#include "QynFileAccess.h"
+#include "QynFileResult.h"
 #include "QynPixelPacking.h"
 
 #include <QIODevice>
@@ -158,13 +158,13 @@ std::int32_t expandRle(std::span<const std::uint8_t> data, const QynBmpInfo& inf
     const std::size_t n = data.size();
     while (true) {
         if (pos + 2 > n)
-            return y >= h ? QynFileAccess::Success : QynFileAccess::Truncated;
+            return y >= h ? QynFileResult::Success : QynFileResult::Truncated;
         const std::size_t count = data[pos];
         const std::uint8_t value = data[pos + 1];
         pos += 2;
         if (count > 0) {
             if (y >= h)
-                return QynFileAccess::NotAnImage;
+                return QynFileResult::NotAnImage;
             std::uint8_t* row = indices.data() + y * w + x;
             const std::size_t kept = std::min(count, w - x);
             for (std::size_t i = 0; i < kept; ++i)
@@ -178,23 +178,23 @@ std::int32_t expandRle(std::span<const std::uint8_t> data, const QynBmpInfo& inf
             ++y;
             break;
         case 1:  // end of bitmap
-            return QynFileAccess::Success;
+            return QynFileResult::Success;
         case 2:  // move right and up
             if (pos + 2 > n)
-                return QynFileAccess::Truncated;
+                return QynFileResult::Truncated;
             x += data[pos];
             y += data[pos + 1];
             pos += 2;
             if (x > w || y > h)
-                return QynFileAccess::NotAnImage;
+                return QynFileResult::NotAnImage;
             break;
         default: {  // a literal run of `value` pixels, padded to a 16-bit boundary
             const std::size_t pixels = value;
             const std::size_t bytes = four ? (pixels + 1) / 2 : pixels;
             if (y >= h)
-                return QynFileAccess::NotAnImage;
+                return QynFileResult::NotAnImage;
             if (pos + bytes > n)
-                return QynFileAccess::Truncated;
+                return QynFileResult::Truncated;
             std::uint8_t* row = indices.data() + y * w + x;
             const std::size_t kept = std::min(pixels, w - x);
             for (std::size_t i = 0; i < kept; ++i)
@@ -219,7 +219,7 @@ std::int32_t QynBmpDecoder::decode(std::span<const std::uint8_t> file, const Qyn
     std::vector<std::uint8_t> indices;
     if (info.encoding == Encoding::Rle8 || info.encoding == Encoding::Rle4) {
         const std::int32_t code = expandRle(data, info, indices);
-        if (code != QynFileAccess::Success)
+        if (code != QynFileResult::Success)
             return code;
     }
 
@@ -233,18 +233,18 @@ std::int32_t QynBmpDecoder::decode(std::span<const std::uint8_t> file, const Qyn
             writer.write(r, indices.data() + static_cast<std::size_t>(r) * w, true);
     }
     out = std::move(pixels);
-    return QynFileAccess::Success;
+    return QynFileResult::Success;
 }
 
 std::int32_t QynBmpDecoder::decode(QIODevice& file, const QynBmpInfo& info, std::shared_ptr<QynPixelBuffer>& out)
 {
     if (info.encoding != Encoding::Rgb && info.encoding != Encoding::BitFields)
-        return QynFileAccess::NotAnImage;
+        return QynFileResult::NotAnImage;
     const QynPixelFormat format = info.isGray() ? QynPixelFormat::Gray8 : QynPixelFormat::Color32;
     auto pixels = std::make_shared<QynPixelBuffer>(info.width, info.height, format);
     RowWriter writer(info, *pixels);
     if (!file.seek(static_cast<qint64>(info.dataOffset)))
-        return QynFileAccess::NotReadable;
+        return QynFileResult::NotReadable;
     // Rows a chunk at a time through a buffer that stays in the cache. As in memory, the
     // last row needs its pixels, not its padding.
     constexpr std::size_t ChunkBytes = std::size_t{1} << 20;
@@ -261,14 +261,14 @@ std::int32_t QynBmpDecoder::decode(QIODevice& file, const QynBmpInfo& info, std:
         while (done < wanted) {  // a file cut short meanwhile ends early: a short file
             const qint64 got = file.read(reinterpret_cast<char*>(chunk.get()) + done, static_cast<qint64>(wanted - done));
             if (got < 0)
-                return QynFileAccess::NotReadable;
+                return QynFileResult::NotReadable;
             if (got == 0)
-                return QynFileAccess::Truncated;
+                return QynFileResult::Truncated;
             done += static_cast<std::size_t>(got);
         }
         for (int i = 0; i < rows; ++i)
             writer.write(r + i, chunk.get() + static_cast<std::size_t>(i) * rowBytes);
     }
     out = std::move(pixels);
-    return QynFileAccess::Success;
+    return QynFileResult::Success;
 }
