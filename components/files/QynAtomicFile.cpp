@@ -27,6 +27,14 @@ struct Registered {
 };
 std::array<Registered, 64> registered;
 
+// Files being published, and an ending signal that came meanwhile. The publishing
+// thread holds the ending signals back, but the process's other threads (the row
+// pool's, Qt's) may take one: their handler leaves it here, and the last publish to
+// finish raises it again once every name is settled. Low 16 bits: publishes under way;
+// above them: the signal held back.
+std::atomic<int> publishing{0};
+constexpr int PublishMask = 0xffff;
+
 int registerName(int dirFd, const QByteArray& name)
 {
     if (name.size() >= static_cast<qsizetype>(Registered{}.name.size()))
@@ -52,6 +60,9 @@ void unregisterName(int& index)
 
 void removeRegisteredAndEnd(int signal)
 {
+    for (int state = publishing.load(); (state & PublishMask) != 0;)
+        if (publishing.compare_exchange_weak(state, (state & PublishMask) | signal << 16))
+            return;
     for (Registered& entry : registered)
         if (entry.state.load() == 2)
             ::unlinkat(entry.dirFd, entry.name.data(), 0);
@@ -157,7 +168,8 @@ QString resolve(QByteArray path, Target& target)
     return {};
 }
 
-// Signals that would end the process while files trade places.
+// Signals that would end the process while files trade places: held back from this
+// thread, and left for later by the handler on any other.
 class BlockEndingSignals {
 public:
     BlockEndingSignals()
@@ -166,9 +178,22 @@ public:
         sigemptyset(&ending);
         for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
             sigaddset(&ending, s);
+        publishing.fetch_add(1);
         pthread_sigmask(SIG_BLOCK, &ending, &old_);
     }
-    ~BlockEndingSignals() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+    ~BlockEndingSignals()
+    {
+        pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+        for (int state = publishing.load();;) {
+            const int left = (state & PublishMask) - 1;
+            const int held = left == 0 ? state >> 16 : 0;
+            if (publishing.compare_exchange_weak(state, held ? 0 : state - 1)) {
+                if (held)
+                    ::raise(held);
+                return;
+            }
+        }
+    }
     BlockEndingSignals(const BlockEndingSignals&) = delete;
     BlockEndingSignals& operator=(const BlockEndingSignals&) = delete;
 
