@@ -125,7 +125,7 @@ TEST(ImageSlot, ImpossibleSizesFailWithoutTouchingTheSlot)
     fillColor(slot, 2, 2);
     EXPECT_THROW(QynPixelBuffer(0, 5, QynPixelFormat::Gray8), std::bad_alloc);
     EXPECT_THROW(QynPixelBuffer(5, -1, QynPixelFormat::Gray8), std::bad_alloc);
-    EXPECT_THROW(QynPixelBuffer(QynPixelBuffer::MaxSide + 1, 1, QynPixelFormat::Color32),
+    EXPECT_THROW(QynPixelBuffer(QynPixelBuffer::MaxBufferSide + 1, 1, QynPixelFormat::Color32),
                  std::bad_alloc);
     EXPECT_TRUE(slot.isFilled());
 }

@@ -71,8 +71,8 @@ QynCallResult QynImage::invoke(std::int32_t dispId, QynCallKind kind,
 
 bool QynImage::describedFormat(QynPixelFormat& format) const
 {
-    if (width_ < 1 || height_ < 1 || width_ > QynPixelBuffer::MaxSide
-        || height_ > QynPixelBuffer::MaxSide)
+    if (width_ < 1 || height_ < 1 || width_ > QynPixelBuffer::MaxBufferSide
+        || height_ > QynPixelBuffer::MaxBufferSide)
         return false;
     if (bitDepth_ == 8 && imageType_ == TypeGray)
         format = QynPixelFormat::Gray8;

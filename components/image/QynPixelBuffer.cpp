@@ -15,7 +15,7 @@ int qynBytesPerPixel(QynPixelFormat format)
 
 std::size_t QynPixelBuffer::bytesFor(int width, int height, QynPixelFormat format)
 {
-    if (width < 1 || height < 1 || width > MaxSide || height > MaxSide)
+    if (width < 1 || height < 1 || width > MaxBufferSide || height > MaxBufferSide)
         throw std::bad_alloc();
     return static_cast<std::size_t>(width) * static_cast<std::size_t>(height)
         * static_cast<std::size_t>(qynBytesPerPixel(format));
@@ -39,7 +39,7 @@ QynPixelBuffer::~QynPixelBuffer()
 
 bool QynPixelBuffer::reshape(int width, int height, QynPixelFormat format)
 {
-    if (width < 1 || height < 1 || width > MaxSide || height > MaxSide
+    if (width < 1 || height < 1 || width > MaxBufferSide || height > MaxBufferSide
         || bytesFor(width, height, format) > capacity_)
         return false;
     width_ = width;

@@ -22,8 +22,9 @@ public:
     QynPixelBuffer(const QynPixelBuffer&) = delete;
     QynPixelBuffer& operator=(const QynPixelBuffer&) = delete;
 
-    // Largest side any image may have; keeps every byte count far from overflow.
-    static constexpr int MaxSide = 1 << 16;
+    // Largest side any buffer may have (image files load up to a smaller side); keeps every
+    // byte count far from overflow.
+    static constexpr int MaxBufferSide = 1 << 16;
 
     int width() const { return width_; }
     int height() const { return height_; }
