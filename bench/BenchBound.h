@@ -2,6 +2,7 @@
 
 // The memory-bandwidth bound of a pixel loop: the best of memcpy and a streaming copy
 // that read and write as many bytes as the loop, split over the same threads.
+#include "QynPixelBuffer.h"
 #include "QynRowPool.h"
 
 #include <algorithm>
@@ -67,3 +68,22 @@ private:
     std::size_t bytes_;
     std::vector<std::uint8_t> from_, to_;
 };
+
+// The floor of anything that looks at every pixel of a slot: rows [begin, end) of px read
+// once, in two words at a time, summed into sums (one a row, made before the timing).
+inline void readRowsOnce(const QynPixelBuffer& px, std::ptrdiff_t begin, std::ptrdiff_t end,
+                         std::vector<std::uint64_t>& sums)
+{
+    const std::ptrdiff_t words = px.stride() / 8;
+    for (std::ptrdiff_t y = begin; y < end; ++y) {
+        const std::uint8_t* row = px.row(static_cast<int>(y));
+        std::uint64_t a = 0, b = 0;
+        for (std::ptrdiff_t i = 0; i + 1 < words; i += 2) {
+            std::uint64_t w[2];
+            std::memcpy(w, row + 8 * i, sizeof w);
+            a += w[0];
+            b += w[1];
+        }
+        sums[static_cast<std::size_t>(y)] += a + b;
+    }
+}

@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchBound.h"
 #include "BenchTiming.h"
 
 namespace {
@@ -101,20 +102,7 @@ void run(int side, QynPixelFormat format, int repetitions, QynRowPool& pool)
                    std::abort();
            }));
     std::vector<std::uint64_t> sums(static_cast<std::size_t>(side), 1);
-    const std::ptrdiff_t words = px->stride() / 8;
-    const auto readRows = [&](std::ptrdiff_t begin, std::ptrdiff_t end) {
-                   for (std::ptrdiff_t y = begin; y < end; ++y) {
-                       const std::uint8_t* row = px->row(static_cast<int>(y));
-                       std::uint64_t a = 0, b = 0;
-                       for (std::ptrdiff_t i = 0; i + 1 < words; i += 2) {
-                           std::uint64_t w[2];
-                           std::memcpy(w, row + 8 * i, sizeof w);
-                           a += w[0];
-                           b += w[1];
-                       }
-                       sums[static_cast<std::size_t>(y)] += a + b;
-                   }
-    };
+    const auto readRows = [&](std::ptrdiff_t begin, std::ptrdiff_t end) { readRowsOnce(*px, begin, end, sums); };
     report("floor: read every byte of the slot once", timeIt(repetitions, [&] {
                pool.forRows(side, pool.threads(), readRows);
            }));

@@ -27,6 +27,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "BenchFileIo.h"
 #include "BenchTiming.h"
 
 namespace {
@@ -44,44 +45,13 @@ void fill(QynImage& slot, QynPixelFormat format, int width = Side, int height = 
     }
 }
 
-// Reads the whole file into bytes, which has its size already and whose pages are
-// already touched: the copy out of the page cache and nothing else, the honest floor of
-// a load. (A new buffer each time would add the kernel clearing its pages first.)
-void plainReadInto(const QByteArray& path, std::vector<char>& bytes)
-{
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-        if (n <= 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-}
-
 std::vector<char> plainRead(const QByteArray& path)
 {
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     std::vector<char> bytes(static_cast<std::size_t>(::lseek(fd, 0, SEEK_END)));
     ::close(fd);
-    plainReadInto(path, bytes);
+    plainReadInto(path, bytes.data(), bytes.size());
     return bytes;
-}
-
-void plainWrite(const QByteArray& path, const std::vector<char>& bytes, bool sync)
-{
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
-    if (sync)
-        ::fsync(fd);
-    ::close(fd);
 }
 
 void report(const char* what, const Timing& t, double megabytes)
@@ -167,23 +137,17 @@ int main(int argc, char** argv)
         }
         cv::Mat mat;
         report("load cv::imread", timeIt(repetitions, [&] { mat = cv::imread(oursPath.toStdString(), cv::IMREAD_UNCHANGED); }), mb);
+        // The honest floor: memory already touched, the copy out of the page cache alone.
         std::vector<char> into(bytes.size(), 1);
-        report("read the bytes (touched buffer)", timeIt(repetitions, [&] { plainReadInto(oursPath, into); }), mb);
+        report("read the bytes (touched buffer)",
+               timeIt(repetitions, [&] { plainReadInto(oursPath, into.data(), into.size()); }), mb);
         // What a load into a new slot cannot avoid: new memory, whose pages the kernel
         // clears at the first touch (huge pages, as the slots ask for).
         report("read the bytes (new buffer)", timeIt(repetitions, [&] {
                    const std::size_t capacity = (bytes.size() + QynHugePageBytes - 1) & ~(QynHugePageBytes - 1);
                    auto* raw = static_cast<char*>(std::aligned_alloc(QynHugePageBytes, capacity));
                    qynAdviseHugePages(raw, capacity);
-                   const int fd = ::open(oursPath.constData(), O_RDONLY | O_CLOEXEC);
-                   std::size_t done = 0;
-                   while (done < bytes.size()) {
-                       const ssize_t n = ::read(fd, raw + done, bytes.size() - done);
-                       if (n <= 0)
-                           break;
-                       done += static_cast<std::size_t>(n);
-                   }
-                   ::close(fd);
+                   plainReadInto(oursPath, raw, bytes.size());
                    std::free(raw);
                }),
                mb);
@@ -191,8 +155,8 @@ int main(int argc, char** argv)
         // Saving: ours writes a temporary file, syncs it and renames it over the target.
         report("save QynFileAccess (synced)", timeIt(repetitions, [&] { QynFileAccess::saveFile(ours, source); }), mb);
         report("save cv::imwrite", timeIt(repetitions, [&] { cv::imwrite(cvPath.toStdString(), mat); }), mb);
-        report("write the bytes", timeIt(repetitions, [&] { plainWrite(plainPath, bytes, false); }), mb);
-        report("write the bytes + fsync", timeIt(repetitions, [&] { plainWrite(plainPath, bytes, true); }), mb);
+        report("write the bytes", timeIt(repetitions, [&] { plainWrite(plainPath, bytes.data(), bytes.size(), false); }), mb);
+        report("write the bytes + fsync", timeIt(repetitions, [&] { plainWrite(plainPath, bytes.data(), bytes.size(), true); }), mb);
         QFile::remove(QFile::decodeName(cvPath));
         QFile::remove(QFile::decodeName(plainPath));
         QFile::remove(ours);

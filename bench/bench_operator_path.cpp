@@ -26,10 +26,9 @@
 #include <thread>
 #include <vector>
 
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "BenchBound.h"
+#include "BenchFileIo.h"
 #include "BenchTiming.h"
 
 namespace {
@@ -47,26 +46,6 @@ void fillGray(QynImage& slot, int seed)
     for (int y = 0; y < Side; ++y)
         for (int x = 0; x < Side; ++x)
             px.row(y)[x] = static_cast<std::uint8_t>(x * seed + y);
-}
-
-// Reads or writes the whole of bytes from or to path, syncing a write.
-bool transfer(const QByteArray& path, std::vector<char>& bytes, bool write)
-{
-    const int fd = write ? ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)
-                         : ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    std::size_t done = 0;
-    while (fd >= 0 && done < bytes.size()) {
-        const ssize_t n = write ? ::write(fd, bytes.data() + done, bytes.size() - done)
-                                : ::read(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
-    if (write && fd >= 0)
-        ::fsync(fd);
-    if (fd >= 0)
-        ::close(fd);
-    return done == bytes.size();
 }
 
 struct Step {
@@ -116,7 +95,7 @@ int main(int argc, char** argv)
         fileBytes[i].assign(static_cast<std::size_t>(QFileInfo(inputs[i]).size()), 1);
     steps.back().floor = timeIt(repetitions, [&] {
         for (int i = 0; i < 3; ++i)
-            transfer(QFile::encodeName(inputs[i]), fileBytes[i], false);
+            plainReadInto(QFile::encodeName(inputs[i]), fileBytes[i].data(), fileBytes[i].size());
     });
 
     steps.push_back({"compose into slot 4", timeIt(repetitions, [&] {
@@ -142,17 +121,7 @@ int main(int argc, char** argv)
                      }),
                      timeIt(repetitions, [&] {
                          pool.forRows(Side, threads, [&](std::ptrdiff_t begin, std::ptrdiff_t end) {
-                             for (std::ptrdiff_t y = begin; y < end; ++y) {
-                                 const std::uint8_t* row = colour->row(static_cast<int>(y));
-                                 std::uint64_t a = 0, b = 0;
-                                 for (std::ptrdiff_t i = 0; i + 16 <= colour->stride(); i += 16) {
-                                     std::uint64_t w[2];
-                                     std::memcpy(w, row + i, sizeof w);
-                                     a += w[0];
-                                     b += w[1];
-                                 }
-                                 sums[static_cast<std::size_t>(y)] += a + b;
-                             }
+                             readRowsOnce(*colour, begin, end, sums);
                          });
                      })});
 
@@ -163,7 +132,7 @@ int main(int argc, char** argv)
                      {}});
     std::vector<char> saved(static_cast<std::size_t>(QFileInfo(output).size()), 1);
     const QByteArray plain = QFile::encodeName(folder.filePath(QStringLiteral("operator-path-plain.bmp")));
-    steps.back().floor = timeIt(repetitions, [&] { transfer(plain, saved, true); });
+    steps.back().floor = timeIt(repetitions, [&] { plainWrite(plain, saved.data(), saved.size(), true); });
 
     double ours = 0, floors = 0;
     std::printf("| step | ours, median ms | floor, median ms | ratio |\n|---|---|---|---|\n");

@@ -5,9 +5,9 @@
 #include <QIODevice>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <limits>
-#include <atomic>
 #include <memory>
 #include <semaphore>
 #include <thread>
@@ -148,7 +148,7 @@ bool QynBmpEncoder::write(QIODevice& device, const QynPixelBuffer& pixels)
     thread_local std::size_t bufferBytes = 0;
     const std::size_t chunkBytes = static_cast<std::size_t>(rows.perChunk) * rowBytes;
     if (bufferBytes < chunkBytes) {
-        buffer.reset();
+        buffer.reset();  // the old one first: never both at once
         bufferBytes = 0;
         buffer.reset(new std::uint8_t[chunkBytes]);
         bufferBytes = chunkBytes;
