@@ -1,10 +1,9 @@
 #include "FileDialogWindow.h"
 
-#include "DialogPaths.h"
 #include "DirListBox.h"
-#include "DriveChange.h"
 #include "DriveListBox.h"
 #include "FileListBox.h"
+#include "FolderBrowser.h"
 #include "WindowDesign.h"
 
 #include <QLabel>
@@ -23,18 +22,17 @@ FileDialogWindow::FileDialogWindow(const QString& caption, QString startFolder, 
     qyn::requestDesignFont(this);
 
     Label2 = new QLabel(QStringLiteral("Drive"), this);
-    drvFile = new DriveListBox(this);
     Label3 = new QLabel(QStringLiteral("Folder"), this);
-    dirFile = new DirListBox(this);
-    filFile = new FileListBox(this);
+    // The drive failure of these dialogs has no icon and no title of its own.
+    browser = new FolderBrowser(this, QStringLiteral("File"), MsgBoxIcon::None, QString());
+    drvFile = browser->drives;
+    dirFile = browser->folders;
+    filFile = browser->files;
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
     cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
 
     Label2->setObjectName(QStringLiteral("Label2"));
-    drvFile->setObjectName(QStringLiteral("drvFile"));
     Label3->setObjectName(QStringLiteral("Label3"));
-    dirFile->setObjectName(QStringLiteral("dirFile"));
-    filFile->setObjectName(QStringLiteral("filFile"));
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
 
@@ -46,13 +44,9 @@ FileDialogWindow::FileDialogWindow(const QString& caption, QString startFolder, 
 
     Label2->setBuddy(drvFile);
     Label3->setBuddy(dirFile);
-    drvFile->setAccessibleName(QStringLiteral("Drive"));
-    dirFile->setAccessibleName(QStringLiteral("Folder"));
     filFile->setAccessibleName(QStringLiteral("File"));
     cmdOK->setDefault(true);
 
-    connect(drvFile, &DriveListBox::driveChanged, this, &FileDialogWindow::drvFile_Change);
-    connect(dirFile, &DirListBox::pathChanged, this, &FileDialogWindow::dirFile_Change);
     connect(cmdOK, &QPushButton::clicked, this, [this] { cmdOK_Click(); });
     connect(cmdCancel, &QPushButton::clicked, this, &FileDialogWindow::cmdCancel_Click);
 }
@@ -66,19 +60,7 @@ void FileDialogWindow::setPattern(const QString& pattern)
 void FileDialogWindow::Form_Load()
 {
     filFile->setPattern(pattern_);
-    openStartFolder(*drvFile, *dirFile, startFolder_, MsgBoxIcon::None, QString());
-}
-
-void FileDialogWindow::drvFile_Change()
-{
-    // The drive failure of these dialogs has no icon and no title of its own.
-    openChosenDriveRoot(*drvFile, *dirFile, MsgBoxIcon::None, QString());
-}
-
-void FileDialogWindow::dirFile_Change()
-{
-    drvFile->followFolder(dirFile->path());
-    filFile->setPath(dirFile->path());
+    browser->openStartFolder(startFolder_);
 }
 
 void FileDialogWindow::showEvent(QShowEvent* event)

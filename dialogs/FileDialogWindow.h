@@ -6,11 +6,12 @@
 class DirListBox;
 class DriveListBox;
 class FileListBox;
+class FolderBrowser;
 class QLabel;
 class QPushButton;
 
 // What the load-file and save-file windows share: the drive, folder and file lists with
-// their labels, OK and Cancel, the load steps and the list handlers. Every window opens in
+// their labels, OK and Cancel, and the load step. Every window opens in
 // the start folder; OK accepts it with a chosen path, Cancel, Escape and the close button
 // reject it.
 class FileDialogWindow : public QDialog {
@@ -24,10 +25,8 @@ public:
 protected:
     FileDialogWindow(const QString& caption, QString startFolder, QString pattern, QWidget* parent);
 
-    // The load steps; the concrete window runs them once it is built.
+    // The load step; the concrete window runs it once it is built.
     void Form_Load();
-    void drvFile_Change();
-    void dirFile_Change();
     virtual void cmdOK_Click() = 0;
     void cmdCancel_Click();
     // Stores the chosen path and closes the window.
@@ -37,6 +36,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
     QLabel* Label2;
+    FolderBrowser* browser;
     DriveListBox* drvFile;
     QLabel* Label3;
     DirListBox* dirFile;

@@ -1,9 +1,9 @@
 #include "FileLoadWindow.h"
 
-#include "DialogPaths.h"
 #include "DirListBox.h"
 #include "DriveListBox.h"
 #include "FileListBox.h"
+#include "FolderBrowser.h"
 #include "MsgBox.h"
 #include "WindowDesign.h"
 
@@ -29,9 +29,10 @@ FileLoadWindow::FileLoadWindow(QString startFolder, QString pattern, QWidget* pa
 
 void FileLoadWindow::cmdOK_Click()
 {
-    if (filFile->listIndex() == -1) {
+    const QString path = browser->selectedFilePath();
+    if (path.isEmpty()) {
         MsgBox(QStringLiteral("The file is not chosen."), MsgBoxIcon::Exclamation, QStringLiteral("Error"));
         return;
     }
-    choose(qyn::appendFileName(filFile->path(), filFile->fileName()));
+    choose(path);
 }

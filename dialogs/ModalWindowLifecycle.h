@@ -5,10 +5,11 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
-// The show-and-return lifecycle of a file dialog object: its window is made when first
-// needed (a pattern set before the showing already reaches it), shown modally without an
-// owner, and gone after every showing. Window is a QDialog with chosenPath().
+// The show-and-return lifecycle of a dialog object: its window is made when first needed
+// (a setting made before the showing already reaches it), shown modally without an owner,
+// and gone after every showing. Window is a QDialog with chosenPath().
 template <class Window>
 class ModalWindowLifecycle {
 public:
@@ -26,11 +27,13 @@ public:
         return *window_;
     }
 
-    // The path chosen in this showing; "" for Cancel, Escape or the close button.
-    QString showModal()
+    // The path chosen in this showing; nothing for Cancel, Escape or the close button.
+    std::optional<QString> showModal()
     {
         const bool chosen = window().exec() == QDialog::Accepted;
-        QString path = chosen ? window_->chosenPath() : QString();
+        std::optional<QString> path;
+        if (chosen)
+            path = window_->chosenPath();
         window_.reset();
         return path;
     }

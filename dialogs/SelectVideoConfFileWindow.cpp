@@ -1,10 +1,9 @@
 #include "SelectVideoConfFileWindow.h"
 
-#include "DialogPaths.h"
 #include "DirListBox.h"
-#include "DriveChange.h"
 #include "DriveListBox.h"
 #include "FileListBox.h"
+#include "FolderBrowser.h"
 #include "MsgBox.h"
 #include "WindowDesign.h"
 
@@ -29,18 +28,16 @@ SelectVideoConfFileWindow::SelectVideoConfFileWindow(QString defaultFolder, QWid
     Label1 = new QLabel(
         QStringLiteral("Please select the video configuration file - TEAL/KBT01/KBT02/KBT04."), this);
     Label2 = new QLabel(QStringLiteral("(The Quorvi Data's capture card is not available)"), this);
-    drvConfFile = new DriveListBox(this);
-    dirConfFile = new DirListBox(this);
-    filConfFile = new FileListBox(this);
+    browser = new FolderBrowser(this, QStringLiteral("ConfFile"), MsgBoxIcon::Exclamation, QStringLiteral("Error"));
+    DriveListBox* drvConfFile = browser->drives;
+    DirListBox* dirConfFile = browser->folders;
+    FileListBox* filConfFile = browser->files;
     chkNotUseCamera =
         new QCheckBox(QStringLiteral("A camera input is not used. (only reading from a file)"), this);
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
 
     Label1->setObjectName(QStringLiteral("Label1"));
     Label2->setObjectName(QStringLiteral("Label2"));
-    drvConfFile->setObjectName(QStringLiteral("drvConfFile"));
-    dirConfFile->setObjectName(QStringLiteral("dirConfFile"));
-    filConfFile->setObjectName(QStringLiteral("filConfFile"));
     chkNotUseCamera->setObjectName(QStringLiteral("chkNotUseCamera"));
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
 
@@ -53,8 +50,6 @@ SelectVideoConfFileWindow::SelectVideoConfFileWindow(QString defaultFolder, QWid
     qyn::placeTwips(cmdOK, 5880, 4800, 2055, 375);
 
     Label1->setBuddy(filConfFile);
-    drvConfFile->setAccessibleName(QStringLiteral("Drive"));
-    dirConfFile->setAccessibleName(QStringLiteral("Folder"));
     filConfFile->setAccessibleName(QStringLiteral("Video configuration file"));
     cmdOK->setDefault(true);
     qyn::setTabOrderChain({drvConfFile, dirConfFile, filConfFile, cmdOK, chkNotUseCamera});
@@ -63,8 +58,6 @@ SelectVideoConfFileWindow::SelectVideoConfFileWindow(QString defaultFolder, QWid
         move(screen->availableGeometry().center() - rect().center());
 
     connect(chkNotUseCamera, &QCheckBox::toggled, this, &SelectVideoConfFileWindow::chkNotUseCamera_Click);
-    connect(drvConfFile, &DriveListBox::driveChanged, this, &SelectVideoConfFileWindow::drvConfFile_Change);
-    connect(dirConfFile, &DirListBox::pathChanged, this, &SelectVideoConfFileWindow::dirConfFile_Change);
     connect(cmdOK, &QPushButton::clicked, this, &SelectVideoConfFileWindow::cmdOK_Click);
 
     Form_Load();
@@ -74,42 +67,28 @@ void SelectVideoConfFileWindow::Form_Load()
 {
     // A missing default folder is no fault: the lists stay on the current folder.
     if (QFileInfo(defaultFolder_).isDir())
-        openStartFolder(*drvConfFile, *dirConfFile, defaultFolder_, MsgBoxIcon::Exclamation,
-                        QStringLiteral("Error"));
-    filConfFile->setPattern(QStringLiteral("*.ini"));
+        browser->openStartFolder(defaultFolder_);
+    browser->files->setPattern(QStringLiteral("*.ini"));
 }
 
 void SelectVideoConfFileWindow::chkNotUseCamera_Click()
 {
-    const bool enabled = !chkNotUseCamera->isChecked();
-    drvConfFile->setEnabled(enabled);
-    dirConfFile->setEnabled(enabled);
-    filConfFile->setEnabled(enabled);
-}
-
-void SelectVideoConfFileWindow::drvConfFile_Change()
-{
-    openChosenDriveRoot(*drvConfFile, *dirConfFile, MsgBoxIcon::Exclamation, QStringLiteral("Error"));
-}
-
-void SelectVideoConfFileWindow::dirConfFile_Change()
-{
-    drvConfFile->followFolder(dirConfFile->path());
-    filConfFile->setPath(dirConfFile->path());
+    browser->setEnabled(!chkNotUseCamera->isChecked());
 }
 
 void SelectVideoConfFileWindow::cmdOK_Click()
 {
     if (chkNotUseCamera->isChecked()) {
-        strVideoConfFilePath_.clear();
+        chosenPath_.clear();
         accept();
         return;
     }
-    if (filConfFile->listIndex() == -1) {
+    const QString path = browser->selectedFilePath();
+    if (path.isEmpty()) {
         MsgBox(QStringLiteral("The video setting file is not chosen."), MsgBoxIcon::Exclamation,
                QStringLiteral("Error"));
         return;
     }
-    strVideoConfFilePath_ = qyn::appendFileName(filConfFile->path(), filConfFile->fileName());
+    chosenPath_ = path;
     accept();
 }

@@ -3,9 +3,7 @@
 #include <QDialog>
 #include <QString>
 
-class DirListBox;
-class DriveListBox;
-class FileListBox;
+class FolderBrowser;
 class QCheckBox;
 class QLabel;
 class QPushButton;
@@ -20,23 +18,19 @@ public:
     explicit SelectVideoConfFileWindow(QString defaultFolder, QWidget* parent = nullptr);
 
     // What OK chose: a full path, or "" when no camera is used.
-    QString strVideoConfFilePath() const { return strVideoConfFilePath_; }
+    QString chosenPath() const { return chosenPath_; }
 
 private:
     void Form_Load();
     void chkNotUseCamera_Click();
-    void drvConfFile_Change();
-    void dirConfFile_Change();
     void cmdOK_Click();
 
     QString defaultFolder_;
-    QString strVideoConfFilePath_;
+    QString chosenPath_;
 
     QLabel* Label1;
     QLabel* Label2;
-    DriveListBox* drvConfFile;
-    DirListBox* dirConfFile;
-    FileListBox* filConfFile;
+    FolderBrowser* browser;
     QCheckBox* chkNotUseCamera;
     QPushButton* cmdOK;
 };

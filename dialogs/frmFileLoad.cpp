@@ -19,5 +19,5 @@ void frmFileLoad::setStrPattern(const QString& pattern)
 void frmFileLoad::showModal()
 {
     // Cancel, Escape and the close button all leave "": nothing chosen now, nothing loaded.
-    chosenPath_ = window_.showModal();
+    chosenPath_ = window_.showModal().value_or(QString());
 }

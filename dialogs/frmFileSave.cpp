@@ -19,5 +19,5 @@ void frmFileSave::setStrPattern(const QString& pattern)
 void frmFileSave::showModal()
 {
     // Cancel, Escape and the close button all leave "": no file is overwritten unasked.
-    chosenPath_ = window_.showModal();
+    chosenPath_ = window_.showModal().value_or(QString());
 }

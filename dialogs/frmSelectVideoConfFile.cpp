@@ -3,7 +3,8 @@
 #include "SelectVideoConfFileWindow.h"
 
 frmSelectVideoConfFile::frmSelectVideoConfFile(QString defaultFolder)
-    : defaultFolder_(std::move(defaultFolder))
+    : defaultFolder_(std::move(defaultFolder)),
+      window_([this] { return std::make_unique<SelectVideoConfFileWindow>(defaultFolder_); })
 {
 }
 
@@ -11,8 +12,7 @@ frmSelectVideoConfFile::~frmSelectVideoConfFile() = default;
 
 void frmSelectVideoConfFile::showModal()
 {
-    // The window lives for this showing only; the close button keeps the earlier result.
-    SelectVideoConfFileWindow window(defaultFolder_);
-    if (window.exec() == QDialog::Accepted)
-        strVideoConfFilePath_ = window.strVideoConfFilePath();
+    // The close button keeps the earlier result.
+    if (const auto chosen = window_.showModal())
+        strVideoConfFilePath_ = *chosen;
 }

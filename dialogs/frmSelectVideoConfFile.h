@@ -1,6 +1,10 @@
 #pragma once
 
+#include "ModalWindowLifecycle.h"
+
 #include <QString>
+
+class SelectVideoConfFileWindow;
 
 // The video configuration dialog object. It lives for the whole run; every showing
 // creates its window anew and OK or the close button discards it again.
@@ -19,4 +23,5 @@ public:
 private:
     QString defaultFolder_;
     QString strVideoConfFilePath_;
+    ModalWindowLifecycle<SelectVideoConfFileWindow> window_;
 };
