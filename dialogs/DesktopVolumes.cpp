@@ -12,6 +12,7 @@
 #pragma pop_macro("signals")
 
 #include <algorithm>
+#include <memory>
 #include <cstring>
 
 namespace qyn {
@@ -40,18 +41,21 @@ bool shown(GUnixMountEntry* mount)
     return !hidden && (std::strncmp(path, "/mnt/", 5) == 0 || isNetworkShare(g_unix_mount_get_fs_type(mount)));
 }
 
+struct MountListFree {
+    void operator()(GList* mounts) const { g_list_free_full(mounts, reinterpret_cast<GDestroyNotify>(g_unix_mount_free)); }
+};
+
 }  // namespace
 
 std::vector<DesktopVolume> desktopVolumes()
 {
     std::vector<DesktopVolume> volumes;
-    GList* mounts = g_unix_mounts_get(nullptr);
-    for (GList* node = mounts; node; node = node->next) {
+    const std::unique_ptr<GList, MountListFree> mounts(g_unix_mounts_get(nullptr));
+    for (GList* node = mounts.get(); node; node = node->next) {
         auto* mount = static_cast<GUnixMountEntry*>(node->data);
         if (shown(mount))
             volumes.push_back({qynPathFromNative(QByteArray(g_unix_mount_get_mount_path(mount))), {}});
     }
-    g_list_free_full(mounts, reinterpret_cast<GDestroyNotify>(g_unix_mount_free));
 
     std::sort(volumes.begin(), volumes.end(),
               [](const DesktopVolume& a, const DesktopVolume& b) { return a.root < b.root; });

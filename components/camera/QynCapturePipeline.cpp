@@ -25,12 +25,9 @@ constexpr milliseconds CapsPoll{5};
 // which videoconvert cannot do; autoconvert puts bayer2rgb in front of it only for them.
 bool demosaicAvailable()
 {
-    for (const char* name : {"autoconvert", "bayer2rgb"}) {
-        GstElementFactory* factory = gst_element_factory_find(name);
-        if (!factory)
+    for (const char* name : {"autoconvert", "bayer2rgb"})
+        if (!qyn::gst::ObjectPtr<GstElementFactory>(gst_element_factory_find(name)))
             return false;
-        gst_object_unref(factory);
-    }
     return true;
 }
 
@@ -133,10 +130,8 @@ Outcome QynCapturePipeline::start()
     // pad at hand gets the demosaicing in front of the conversion.
     GError* rawError = nullptr;
     // The identity lets the source end in caps, which the parser reads only between two elements.
-    qyn::gst::ElementPtr source(gst_parse_bin_from_description(
+    qyn::gst::ElementPtr source = qyn::gst::sunk(gst_parse_bin_from_description(
         QStringLiteral("%1 ! identity").arg(config_.source).toUtf8().constData(), TRUE, &rawError));
-    if (source)
-        gst_object_ref_sink(source.get());
     if (rawError)
         return parseFailure(rawError);
     const qyn::gst::ObjectPtr<GstPad> sourcePad(gst_element_get_static_pad(source.get(), "src"));
@@ -146,11 +141,9 @@ Outcome QynCapturePipeline::start()
             return built;
     } else {
         // A source whose pad comes later (a decoder) is linked by the parser when it comes.
-        GstElement* element =
-            gst_parse_launch(QStringLiteral("%1 ! %2").arg(config_.source, tail).toUtf8().constData(), &rawError);
         // gst_parse_launch can hand back a half-built pipeline together with an error.
-        if (element)
-            pipeline_.reset(GST_ELEMENT(gst_object_ref_sink(element)));
+        pipeline_ = qyn::gst::sunk(
+            gst_parse_launch(QStringLiteral("%1 ! %2").arg(config_.source, tail).toUtf8().constData(), &rawError));
         if (rawError) {
             pipeline_.reset();
             return parseFailure(rawError);
@@ -213,26 +206,23 @@ Outcome QynCapturePipeline::parseFailure(GError* raw)
 Outcome QynCapturePipeline::buildWithDemosaic(qyn::gst::ElementPtr source, const QString& tail)
 {
     GError* rawError = nullptr;
-    GstElement* rest = gst_parse_bin_from_description(tail.toUtf8().constData(), TRUE, &rawError);
-    if (rawError) {
-        if (rest)
-            gst_object_unref(gst_object_ref_sink(rest));
+    const qyn::gst::ElementPtr rest = qyn::gst::sunk(gst_parse_bin_from_description(tail.toUtf8().constData(), TRUE, &rawError));
+    if (rawError)
         return parseFailure(rawError);
-    }
     // autoconvert left to itself would try every converter there is: it gets its two
     // choices before anything is linked to it. The list and its references go to it.
-    GstElement* demosaic = gst_element_factory_make("autoconvert", DemosaicName);
+    const qyn::gst::ElementPtr demosaic = qyn::gst::sunk(gst_element_factory_make("autoconvert", DemosaicName));
     GList* factories = nullptr;
     for (const char* name : {"videoconvert", "bayer2rgb"})
         factories = g_list_prepend(factories, gst_element_factory_find(name));
-    g_object_set(demosaic, "factories", factories, nullptr);
-    pipeline_.reset(GST_ELEMENT(gst_object_ref_sink(gst_pipeline_new(nullptr))));
+    g_object_set(demosaic.get(), "factories", factories, nullptr);
+    pipeline_ = qyn::gst::sunk(gst_pipeline_new(nullptr));
     GstBin* bin = GST_BIN(pipeline_.get());
-    gst_bin_add(bin, source.get());  // a reference of the bin's own; `source` drops ours
-    gst_bin_add(bin, demosaic);      // floating references: the bin takes them
-    gst_bin_add(bin, rest);
-    sinkElement_.reset(gst_bin_get_by_name(GST_BIN(rest), SinkName));
-    if (!gst_element_link_many(source.get(), demosaic, rest, nullptr))
+    // The bin takes references of its own; ours go when this returns.
+    for (GstElement* element : {source.get(), demosaic.get(), rest.get()})
+        gst_bin_add(bin, element);
+    sinkElement_.reset(gst_bin_get_by_name(GST_BIN(rest.get()), SinkName));
+    if (!gst_element_link_many(source.get(), demosaic.get(), rest.get(), nullptr))
         return {QynVideoResult::FormatNotOffered, QStringLiteral("the source gives nothing that converts to video frames")};
     return {};
 }

@@ -12,19 +12,19 @@ void ensureInitialized()
 
 QString errorText(GstMessage* message)
 {
-    GError* raw = nullptr;
-    gchar* debug = nullptr;
+    GError* rawError = nullptr;
+    gchar* rawDebug = nullptr;
     if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR)
-        gst_message_parse_error(message, &raw, &debug);
+        gst_message_parse_error(message, &rawError, &rawDebug);
     else if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_WARNING)
-        gst_message_parse_warning(message, &raw, &debug);
+        gst_message_parse_warning(message, &rawError, &rawDebug);
     else
         return QString::fromUtf8(GST_MESSAGE_TYPE_NAME(message));
-    const ErrorPtr error(raw);
+    const ErrorPtr error(rawError);
+    const CharPtr debug(rawDebug);
     QString text = error ? QString::fromUtf8(error->message) : QStringLiteral("unknown error");
     if (debug && *debug)
-        text += QStringLiteral(" (%1)").arg(QString::fromUtf8(debug));
-    g_free(debug);
+        text += QStringLiteral(" (%1)").arg(QString::fromUtf8(debug.get()));
     return text;
 }
 

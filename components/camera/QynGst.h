@@ -26,6 +26,9 @@ struct CapsUnref {
 struct ErrorFree {
     void operator()(GError* error) const { g_error_free(error); }
 };
+struct GFree {
+    void operator()(gpointer memory) const { g_free(memory); }
+};
 
 using ElementPtr = std::unique_ptr<GstElement, ObjectUnref>;
 using BusPtr = std::unique_ptr<GstBus, ObjectUnref>;
@@ -36,6 +39,15 @@ using CapsPtr = std::unique_ptr<GstCaps, CapsUnref>;
 using SamplePtr = std::unique_ptr<GstSample, SampleUnref>;
 using MessagePtr = std::unique_ptr<GstMessage, MessageUnref>;
 using ErrorPtr = std::unique_ptr<GError, ErrorFree>;
+using CharPtr = std::unique_ptr<gchar, GFree>;
+
+// Owns an object that came with a floating reference (a new element or bin): the
+// reference becomes ours. A container it is added to later takes a reference of its own.
+template <typename T>
+ObjectPtr<T> sunk(T* floating)
+{
+    return ObjectPtr<T>(floating ? static_cast<T*>(gst_object_ref_sink(floating)) : nullptr);
+}
 
 // Initialises GStreamer once per process, from any thread.
 void ensureInitialized();
