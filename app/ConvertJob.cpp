@@ -1,5 +1,6 @@
 #include "ConvertJob.h"
 
+#include "ColorTable.h"
 #include "ConvertExit.h"
 #include "Module1.h"
 #include "QynCalls.h"
@@ -26,8 +27,7 @@ QynComponent* ref(QynImage& slot)
 ConvertJob::ConvertJob(const ConvertOptions& options, int threads) : options_(options)
 {
     change_.setThreadCount(threads);
-    for (std::int32_t i = 0; i < 256; ++i)
-        table_[static_cast<std::size_t>(i)] = (255 - i) << 16 | (255 - i) << 8 | i;
+    table_ = *qyn::grayToColorTable();  // no entry of this table overflows
 }
 
 ConvertJob::Outcome ConvertJob::checkOutputs(const QStringList& outputs)

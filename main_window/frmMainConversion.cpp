@@ -2,6 +2,7 @@
 #include "frmMain.h"
 
 #include "BusyCursor.h"
+#include "ColorTable.h"
 #include "ConversionRecipe.h"
 #include "ListComboBox.h"
 #include "Module1.h"
@@ -19,12 +20,7 @@
 std::optional<std::int32_t> frmMain::RevRGB(const std::int32_t& red, const std::int32_t& green,
                                             const std::int32_t& blue)
 {
-    // green * 256 + blue, then red * 65536 added, each step in signed 32-bit arithmetic.
-    std::int32_t greenPart = 0, low = 0, redPart = 0, packed = 0;
-    if (__builtin_mul_overflow(green, 256, &greenPart) || __builtin_add_overflow(greenPart, blue, &low)
-        || __builtin_mul_overflow(red, 65536, &redPart) || __builtin_add_overflow(low, redPart, &packed))
-        return std::nullopt;
-    return packed;
+    return qyn::RevRGB(red, green, blue);
 }
 
 void frmMain::cmbAutoBin_Click()
@@ -110,16 +106,14 @@ bool frmMain::runConversion(const ConversionRecipe& recipe, const std::array<std
         if (slot != 0 && !ok(qyn::call(imageSlot(slot), QynImage::Clear)))
             return false;
 
-    // b: the colour table, rebuilt at every run: gray level i becomes (255 - i, 255 - i, i).
+    // b: the colour table, rebuilt at every run.
     std::array<std::int32_t, 256> table{};
-    if (recipe.colorTable)
-        for (std::int32_t i = 0; i < 256; ++i) {
-            const std::int32_t fall = 255 - i;
-            const auto packed = RevRGB(fall, fall, i);
-            if (!packed)
-                return false;
-            table[static_cast<std::size_t>(i)] = *packed;
-        }
+    if (recipe.colorTable) {
+        const auto built = qyn::grayToColorTable();
+        if (!built)
+            return false;
+        table = *built;
+    }
 
     // c to f: only the conversion call (and the weights of ColorToGray) lie inside the timed span.
     double elapsed = 0.0;
