@@ -4,6 +4,7 @@
 // left and upper neighbours, 254 wrapping to 0) that moves from frame to frame; without a pixel
 // format it sends Bayer frames.
 #include "QynCalls.h"
+#include "QynGst.h"
 #include "QynImage.h"
 #include "QynVideo.h"
 
@@ -14,7 +15,6 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <gst/gst.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -51,10 +51,8 @@ public:
             if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
                 return QStringLiteral("%1 is not installed (Debian packages aravis-tools, aravis-tools-cli)")
                     .arg(QString::fromLatin1(tool));
-        gst_init(nullptr, nullptr);
-        if (GstElementFactory* factory = gst_element_factory_find("aravissrc"))
-            gst_object_unref(factory);
-        else
+        qyn::gst::ensureInitialized();
+        if (!qyn::gst::ObjectPtr<GstElementFactory>(gst_element_factory_find("aravissrc")))
             return QStringLiteral("GStreamer has no aravissrc (Debian package libaravis-0.8-0)");
         return {};
     }
