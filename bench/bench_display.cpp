@@ -11,6 +11,7 @@
 //   QT_QPA_PLATFORM=offscreen bench_display [repetitions, default 5]
 #include "QynConvertKernels.h"
 #include "QynDisplayEx.h"
+#include "QynDisplayKernels.h"
 #include "QynDisplayScaler.h"
 #include "QynDisplayView.h"
 #include "QynImage.h"
@@ -91,6 +92,22 @@ void run(int side, QynPixelFormat format, int repetitions, QynRowPool& pool)
     report("  the same on one thread", timeIt(repetitions, [&] {
                reduced = qyn::reducedCopy(*px, 6, nullptr, std::move(reduced));
            }));
+    // The part every exact box average needs whatever follows: each byte of the slot added
+    // into 16-bit column sums, six rows at a time, as the reduction does before its box sums.
+    const std::ptrdiff_t rowBytes = std::ptrdiff_t{side} * (gray ? 1 : 4);
+    const auto sumBoxRows = [&](std::ptrdiff_t begin, std::ptrdiff_t end) {
+        thread_local std::vector<std::uint16_t> column;
+        column.resize(static_cast<std::size_t>(rowBytes));
+        for (std::ptrdiff_t box = begin; box < end; ++box) {
+            const int y0 = static_cast<int>(box) * 6;
+            const int rows = std::min(side - y0, 6);
+            QynDisplayKernels::sumRows(px->row(y0), px->stride(), rows, rowBytes, column.data());
+        }
+    };
+    report("of which: the column sums of the boxes alone", timeIt(repetitions, [&] {
+               pool.forRows((side + 5) / 6, pool.threads(), sumBoxRows);
+           }));
+    report("  the same on one thread", timeIt(repetitions, [&] { sumBoxRows(0, (side + 5) / 6); }));
     QImage fitted;
     report("of which: reduced copy to 768 x 768", timeIt(repetitions, [&] {
                fitted = qyn::scaledForDisplay(reduced, {768, 768}, &pool, std::move(fitted));

@@ -4,7 +4,6 @@
 #define HWY_TARGET_INCLUDE "QynDisplayKernels.cc"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 
-#include <hwy/cache_control.h>
 #include <hwy/highway.h>
 
 #include "QynDisplayKernels.h"
@@ -27,17 +26,13 @@ HWY_INLINE auto ToBytes(D8 d8, V16 v)
 // Four vectors of 16-bit sums a pass, held in registers while the rows go by: the
 // sums are stored once and every source byte is loaded once, widened on the way in.
 void SumRows(const std::uint8_t* HWY_RESTRICT first, std::ptrdiff_t stride, int rows,
-             std::ptrdiff_t bytes, std::uint16_t* HWY_RESTRICT sums, const std::uint8_t* next,
-             int nextRows)
+             std::ptrdiff_t bytes, std::uint16_t* HWY_RESTRICT sums)
 {
     const hn::ScalableTag<std::uint16_t> d16;
     const hn::Rebind<std::uint8_t, decltype(d16)> d8;
     const auto n = static_cast<std::ptrdiff_t>(hn::Lanes(d16));
     std::ptrdiff_t i = 0;
     for (; i + 4 * n <= bytes; i += 4 * n) {
-        for (std::ptrdiff_t line = 0; line < 4 * n; line += 64)
-            for (int r = 0; r < nextRows; ++r)
-                hwy::Prefetch(next + r * stride + i + line);
         const std::uint8_t* p = first + i;
         auto a0 = hn::PromoteTo(d16, hn::LoadU(d8, p));
         auto a1 = hn::PromoteTo(d16, hn::LoadU(d8, p + n));
@@ -220,10 +215,9 @@ HWY_EXPORT(WeighColumns);
 namespace QynDisplayKernels {
 
 void sumRows(const std::uint8_t* first, std::ptrdiff_t stride, int rows, std::ptrdiff_t bytes,
-             std::uint16_t* sums, const std::uint8_t* next, int nextRows)
+             std::uint16_t* sums)
 {
-    HWY_DYNAMIC_DISPATCH(qyn_display_kernels::SumRows)(first, stride, rows, bytes, sums, next,
-                                                       nextRows);
+    HWY_DYNAMIC_DISPATCH(qyn_display_kernels::SumRows)(first, stride, rows, bytes, sums);
 }
 
 void boxSums(const std::uint16_t* values, int step, int factor, std::ptrdiff_t count,

@@ -12,11 +12,11 @@ namespace QynDisplayKernels {
 inline constexpr int MaxSummedRows = 65535 / 255;
 
 // sums[i] = the sum of byte i over `rows` rows (1 to MaxSummedRows) that start at
-// `first` and lie `stride` bytes apart, for i in [0, bytes). Reads each byte once, and
-// asks the caches for the same bytes of the `nextRows` rows from `next` (the next box
-// rows, none at the end), so that they arrive while the caller works on the sums.
+// `first` and lie `stride` bytes apart, for i in [0, bytes). Reads each byte once. (Asking
+// the caches for the next rows ahead made it slower here: the hardware's own prefetch
+// follows the rows.)
 void sumRows(const std::uint8_t* first, std::ptrdiff_t stride, int rows, std::ptrdiff_t bytes,
-             std::uint16_t* sums, const std::uint8_t* next, int nextRows);
+             std::uint16_t* sums);
 
 // Widest box whose sum of sumRows values fits 16 bits: 16 x 16 x 255.
 inline constexpr int MaxBoxSumFactor = 16;

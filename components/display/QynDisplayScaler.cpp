@@ -96,14 +96,12 @@ void reduceRow(const QynPixelBuffer& in, int factor, int oy, std::uint16_t* scra
     const int rows = std::min(in.height() - y0, factor);
     std::uint16_t* column = scratch;
     std::uint16_t* sums = scratch + std::ptrdiff_t{in.width()} * step;
-    const int nextRows = std::clamp(in.height() - y0 - factor, 0, factor);
     // Output columns [columnFirst, columnEnd): their boxes start at a multiple of factor,
     // so a row made in parts has the bytes of a row made whole.
     const int x0 = columnFirst * factor;
     const int inWidth = std::min(in.width() - x0, (columnEnd - columnFirst) * factor);
     const std::ptrdiff_t skip = std::ptrdiff_t{x0} * step;
-    QynDisplayKernels::sumRows(in.row(y0) + skip, in.stride(), rows, std::ptrdiff_t{inWidth} * step,
-                               column, nextRows > 0 ? in.row(y0 + factor) + skip : nullptr, nextRows);
+    QynDisplayKernels::sumRows(in.row(y0) + skip, in.stride(), rows, std::ptrdiff_t{inWidth} * step, column);
     const int outWidth = columnEnd - columnFirst;
     const int lastWidth = inWidth - (outWidth - 1) * factor;
     const RoundedDivider full(std::uint32_t(factor) * std::uint32_t(rows));
@@ -118,9 +116,14 @@ void reduceRow(const QynPixelBuffer& in, int factor, int oy, std::uint16_t* scra
         QynDisplayKernels::boxSums(column, step, factor,
                                    (std::ptrdiff_t{outWidth - 2} * factor + 1) * step, sums);
         ox = outWidth - 1;
-        for (int box = 0; box < ox; ++box)
-            std::memcpy(column + std::ptrdiff_t{box} * step,
-                        sums + std::ptrdiff_t{box} * factor * step, sizeof *sums * std::size_t(step));
+        // A copy of one known size, so that it stays a move of one register.
+        if (gray) {
+            for (int box = 0; box < ox; ++box)
+                column[box] = sums[std::ptrdiff_t{box} * factor];
+        } else {
+            for (int box = 0; box < ox; ++box)
+                std::memcpy(column + std::ptrdiff_t{box} * 4, sums + std::ptrdiff_t{box} * factor * 4, 4 * sizeof *sums);
+        }
         QynDisplayKernels::divideSums(column, std::uint32_t(factor) * std::uint32_t(rows),
                                       std::ptrdiff_t{ox} * step, !gray, d);
     }
