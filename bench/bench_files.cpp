@@ -141,6 +141,9 @@ int main(int argc, char** argv)
         std::vector<char> into(bytes.size(), 1);
         report("read the bytes (touched buffer)",
                timeIt(repetitions, [&] { plainReadInto(oursPath, into.data(), into.size()); }), mb);
+        // The same on two threads, as a large load reads.
+        report("  the same on two threads",
+               timeIt(repetitions, [&] { plainReadInto(oursPath, into.data(), into.size(), 2); }), mb);
         // What a load into a new slot cannot avoid: new memory, whose pages the kernel
         // clears at the first touch (huge pages, as the slots ask for).
         report("read the bytes (new buffer)", timeIt(repetitions, [&] {
@@ -148,6 +151,14 @@ int main(int argc, char** argv)
                    auto* raw = static_cast<char*>(std::aligned_alloc(QynHugePageBytes, capacity));
                    qynAdviseHugePages(raw, capacity);
                    plainReadInto(oursPath, raw, bytes.size());
+                   std::free(raw);
+               }),
+               mb);
+        report("  the same on two threads", timeIt(repetitions, [&] {
+                   const std::size_t capacity = (bytes.size() + QynHugePageBytes - 1) & ~(QynHugePageBytes - 1);
+                   auto* raw = static_cast<char*>(std::aligned_alloc(QynHugePageBytes, capacity));
+                   qynAdviseHugePages(raw, capacity);
+                   plainReadInto(oursPath, raw, bytes.size(), 2);
                    std::free(raw);
                }),
                mb);

@@ -1,6 +1,8 @@
 // Image files: round trips, every BMP variant the loader reads, the result codes, and the
 // calling convention of the file component.
 #include "ImageFileFixtures.h"
+#include "QynBmpDecoder.h"
+#include "QynBmpProbe.h"
 #include "QynCalls.h"
 #include "QynFileAccess.h"
 #include "QynImage.h"
@@ -389,6 +391,31 @@ TEST_F(FileAccessTest, SidesUpToTheLimitLoad)
     QynImage slot;
     auto header = fixture::Header(QynFileAccess::MaxSide + 1, 1, 24);
     EXPECT_EQ(loadBytes(fixture::file(header, Bytes(3 * 16388, 0)), slot), QynFileAccess::TooLarge);
+}
+
+// Guards the load of a large image by two threads, each its half of the rows: every row
+// lands where it belongs, and a file cut after its header was read (in either half) gives
+// Truncated and no image at all.
+TEST_F(FileAccessTest, LargeBmpLoadsInTwoHalvesAndACutInEitherGivesNoImage)
+{
+    const int w = 2048, h = 4100;  // 33.6 MB in the slot
+    const Bytes good = fixture::file(fixture::Header(w, h, 24), fixture::rows(w, h, 24, rgbAt));
+    const std::size_t rowBytes = std::size_t{w} * 3;
+    const std::size_t pixelStart = good.size() - rowBytes * h;
+    QynImage slot;
+    ASSERT_EQ(loadBytes(good, slot), QynFileAccess::Success);
+    expectColorImage(slot, w, h, rgbAt);
+
+    QynBmpInfo info;
+    ASSERT_EQ(QynBmpProbe::probe(good, info), QynFileAccess::Success);
+    for (const int keptRows : {h / 4, 3 * h / 4}) {
+        fixture::writeFile(path("cut.bmp"), Bytes(good.begin(), good.begin() + pixelStart + rowBytes * keptRows));
+        QFile file(path("cut.bmp"));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        std::shared_ptr<QynPixelBuffer> pixels;
+        EXPECT_EQ(QynBmpDecoder::decode(file, info, pixels), QynFileAccess::Truncated) << keptRows;
+        EXPECT_EQ(pixels, nullptr) << keptRows;
+    }
 }
 
 // Guards against a failure going unreported or reported with the wrong meaning, and

@@ -3,12 +3,18 @@
 #include "QynFileResult.h"
 #include "QynPixelPacking.h"
 
+#include <QFileDevice>
 #include <QIODevice>
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstring>
+#include <system_error>
+#include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -208,6 +214,76 @@ std::int32_t expandRle(std::span<const std::uint8_t> data, const QynBmpInfo& inf
     }
 }
 
+// Uncompressed images at least this large in the slot are read by two threads.
+constexpr std::size_t TwoThreadBytes = std::size_t{32} << 20;
+
+// Reads the next bytes of a device whose position is the rows' first byte.
+struct InOrder {
+    QIODevice& file;
+
+    std::int32_t operator()(std::uint64_t, std::uint8_t* to, std::size_t wanted) const
+    {
+        std::size_t done = 0;
+        while (done < wanted) {  // a file cut short meanwhile ends early: a short file
+            const qint64 got = file.read(reinterpret_cast<char*>(to) + done, static_cast<qint64>(wanted - done));
+            if (got < 0)
+                return QynFileResult::NotReadable;
+            if (got == 0)
+                return QynFileResult::Truncated;
+            done += static_cast<std::size_t>(got);
+        }
+        return QynFileResult::Success;
+    }
+};
+
+// Reads bytes at an offset of an open file, without moving its position, so that two
+// threads can read from it at once.
+struct FileAt {
+    int fd;
+
+    std::int32_t operator()(std::uint64_t offset, std::uint8_t* to, std::size_t wanted) const
+    {
+        std::size_t done = 0;
+        while (done < wanted) {
+            const ssize_t got = ::pread(fd, to + done, wanted - done, static_cast<off_t>(offset + done));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                return QynFileResult::NotReadable;
+            if (got == 0)
+                return QynFileResult::Truncated;
+            done += static_cast<std::size_t>(got);
+        }
+        return QynFileResult::Success;
+    }
+};
+
+// Rows [first, end) of an uncompressed image, in file order, a chunk at a time through a
+// buffer that stays in the cache. As in memory, the last row needs its pixels, not its
+// padding.
+template <class Read>
+std::int32_t readRows(const QynBmpInfo& info, RowWriter& writer, int first, int end, const Read& read)
+{
+    constexpr std::size_t ChunkBytes = std::size_t{1} << 20;
+    const std::size_t rowBytes = info.rowBytes;
+    const std::size_t lastRowBytes =
+        (static_cast<std::size_t>(info.width) * static_cast<std::size_t>(info.bitCount) + 7) / 8;
+    const int rowsPerChunk =
+        static_cast<int>(std::clamp<std::size_t>(ChunkBytes / rowBytes, 1, static_cast<std::size_t>(end - first)));
+    const std::unique_ptr<std::uint8_t[]> chunk(new std::uint8_t[static_cast<std::size_t>(rowsPerChunk) * rowBytes]);
+    for (int r = first; r < end; r += rowsPerChunk) {
+        const int rows = std::min(rowsPerChunk, end - r);
+        const std::size_t wanted = static_cast<std::size_t>(rows - 1) * rowBytes
+            + (r + rows == info.height ? lastRowBytes : rowBytes);
+        if (const std::int32_t code = read(info.dataOffset + static_cast<std::uint64_t>(r) * rowBytes, chunk.get(), wanted);
+            code != QynFileResult::Success)
+            return code;
+        for (int i = 0; i < rows; ++i)
+            writer.write(r + i, chunk.get() + static_cast<std::size_t>(i) * rowBytes);
+    }
+    return QynFileResult::Success;
+}
+
 }  // namespace
 
 std::int32_t QynBmpDecoder::decode(std::span<const std::uint8_t> file, const QynBmpInfo& info,
@@ -243,32 +319,41 @@ std::int32_t QynBmpDecoder::decode(QIODevice& file, const QynBmpInfo& info, std:
     const QynPixelFormat format = info.isGray() ? QynPixelFormat::Gray8 : QynPixelFormat::Color32;
     auto pixels = std::make_shared<QynPixelBuffer>(info.width, info.height, format);
     RowWriter writer(info, *pixels);
-    if (!file.seek(static_cast<qint64>(info.dataOffset)))
-        return QynFileResult::NotReadable;
-    // Rows a chunk at a time through a buffer that stays in the cache. As in memory, the
-    // last row needs its pixels, not its padding.
-    constexpr std::size_t ChunkBytes = std::size_t{1} << 20;
-    const std::size_t rowBytes = info.rowBytes;
-    const std::size_t lastRowBytes =
-        (static_cast<std::size_t>(info.width) * static_cast<std::size_t>(info.bitCount) + 7) / 8;
-    const int rowsPerChunk = static_cast<int>(std::clamp<std::size_t>(ChunkBytes / rowBytes, 1, static_cast<std::size_t>(info.height)));
-    const std::unique_ptr<std::uint8_t[]> chunk(new std::uint8_t[static_cast<std::size_t>(rowsPerChunk) * rowBytes]);
-    for (int r = 0; r < info.height; r += rowsPerChunk) {
-        const int rows = std::min(rowsPerChunk, info.height - r);
-        const std::size_t wanted = static_cast<std::size_t>(rows - 1) * rowBytes
-            + (r + rows == info.height ? lastRowBytes : rowBytes);
-        std::size_t done = 0;
-        while (done < wanted) {  // a file cut short meanwhile ends early: a short file
-            const qint64 got = file.read(reinterpret_cast<char*>(chunk.get()) + done, static_cast<qint64>(wanted - done));
-            if (got < 0)
-                return QynFileResult::NotReadable;
-            if (got == 0)
-                return QynFileResult::Truncated;
-            done += static_cast<std::size_t>(got);
+    const auto* device = qobject_cast<const QFileDevice*>(&file);
+    const int fd = device ? device->handle() : -1;
+    const std::size_t slotBytes = static_cast<std::size_t>(pixels->stride()) * static_cast<std::size_t>(info.height);
+    std::int32_t code = QynFileResult::Success;
+    if (fd >= 0 && slotBytes >= TwoThreadBytes && info.height > 1 && std::thread::hardware_concurrency() > 1) {
+        // Two threads, each reading its half of the rows from the file: the new slot's
+        // pages are cleared by the kernel and the rows copied and unpacked on two cores.
+        const int middle = info.height / 2;
+        RowWriter secondWriter(info, *pixels);
+        std::int32_t second = QynFileResult::Success;
+        const auto readSecondHalf = [&] {
+            try {
+                second = readRows(info, secondWriter, middle, info.height, FileAt{fd});
+            } catch (const std::bad_alloc&) {
+                second = QynFileResult::TooLarge;  // as on the calling thread
+            }
+        };
+        std::thread helper;
+        try {
+            helper = std::thread(readSecondHalf);
+        } catch (const std::system_error&) {
         }
-        for (int i = 0; i < rows; ++i)
-            writer.write(r + i, chunk.get() + static_cast<std::size_t>(i) * rowBytes);
+        code = readRows(info, writer, 0, middle, FileAt{fd});
+        if (helper.joinable())
+            helper.join();
+        else
+            readSecondHalf();
+        if (code == QynFileResult::Success)
+            code = second;
+    } else {
+        if (!file.seek(static_cast<qint64>(info.dataOffset)))
+            return QynFileResult::NotReadable;
+        code = readRows(info, writer, 0, info.height, InOrder{file});
     }
-    out = std::move(pixels);
-    return QynFileResult::Success;
+    if (code == QynFileResult::Success)
+        out = std::move(pixels);
+    return code;
 }
