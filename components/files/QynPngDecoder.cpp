@@ -1,6 +1,7 @@
 #include "QynPngDecoder.h"
 
 #include "QynFileResult.h"
+#include "QynPixelPacking.h"
 
 #include <png.h>
 
@@ -8,6 +9,7 @@
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -18,6 +20,7 @@ struct Job {
     bool headerRead = false;
     std::int32_t code = QynFileResult::NotAnImage;
     std::shared_ptr<QynPixelBuffer> pixels;
+    std::vector<std::uint8_t> row;  // here, not in run(): libpng's errors jump out of it
 };
 
 void readBytes(png_structp png, png_bytep out, std::size_t count)
@@ -107,22 +110,34 @@ void run(png_structp png, png_infop info, Job& job)
         png_set_strip_alpha(png);
         if (gray)
             png_set_expand_gray_1_2_4_to_8(png);
-        else {
+        else
             png_set_bgr(png);
-            png_set_filler(png, 0, PNG_FILLER_AFTER);
-        }
     }
     const int passes = png_set_interlace_handling(png);
+    // Colour rows come as B, G, R triples, widened to the slot's words by the SIMD
+    // unpacking (libpng's filler adds the fourth byte a pixel at a time). Interlaced
+    // passes fill in rows already read, so they are read straight into the slot's words.
+    const bool triples = !palette && !gray && passes == 1;
+    if (!palette && !gray && !triples)
+        png_set_filler(png, 0, PNG_FILLER_AFTER);
     png_read_update_info(png, info);
-    const std::size_t rowBytes = palette || gray ? width : std::size_t{4} * width;
+    const std::size_t rowBytes = palette || gray ? width : std::size_t{triples ? 3u : 4u} * width;
     if (png_get_rowbytes(png, info) != rowBytes)
         png_error(png, "unexpected row size");
 
     job.pixels = std::make_shared<QynPixelBuffer>(static_cast<int>(width), static_cast<int>(height),
                                                   gray ? QynPixelFormat::Gray8 : QynPixelFormat::Color32);
-    for (int pass = 0; pass < passes; ++pass)
-        for (png_uint_32 y = 0; y < height; ++y)
-            png_read_row(png, job.pixels->row(static_cast<int>(y)), nullptr);
+    if (triples) {
+        job.row.resize(rowBytes);
+        for (png_uint_32 y = 0; y < height; ++y) {
+            png_read_row(png, job.row.data(), nullptr);
+            QynPixelPacking::unpackBgr(job.row.data(), job.pixels->row(static_cast<int>(y)), width);
+        }
+    } else {
+        for (int pass = 0; pass < passes; ++pass)
+            for (png_uint_32 y = 0; y < height; ++y)
+                png_read_row(png, job.pixels->row(static_cast<int>(y)), nullptr);
+    }
     if (palette)
         mapIndices(*job.pixels, table);
     job.code = QynFileResult::Success;
