@@ -1,11 +1,14 @@
 #include "QynPngEncoder.h"
 
+#include "QynPixelPacking.h"
+
 #include <QIODevice>
 
 #include <png.h>
 
 #include <csetjmp>
 #include <new>
+#include <vector>
 
 namespace {
 
@@ -38,8 +41,9 @@ void flush(png_structp) {}
 
 void onWarning(png_structp, png_const_charp) {}
 
-// Every libpng call, behind the one setjmp: all state it changes lives in job.
-void run(png_structp png, png_infop info, const QynPixelBuffer& pixels)
+// Every libpng call, behind the one setjmp: all state it changes lives in job, and the
+// row buffer lives with the caller (a jump out of here runs no destructor).
+void run(png_structp png, png_infop info, const QynPixelBuffer& pixels, std::vector<std::uint8_t>& row)
 {
     if (setjmp(png_jmpbuf(png)))
         return;  // the job's failure says why
@@ -49,12 +53,17 @@ void run(png_structp png, png_infop info, const QynPixelBuffer& pixels)
                  PNG_FILTER_TYPE_DEFAULT);
     png_set_pHYs(png, info, DotsPerMetre, DotsPerMetre, PNG_RESOLUTION_METER);
     png_write_info(png, info);
-    if (!gray) {
+    if (gray) {
+        for (int y = 0; y < pixels.height(); ++y)
+            png_write_row(png, pixels.row(y));
+    } else {
+        // The slot's words packed to B, G, R triples by the SIMD packing; libpng swaps them.
         png_set_bgr(png);
-        png_set_filler(png, 0, PNG_FILLER_AFTER);  // on writing: the X byte is dropped
+        for (int y = 0; y < pixels.height(); ++y) {
+            QynPixelPacking::packBgr(pixels.row(y), row.data(), pixels.width());
+            png_write_row(png, row.data());
+        }
     }
-    for (int y = 0; y < pixels.height(); ++y)
-        png_write_row(png, pixels.row(y));
     png_write_end(png, info);
 }
 
@@ -64,6 +73,7 @@ QString QynPngEncoder::write(QIODevice& device, const QynPixelBuffer& pixels)
 {
     Job job;
     job.device = &device;
+    std::vector<std::uint8_t> row(pixels.format() == QynPixelFormat::Gray8 ? 0 : std::size_t{3} * static_cast<std::size_t>(pixels.width()));
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &job, onError, onWarning);
     if (!png)
         throw std::bad_alloc();
@@ -73,7 +83,7 @@ QString QynPngEncoder::write(QIODevice& device, const QynPixelBuffer& pixels)
         throw std::bad_alloc();
     }
     png_set_write_fn(png, &job, writeBytes, flush);
-    run(png, info, pixels);
+    run(png, info, pixels, row);
     png_destroy_write_struct(&png, &info);
     return job.failure;
 }
