@@ -97,12 +97,6 @@ Bytes rleFile(const Bytes& stream, int width = 4, int height = 2)
                          stream);
 }
 
-// A filled slot to check every failure against.
-void fillSlot(QynImage& slot)
-{
-    fixture::fillPattern(slot, 11, 7, QynPixelFormat::Color32, 5);
-}
-
 }  // namespace
 
 // Guards against any broken header, palette, size or RLE stream getting through as an
@@ -207,7 +201,7 @@ TEST(BrokenFiles, EachBrokenFileEndsInItsCodeWithTheSlotUntouched)
 
     QTemporaryDir dir;
     QynImage slot;
-    fillSlot(slot);
+    fixture::fillPattern(slot, 11, 7, QynPixelFormat::Color32, 5);  // to check every failure against
     const fixture::SlotState before = fixture::state(slot);
     for (const Case& c : cases) {
         const QString path = dir.filePath("broken.bmp");
@@ -239,7 +233,7 @@ TEST(BrokenFiles, EveryPrefixOfAnUncompressedBmpFails)
          2},
     };
     QynImage slot;
-    fillSlot(slot);
+    fixture::fillPattern(slot, 11, 7, QynPixelFormat::Color32, 5);  // to check every failure against
     const fixture::SlotState before = fixture::state(slot);
     std::size_t prefixes = 0;
     for (const Case& c : cases) {
@@ -268,7 +262,7 @@ TEST(BrokenFiles, FoldersPipesAndUnreadableFilesAreNotReadable)
 {
     QTemporaryDir dir;
     QynImage slot;
-    fillSlot(slot);
+    fixture::fillPattern(slot, 11, 7, QynPixelFormat::Color32, 5);  // to check every failure against
     const fixture::SlotState before = fixture::state(slot);
     ASSERT_TRUE(QDir(dir.path()).mkdir("x.bmp"));
     EXPECT_EQ(QynFileAccess::loadFile(dir.filePath("x.bmp"), slot), QynFileAccess::NotReadable);
@@ -306,7 +300,7 @@ TEST(BrokenFiles, FilesFarLargerThanTheirImageAreRefusedUnread)
     };
     QTemporaryDir dir;
     QynImage slot;
-    fillSlot(slot);
+    fixture::fillPattern(slot, 11, 7, QynPixelFormat::Color32, 5);  // to check every failure against
     const fixture::SlotState before = fixture::state(slot);
     rusage usage{};
     for (const Case& c : cases) {

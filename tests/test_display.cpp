@@ -9,6 +9,7 @@
 #include "QynDisplayView.h"
 #include "QynImage.h"
 #include "QynRowPool.h"
+#include "SlotFill.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -27,17 +28,7 @@
 
 namespace {
 
-void fill(QynImage& slot, int width, int height, QynPixelFormat format, std::uint32_t value)
-{
-    QynPixelBuffer& px = slot.prepareForWrite(width, height, format);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            if (format == QynPixelFormat::Gray8)
-                px.row(y)[x] = static_cast<std::uint8_t>(value);
-            else
-                std::memcpy(px.row(y) + 4 * x, &value, 4);
-        }
-}
+using fixture::fill;
 
 // Renders onto a transparent target: pixels drawn with alpha 0 stay see-through there.
 QImage shown(QynDisplayEx& display)
@@ -290,28 +281,17 @@ TEST(DisplayScaler, EveryInstructionSetGivesExactBoxAveragesAndTheSameScaledPixe
 namespace {
 
 // Every pixel different: its level (or colour word) made of its coordinates.
-std::uint32_t patternValue(int x, int y, QynPixelFormat format)
+fixture::PixelValue pattern(QynPixelFormat format)
 {
-    const std::uint32_t level = static_cast<std::uint32_t>(x * 37 + y * 11 + 5) & 0xff;
-    return format == QynPixelFormat::Gray8 ? level : level << 16 | (255 - level) << 8 | ((x * 8 + y) & 0xff);
-}
-
-void fillPattern(QynImage& slot, int width, int height, QynPixelFormat format)
-{
-    QynPixelBuffer& px = slot.prepareForWrite(width, height, format);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const std::uint32_t value = patternValue(x, y, format);
-            if (format == QynPixelFormat::Gray8)
-                px.row(y)[x] = static_cast<std::uint8_t>(value);
-            else
-                std::memcpy(px.row(y) + 4 * x, &value, 4);
-        }
+    return [format](int x, int y) {
+        const std::uint32_t level = static_cast<std::uint32_t>(x * 37 + y * 11 + 5) & 0xff;
+        return format == QynPixelFormat::Gray8 ? level : level << 16 | (255 - level) << 8 | ((x * 8 + y) & 0xff);
+    };
 }
 
 QRgb patternRgb(int x, int y, QynPixelFormat format)
 {
-    const std::uint32_t v = patternValue(x, y, format);
+    const std::uint32_t v = pattern(format)(x, y);
     return format == QynPixelFormat::Gray8 ? qRgb(int(v), int(v), int(v)) : 0xff000000u | v;
 }
 
@@ -351,7 +331,7 @@ TEST(Display, MagnifiedPixelsAreSharpSquaresAndZoomedOutOnesBoxAverages)
     // pixels instead of averaging them.
     for (QynPixelFormat format : {QynPixelFormat::Gray8, QynPixelFormat::Color32}) {
         QynImage slot;
-        fillPattern(slot, 7, 5, format);
+        fill(slot, 7, 5, format, pattern(format));
         QynDisplayEx display;
         display.resize(61, 39);  // fitted at 7.8 screen pixels an image pixel, not a whole number
         ASSERT_EQ(show(display, slot), QynStatus::Ok);
@@ -374,7 +354,7 @@ TEST(Display, MagnifiedPixelsAreSharpSquaresAndZoomedOutOnesBoxAverages)
         // into rows and columns of the copy by 2 not made yet: every screen pixel the
         // exact (rounded) average of its 2 x 2 image pixels.
         QynImage large;
-        fillPattern(large, 1100, 600, format);
+        fill(large, 1100, 600, format, pattern(format));
         display.resize(16, 16);
         ASSERT_EQ(show(display, large), QynStatus::Ok);
         key(display, Qt::Key_Plus, 7);
@@ -483,7 +463,7 @@ TEST(Display, ReadoutNamesThePixelUnderTheCursorFromTheShownPixels)
         display.resize(60, 30);
         display.setAccessibleDescription(QStringLiteral("QynDisplayEx1"));
         QynImage slot;
-        fillPattern(slot, 4, 3, row.format);
+        fill(slot, 4, 3, row.format, pattern(row.format));
         ASSERT_EQ(show(display, slot), QynStatus::Ok);
         fill(slot, 4, 3, row.format, 0);  // refilled: the display still shows the first pixels
         mouse(display, QEvent::MouseMove, row.cursor);
@@ -516,7 +496,7 @@ TEST(Display, KeysWheelAndMouseDriveTheViewAndShowImageFitsAgain)
     QynDisplayEx display;
     display.resize(100, 80);
     QynImage slot;
-    fillPattern(slot, 400, 320, QynPixelFormat::Color32);
+    fill(slot, 400, 320, QynPixelFormat::Color32, pattern(QynPixelFormat::Color32));
     ASSERT_EQ(show(display, slot), QynStatus::Ok);
     const QImage fitted = shown(display);
     const QynDisplayView& view = display.view();
@@ -558,7 +538,7 @@ TEST(Display, KeysWheelAndMouseDriveTheViewAndShowImageFitsAgain)
 
     key(display, Qt::Key_Plus, 5);
     QynImage other;
-    fillPattern(other, 400, 320, QynPixelFormat::Color32);
+    fill(other, 400, 320, QynPixelFormat::Color32, pattern(QynPixelFormat::Color32));
     ASSERT_EQ(show(display, other), QynStatus::Ok);
     EXPECT_TRUE(view.fitted());
     EXPECT_EQ(shown(display), fitted);

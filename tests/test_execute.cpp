@@ -5,6 +5,7 @@
 #include "QynChangeImage.h"
 #include "QynImage.h"
 #include "QynPerformanceCounter.h"
+#include "SlotFill.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -69,27 +70,6 @@ bool anyClear(const QynCallLog& log)
         if (call.component.startsWith("QynImage") && call.dispId == QynImage::Clear)
             return true;
     return false;
-}
-
-void fillGray(QynComponent& slot, int width, int height, int seed)
-{
-    QynPixelBuffer& px = slot.asImage()->prepareForWrite(width, height, QynPixelFormat::Gray8);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            px.row(y)[x] = static_cast<std::uint8_t>(x * 7 + y * 31 + seed);
-}
-
-void fillColor(QynComponent& slot, int width, int height)
-{
-    QynPixelBuffer& px = slot.asImage()->prepareForWrite(width, height, QynPixelFormat::Color32);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            std::uint8_t* p = px.row(y) + 4 * x;
-            p[0] = static_cast<std::uint8_t>(x * 3);       // blue
-            p[1] = static_cast<std::uint8_t>(y * 50 + x);  // green
-            p[2] = static_cast<std::uint8_t>(255 - x);     // red
-            p[3] = 0;
-        }
 }
 
 std::uint32_t colorAt(const QynPixelBuffer& px, int x, int y)
@@ -281,12 +261,13 @@ TEST(Execute, EveryKindEndToEndOnRealSlots)
     MainWindowHarness h;
     h.start();
     frmMain& w = h.window();
-    auto pixels = [&](int slot) { return w.imageSlot(slot).asImage()->pixels(); };
+    auto slot = [&](int number) -> QynImage& { return *w.imageSlot(number).asImage(); };
+    auto pixels = [&](int number) { return slot(number).pixels(); };
 
     // Kind 0: three gray slots become the red, green and blue of slot 4.
-    fillGray(w.imageSlot(1), width, height, 0);
-    fillGray(w.imageSlot(2), width, height, 50);
-    fillGray(w.imageSlot(3), width, height, 100);
+    fixture::fillPattern(slot(1), width, height, QynPixelFormat::Gray8, 0);
+    fixture::fillPattern(slot(2), width, height, QynPixelFormat::Gray8, 50);
+    fixture::fillPattern(slot(3), width, height, QynPixelFormat::Gray8, 100);
     w.cmbAutoBin->setListIndex(0);
     w.cmdExecute->click();
     ASSERT_TRUE(h.messages.empty()) << h.messages[0].prompt.toStdString();
@@ -299,7 +280,7 @@ TEST(Execute, EveryKindEndToEndOnRealSlots)
     EXPECT_TRUE(w.txtExecuteTime->text().endsWith("ms"));
 
     // Kind 1: slot 1's channels go to slots 2, 3 and 4.
-    fillColor(w.imageSlot(1), width, height);
+    fixture::fillPattern(slot(1), width, height, QynPixelFormat::Color32);
     w.cmbAutoBin->setListIndex(1);
     w.cmdExecute->click();
     ASSERT_TRUE(h.messages.empty()) << h.messages[0].prompt.toStdString();
@@ -324,7 +305,7 @@ TEST(Execute, EveryKindEndToEndOnRealSlots)
         }
 
     // Kind 3: every gray level takes its table colour.
-    fillGray(w.imageSlot(1), width, height, 7);
+    fixture::fillPattern(slot(1), width, height, QynPixelFormat::Gray8, 7);
     w.cmbAutoBin->setListIndex(3);
     w.cmdExecute->click();
     ASSERT_TRUE(h.messages.empty()) << h.messages[0].prompt.toStdString();
