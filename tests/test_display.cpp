@@ -2,6 +2,7 @@
 // the pixels it was given, that repaints reuse the scaled image, the reduction it
 // scales from, its container properties in twips, and the operator's inspection of
 // the image: zoom, pan, sharp magnified pixels and the pixel readout.
+#include "CaseName.h"
 #include "QynCalls.h"
 #include "QynConvertKernels.h"
 #include "QynDisplayEx.h"
@@ -322,6 +323,13 @@ const char* formatName(QynPixelFormat format)
     return format == QynPixelFormat::Gray8 ? "gray" : "colour";
 }
 
+struct Readout {
+    const char* name;
+    QynPixelFormat format;
+    QPoint cursor;  // the 4 x 3 image fills x 10 to 49 of a 60 x 30 display
+    const char* text;
+};
+
 }  // namespace
 
 TEST(Display, MagnifiedPixelsAreSharpSquaresAndZoomedOutOnesBoxAverages)
@@ -438,48 +446,47 @@ TEST(DisplayView, ZoomKeepsThePointUnderTheCursorAndPanStopsAtTheEdges)
     EXPECT_EQ(QynDisplayView::besides({0, 0, 200, 100}, {50, 20}, area, 4), std::nullopt);
 }
 
-TEST(Display, ReadoutNamesThePixelUnderTheCursorFromTheShownPixels)
+class DisplayReadout : public ::testing::TestWithParam<Readout> {};
+
+TEST_P(DisplayReadout, NamesThePixelUnderTheCursorFromTheShownPixels)
 {
     // Guards against a readout of the wrong pixel at the image's edges, one shown over
-    // the background or an empty slot, a box hiding the pixel it reads, a description
-    // not handed back when the cursor leaves, and values read from a slot refilled since.
-    struct Row {
-        const char* name;
-        QynPixelFormat format;
-        QPoint cursor;  // the 4 x 3 image fills x 10 to 49 of a 60 x 30 display
-        const char* text;
-    };
-    const Row rows[] = {
-        {"gray top left", QynPixelFormat::Gray8, {10, 0}, "x 0, y 0: gray 5"},
-        {"gray bottom right", QynPixelFormat::Gray8, {49, 29}, "x 3, y 2: gray 138"},
-        {"colour top right", QynPixelFormat::Color32, {49, 0}, "x 3, y 0: R 116, G 139, B 24"},
-        {"colour bottom left", QynPixelFormat::Color32, {10, 29}, "x 0, y 2: R 27, G 228, B 2"},
-        {"left of the image", QynPixelFormat::Gray8, {9, 15}, ""},
-        {"right of the image", QynPixelFormat::Color32, {50, 15}, ""},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        QynDisplayEx display;
-        display.resize(60, 30);
-        display.setAccessibleDescription(QStringLiteral("QynDisplayEx1"));
-        QynImage slot;
-        fill(slot, 4, 3, row.format, pattern(row.format));
-        ASSERT_EQ(show(display, slot), QynStatus::Ok);
-        fill(slot, 4, 3, row.format, 0);  // refilled: the display still shows the first pixels
-        mouse(display, QEvent::MouseMove, row.cursor);
-        EXPECT_EQ(display.readout(), QString::fromLatin1(row.text));
-        EXPECT_EQ(display.accessibleDescription(),
-                  *row.text ? QString::fromLatin1(row.text) : QStringLiteral("QynDisplayEx1"));
-        const QImage image = shown(display);
-        if (*row.text) {
-            EXPECT_EQ(image.pixel(row.cursor),
-                      patternRgb((row.cursor.x() - 10) / 10, row.cursor.y() / 10, row.format));
-        }
-        QEvent leave(QEvent::Leave);
-        QApplication::sendEvent(&display, &leave);
-        EXPECT_EQ(display.readout(), QString());
-        EXPECT_EQ(display.accessibleDescription(), QStringLiteral("QynDisplayEx1"));
+    // the background, a box hiding the pixel it reads, a description not handed back
+    // when the cursor leaves, and values read from a slot refilled since.
+    const Readout& row = GetParam();
+    QynDisplayEx display;
+    display.resize(60, 30);
+    display.setAccessibleDescription(QStringLiteral("QynDisplayEx1"));
+    QynImage slot;
+    fill(slot, 4, 3, row.format, pattern(row.format));
+    ASSERT_EQ(show(display, slot), QynStatus::Ok);
+    fill(slot, 4, 3, row.format, 0);  // refilled: the display still shows the first pixels
+    mouse(display, QEvent::MouseMove, row.cursor);
+    EXPECT_EQ(display.readout(), QString::fromLatin1(row.text));
+    EXPECT_EQ(display.accessibleDescription(),
+              *row.text ? QString::fromLatin1(row.text) : QStringLiteral("QynDisplayEx1"));
+    const QImage image = shown(display);
+    if (*row.text) {
+        EXPECT_EQ(image.pixel(row.cursor), patternRgb((row.cursor.x() - 10) / 10, row.cursor.y() / 10, row.format));
     }
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(&display, &leave);
+    EXPECT_EQ(display.readout(), QString());
+    EXPECT_EQ(display.accessibleDescription(), QStringLiteral("QynDisplayEx1"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Display, DisplayReadout, ::testing::Values(
+    Readout{"gray top left", QynPixelFormat::Gray8, {10, 0}, "x 0, y 0: gray 5"},
+    Readout{"gray bottom right", QynPixelFormat::Gray8, {49, 29}, "x 3, y 2: gray 138"},
+    Readout{"colour top right", QynPixelFormat::Color32, {49, 0}, "x 3, y 0: R 116, G 139, B 24"},
+    Readout{"colour bottom left", QynPixelFormat::Color32, {10, 29}, "x 0, y 2: R 27, G 228, B 2"},
+    Readout{"left of the image", QynPixelFormat::Gray8, {9, 15}, ""},
+    Readout{"right of the image", QynPixelFormat::Color32, {50, 15}, ""}),
+    NameOfCase());
+
+TEST(Display, ReadoutIsEmptyOverAnEmptySlot)
+{
+    // Guards against a readout shown over an empty slot.
     QynDisplayEx display;
     display.resize(60, 30);
     QynImage empty;
