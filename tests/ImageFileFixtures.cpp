@@ -270,21 +270,4 @@ SlotState state(const QynImage& slot)
     return s;
 }
 
-void fillPattern(QynImage& slot, int width, int height, QynPixelFormat format, int seed)
-{
-    QynPixelBuffer& px = slot.prepareForWrite(width, height, format);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            if (format == QynPixelFormat::Gray8) {
-                px.row(y)[x] = static_cast<std::uint8_t>(x * 7 + y * 13 + seed);
-            } else {
-                std::uint8_t* p = px.row(y) + 4 * x;
-                p[0] = static_cast<std::uint8_t>(x * 5 + seed);
-                p[1] = static_cast<std::uint8_t>(y * 11 + seed);
-                p[2] = static_cast<std::uint8_t>(x * y + 3 + seed);
-                p[3] = 0;
-            }
-        }
-}
-
 }  // namespace fixture

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "QynImage.h"
+#include "SlotFill.h"
 
 #include <QImage>
 #include <QString>
@@ -83,7 +84,5 @@ struct SlotState {
     bool operator==(const SlotState&) const = default;
 };
 SlotState state(const QynImage& slot);
-// Fills a slot with a pattern that differs in every channel and row.
-void fillPattern(QynImage& slot, int width, int height, QynPixelFormat format, int seed = 0);
 
 }  // namespace fixture

@@ -7,6 +7,7 @@
 #include "ModalScript.h"
 #include "QynImage.h"
 #include "SelectVideoConfFileWindow.h"
+#include "SlotFill.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -32,14 +33,6 @@ QString labelOf(QWidget* widget)
     QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(widget);
     const auto labels = iface ? iface->relations(QAccessible::Label) : decltype(iface->relations()){};
     return labels.isEmpty() ? QString() : labels.first().first->text(QAccessible::Name);
-}
-
-void fillGray(QynComponent& slot)
-{
-    QynPixelBuffer& px = slot.asImage()->prepareForWrite(32, 2, QynPixelFormat::Gray8);
-    for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 32; ++x)
-            px.row(y)[x] = static_cast<std::uint8_t>(x);
 }
 
 }  // namespace
@@ -119,7 +112,7 @@ TEST(Accessibility, DisplayIsNamedAfterTheSlotItShows)
     QWidget* area = w.QynDisplayEx1().widget();
     ASSERT_NE(area, nullptr);
     EXPECT_EQ(accessible(area, QAccessible::Name), "empty");
-    fillGray(w.imageSlot(3));
+    fixture::fillPattern(*w.imageSlot(3).asImage(), 32, 2, QynPixelFormat::Gray8);
     w.cmbDispImage->setListIndex(2);
     EXPECT_EQ(accessible(area, QAccessible::Name), "image 3");
     w.cmbDispImage->setListIndex(3);

@@ -1,5 +1,6 @@
 // Hostile and broken image files: every one must end in its documented result code with
 // the slot exactly as it was, never a crash, a hang or an image with invented pixels.
+#include "CaseName.h"
 #include "ImageFileFixtures.h"
 #include "QynFileAccess.h"
 #include "QynImage.h"
@@ -98,16 +99,23 @@ Bytes rleFile(const Bytes& stream, int width = 4, int height = 2)
 }
 
 // A filled slot to check every failure against.
-void fillSlot(QynImage& slot)
-{
-    fixture::fillPattern(slot, 11, 7, QynPixelFormat::Color32, 5);
-}
+class BrokenFiles : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fixture::fillPattern(slot, 11, 7, QynPixelFormat::Color32, 5);
+        before = fixture::state(slot);
+    }
 
-}  // namespace
+    QTemporaryDir dir;
+    QynImage slot;
+    fixture::SlotState before;
+};
 
-// Guards against any broken header, palette, size or RLE stream getting through as an
-// image, or through with a wrong code, and against a failure touching the slot.
-TEST(BrokenFiles, EachBrokenFileEndsInItsCodeWithTheSlotUntouched)
+template <class Row>
+class BrokenFileTable : public BrokenFiles, public ::testing::WithParamInterface<Row> {};
+
+std::vector<Case> brokenFiles()
 {
     const int w = 8, h = 6;
     const Bytes rgb24 = fixture::file(Header(w, h, 24), fixture::rows(w, h, 24, rgbAt));
@@ -124,7 +132,7 @@ TEST(BrokenFiles, EachBrokenFileEndsInItsCodeWithTheSlotUntouched)
     const Bytes rows24 = fixture::rows(w, h, 24, rgbAt);
     auto header24 = [&](int width, int height) { return fixture::file(Header(width, height, 24), Bytes(64, 0)); };
 
-    std::vector<Case> cases = {
+    return {
         {"empty file", {}, QynFileAccess::NotAnImage},
         {"only the signature", {'B', 'M'}, QynFileAccess::Truncated},
         {"cut in the file header", cut(rgb24, 10), QynFileAccess::Truncated},
@@ -204,72 +212,91 @@ TEST(BrokenFiles, EachBrokenFileEndsInItsCodeWithTheSlotUntouched)
         {"TIFF cut in half", cut(tiff, tiff.size() / 2), QynFileAccess::NotAnImage},
         {"text", {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'}, QynFileAccess::NotAnImage},
     };
-
-    QTemporaryDir dir;
-    QynImage slot;
-    fillSlot(slot);
-    const fixture::SlotState before = fixture::state(slot);
-    for (const Case& c : cases) {
-        const QString path = dir.filePath("broken.bmp");
-        fixture::writeFile(path, c.bytes);
-        EXPECT_EQ(QynFileAccess::loadFile(path, slot), c.code) << c.name;
-        EXPECT_EQ(fixture::state(slot), before) << c.name;
-    }
-    std::printf("[ broken   ] %zu broken files rejected with their codes\n", cases.size());
 }
 
-// Guards against a cut anywhere in a file slipping through: every prefix of valid
-// uncompressed BMPs that cuts a pixel fails (and the full files load, so the sweep means
-// something), while one that only lacks the last row's padding loads the same pixels.
-TEST(BrokenFiles, EveryPrefixOfAnUncompressedBmpFails)
+struct WholeBmp {
+    const char* name;
+    Bytes file;
+    std::size_t lastPadding;  // bytes after the last row's pixels
+};
+
+std::vector<WholeBmp> uncompressedBmps()
 {
     const int w = 5, h = 3;
-    struct Case {
-        Bytes file;
-        std::size_t lastPadding;  // bytes after the last row's pixels
-    };
-    const std::vector<Case> cases = {
-        {fixture::file(Header(w, h, 24), fixture::rows(w, h, 24, rgbAt)), 1},
-        {fixture::file(Header(w, -h, 32), fixture::rows(w, -h, 32, rgbAt)), 0},
-        {fixture::file(Header(w, h, 4).withPalette(fixture::colorPalette(16)), fixture::rows(w, h, 4, indexAt)), 1},
-        {fixture::file(Header(w, h, 8).withPalette(fixture::grayRamp()), fixture::rows(w, h, 8, indexAt)), 3},
-        {fixture::file(Header(w, h, 24).withHeaderSize(12), fixture::rows(w, h, 24, rgbAt)), 1},
-        {fixture::file(Header(w, h, 16).withCompression(3).withMasks({0xf800, 0x7e0, 0x1f}),
-                       fixture::rows(w, h, 16, indexAt)),
+    const auto palette16 = fixture::colorPalette(16);
+    return {
+        {"24-bit", fixture::file(Header(w, h, 24), fixture::rows(w, h, 24, rgbAt)), 1},
+        {"32-bit top-down", fixture::file(Header(w, -h, 32), fixture::rows(w, -h, 32, rgbAt)), 0},
+        {"4-bit", fixture::file(Header(w, h, 4).withPalette(palette16), fixture::rows(w, h, 4, indexAt)), 1},
+        {"8-bit", fixture::file(Header(w, h, 8).withPalette(fixture::grayRamp()), fixture::rows(w, h, 8, indexAt)), 3},
+        {"24-bit core header", fixture::file(Header(w, h, 24).withHeaderSize(12), fixture::rows(w, h, 24, rgbAt)), 1},
+        {"16-bit bitfields", fixture::file(Header(w, h, 16).withCompression(3).withMasks({0xf800, 0x7e0, 0x1f}),
+                                           fixture::rows(w, h, 16, indexAt)),
          2},
     };
-    QynImage slot;
-    fillSlot(slot);
-    const fixture::SlotState before = fixture::state(slot);
-    std::size_t prefixes = 0;
-    for (const Case& c : cases) {
-        QynImage whole;
-        ASSERT_EQ(QynFileAccess::loadBytes(c.file, whole), QynFileAccess::Success);
-        const std::size_t pixelsEnd = c.file.size() - c.lastPadding;
-        for (std::size_t size = 0; size < pixelsEnd; ++size, ++prefixes) {
-            const std::int32_t code = QynFileAccess::loadBytes({c.file.data(), size}, slot);
-            ASSERT_TRUE(code == QynFileAccess::Truncated || (size < 2 && code == QynFileAccess::NotAnImage))
-                << "prefix " << size << " of " << c.file.size() << " gave " << code;
-            ASSERT_EQ(fixture::state(slot), before);
-        }
-        for (std::size_t size = pixelsEnd; size < c.file.size(); ++size) {
-            QynImage unpadded;
-            ASSERT_EQ(QynFileAccess::loadBytes({c.file.data(), size}, unpadded), QynFileAccess::Success)
-                << "prefix " << size << " of " << c.file.size();
-            EXPECT_EQ(fixture::state(unpadded), fixture::state(whole));
-        }
-    }
-    std::printf("[ broken   ] %zu cut-short files rejected\n", prefixes);
 }
+
+struct HugeFile {
+    const char* name;
+    Bytes start;
+};
+
+std::vector<HugeFile> hugeFiles()
+{
+    return {
+        {"zeros named .bmp", {}},
+        {"BMP of 100 x 100", fixture::file(Header(100, 100, 24), fixture::rows(100, 100, 24, rgbAt))},
+        {"PNG", qtEncoded("PNG")},
+        {"JPEG", qtEncoded("JPEG")},
+        {"TIFF", qtEncoded("TIFF")},
+        {"GIF", grayGif()},
+    };
+}
+
+}  // namespace
+
+// Guards against any broken header, palette, size or RLE stream getting through as an
+// image, or through with a wrong code, and against a failure touching the slot.
+using EachBrokenFile = BrokenFileTable<Case>;
+TEST_P(EachBrokenFile, EndsInItsCodeWithTheSlotUntouched)
+{
+    const QString path = dir.filePath("broken.bmp");
+    fixture::writeFile(path, GetParam().bytes);
+    EXPECT_EQ(QynFileAccess::loadFile(path, slot), GetParam().code);
+    EXPECT_EQ(fixture::state(slot), before);
+}
+INSTANTIATE_TEST_SUITE_P(BrokenFiles, EachBrokenFile, ::testing::ValuesIn(brokenFiles()), NameOfCase());
+
+// Guards against a cut anywhere in a file slipping through: every prefix of a valid
+// uncompressed BMP that cuts a pixel fails (and the full file loads, so the sweep means
+// something), while one that only lacks the last row's padding loads the same pixels.
+using EveryPrefixOf = BrokenFileTable<WholeBmp>;
+TEST_P(EveryPrefixOf, AnUncompressedBmpFails)
+{
+    const WholeBmp& c = GetParam();
+    QynImage whole;
+    ASSERT_EQ(QynFileAccess::loadBytes(c.file, whole), QynFileAccess::Success);
+    const std::size_t pixelsEnd = c.file.size() - c.lastPadding;
+    for (std::size_t size = 0; size < pixelsEnd; ++size) {
+        const std::int32_t code = QynFileAccess::loadBytes({c.file.data(), size}, slot);
+        ASSERT_TRUE(code == QynFileAccess::Truncated || (size < 2 && code == QynFileAccess::NotAnImage))
+            << "prefix " << size << " of " << c.file.size() << " gave " << code;
+        ASSERT_EQ(fixture::state(slot), before);
+    }
+    for (std::size_t size = pixelsEnd; size < c.file.size(); ++size) {
+        QynImage unpadded;
+        ASSERT_EQ(QynFileAccess::loadBytes({c.file.data(), size}, unpadded), QynFileAccess::Success)
+            << "prefix " << size << " of " << c.file.size();
+        EXPECT_EQ(fixture::state(unpadded), fixture::state(whole));
+    }
+    std::printf("[ broken   ] %zu cut-short files rejected\n", pixelsEnd);
+}
+INSTANTIATE_TEST_SUITE_P(BrokenFiles, EveryPrefixOf, ::testing::ValuesIn(uncompressedBmps()), NameOfCase());
 
 // Guards against paths that are no readable file: a folder or a pipe named like an image
 // must fail at once (a pipe would block a plain read), a file without permission too.
-TEST(BrokenFiles, FoldersPipesAndUnreadableFilesAreNotReadable)
+TEST_F(BrokenFiles, FoldersPipesAndUnreadableFilesAreNotReadable)
 {
-    QTemporaryDir dir;
-    QynImage slot;
-    fillSlot(slot);
-    const fixture::SlotState before = fixture::state(slot);
     ASSERT_TRUE(QDir(dir.path()).mkdir("x.bmp"));
     EXPECT_EQ(QynFileAccess::loadFile(dir.filePath("x.bmp"), slot), QynFileAccess::NotReadable);
     const QByteArray fifo = QFile::encodeName(dir.filePath("pipe.bmp"));
@@ -289,43 +316,25 @@ TEST(BrokenFiles, FoldersPipesAndUnreadableFilesAreNotReadable)
 // Guards against a file being read whole before its header is checked: files far larger
 // than the image their header describes (or of no image at all) are refused with
 // almost nothing read. The files are sparse, so they cost no disk.
-TEST(BrokenFiles, FilesFarLargerThanTheirImageAreRefusedUnread)
+using FileFarLargerThanItsImage = BrokenFileTable<HugeFile>;
+TEST_P(FileFarLargerThanItsImage, IsRefusedUnread)
 {
-    const std::int64_t huge = std::int64_t{6} << 30;
-    struct Case {
-        std::string name;
-        Bytes start;
-    };
-    const std::vector<Case> cases = {
-        {"zeros named .bmp", {}},
-        {"BMP of 100 x 100", fixture::file(Header(100, 100, 24), fixture::rows(100, 100, 24, rgbAt))},
-        {"PNG", qtEncoded("PNG")},
-        {"JPEG", qtEncoded("JPEG")},
-        {"TIFF", qtEncoded("TIFF")},
-        {"GIF", grayGif()},
-    };
-    QTemporaryDir dir;
-    QynImage slot;
-    fillSlot(slot);
-    const fixture::SlotState before = fixture::state(slot);
+    const QString path = dir.filePath("huge.bmp");
+    fixture::writeFile(path, GetParam().start);
+    ASSERT_EQ(::truncate(QFile::encodeName(path).constData(), std::int64_t{6} << 30), 0);
     rusage usage{};
-    for (const Case& c : cases) {
-        const QString path = dir.filePath("huge.bmp");
-        fixture::writeFile(path, c.start);
-        ASSERT_EQ(::truncate(QFile::encodeName(path).constData(), huge), 0);
-        ::getrusage(RUSAGE_SELF, &usage);
-        const long peakBefore = usage.ru_maxrss;
-        EXPECT_EQ(QynFileAccess::loadFile(path, slot), QynFileAccess::NotAnImage) << c.name;
-        ::getrusage(RUSAGE_SELF, &usage);
-        EXPECT_LT(usage.ru_maxrss - peakBefore, 64 * 1024) << c.name << ": peak memory grew in KiB";
-        EXPECT_EQ(fixture::state(slot), before) << c.name;
-        QFile::remove(path);
-    }
+    ::getrusage(RUSAGE_SELF, &usage);
+    const long peakBefore = usage.ru_maxrss;
+    EXPECT_EQ(QynFileAccess::loadFile(path, slot), QynFileAccess::NotAnImage);
+    ::getrusage(RUSAGE_SELF, &usage);
+    EXPECT_LT(usage.ru_maxrss - peakBefore, 64 * 1024) << "peak memory grew in KiB";
+    EXPECT_EQ(fixture::state(slot), before);
 }
+INSTANTIATE_TEST_SUITE_P(BrokenFiles, FileFarLargerThanItsImage, ::testing::ValuesIn(hugeFiles()), NameOfCase());
 
 // Guards against the image libraries talking on standard error: cut, corrupt and valid
 // files of every library we go through leave it empty; the code alone reports.
-TEST(BrokenFiles, LoadsLeaveStandardErrorQuiet)
+TEST_F(BrokenFiles, LoadsLeaveStandardErrorQuiet)
 {
     const Bytes tiff = qtEncoded("TIFF");
     const Bytes png = qtEncoded("PNG");
@@ -337,7 +346,6 @@ TEST(BrokenFiles, LoadsLeaveStandardErrorQuiet)
         noisyJpeg(), appended(cut(noisyJpeg(), 3000), {0xff, 0xd9}),
         Bytes(xpm.begin(), xpm.end()), cut(grayGif(), 900),
     };
-    QTemporaryDir dir;
     const QString errors = dir.filePath("stderr.txt");
     std::fflush(stderr);
     const int saved = ::dup(2);
@@ -345,8 +353,8 @@ TEST(BrokenFiles, LoadsLeaveStandardErrorQuiet)
     for (std::size_t i = 0; i < files.size(); ++i) {
         const QString path = dir.filePath(QString("f%1.img").arg(i));
         fixture::writeFile(path, files[i]);
-        QynImage slot;
-        QynFileAccess::loadFile(path, slot);
+        QynImage loaded;
+        QynFileAccess::loadFile(path, loaded);
     }
     std::fflush(stderr);
     ::dup2(saved, 2);

@@ -8,6 +8,7 @@
 #include "QynPerformanceCounter.h"
 #include "QynPixelPacking.h"
 #include "QynRowPool.h"
+#include "SlotFill.h"
 
 #include <gtest/gtest.h>
 
@@ -104,17 +105,6 @@ std::vector<std::uint32_t> randomTable(std::mt19937& random)
     for (auto& entry : table)
         entry = static_cast<std::uint32_t>(random());  // top byte too: entries go as given
     return table;
-}
-
-// A slot filled with this format and bytes from `random` (colour X bytes 0).
-void fillSlot(QynImage& slot, int width, int height, QynPixelFormat format, std::mt19937& random)
-{
-    QynPixelBuffer& pixels = slot.prepareForWrite(width, height, format);
-    for (int y = 0; y < height; ++y)
-        for (std::ptrdiff_t i = 0; i < pixels.stride(); ++i)
-            pixels.row(y)[i] = format == QynPixelFormat::Color32 && i % 4 == 3
-                ? 0
-                : static_cast<std::uint8_t>(random());
 }
 
 QynCallResult call(QynChangeImage& engine, std::int32_t id, std::initializer_list<QynVariant> args)
@@ -356,7 +346,7 @@ TEST(ChangeImage, EachConversionFillsItsDestinationsAndLeavesZero)
     QynChangeImage engine;
     const int w = 37, h = 5;
 
-    fillSlot(s1, w, h, QynPixelFormat::Color32, random);
+    fixture::fillRandom(s1, w, h, QynPixelFormat::Color32, random);
     const auto original = bytesOf(s1);
     ASSERT_TRUE(call(engine, QynChangeImage::DecomposeChannels, {&s1, &s2, &s3, &s4}).ok());
     EXPECT_EQ(lastResult(engine), 0);
@@ -410,7 +400,7 @@ TEST(ChangeImage, LargeImagesGiveTheSameBytesWithAnyThreadCount)
     std::mt19937 random(5);
     QynImage color, r, g, b, gray, back;
     const int w = 2053, h = 2047;  // colour destinations above the streaming size, odd width
-    fillSlot(color, w, h, QynPixelFormat::Color32, random);
+    fixture::fillRandom(color, w, h, QynPixelFormat::Color32, random);
     const QynPixelBuffer& src = *color.pixels();
     std::vector<std::uint8_t> grayRef(static_cast<std::size_t>(w) * h);
     QynConvertReference::colorToGray({src.data(), src.stride()}, {grayRef.data(), w}, w, h,
@@ -445,15 +435,15 @@ TEST(ChangeImage, FailuresLeaveTheirCodeAndTouchNoSlot)
 {
     std::mt19937 random(3);
     QynImage gray1, gray2, gray3, color, smallGray, dst1, dst2, dst3, empty, odd;
-    fillSlot(gray1, 8, 4, QynPixelFormat::Gray8, random);
-    fillSlot(gray2, 8, 4, QynPixelFormat::Gray8, random);
-    fillSlot(gray3, 8, 4, QynPixelFormat::Gray8, random);
-    fillSlot(color, 8, 4, QynPixelFormat::Color32, random);
-    fillSlot(smallGray, 7, 4, QynPixelFormat::Gray8, random);
-    fillSlot(odd, 8, 4, QynPixelFormat::Color32, random);
+    fixture::fillRandom(gray1, 8, 4, QynPixelFormat::Gray8, random);
+    fixture::fillRandom(gray2, 8, 4, QynPixelFormat::Gray8, random);
+    fixture::fillRandom(gray3, 8, 4, QynPixelFormat::Gray8, random);
+    fixture::fillRandom(color, 8, 4, QynPixelFormat::Color32, random);
+    fixture::fillRandom(smallGray, 7, 4, QynPixelFormat::Gray8, random);
+    fixture::fillRandom(odd, 8, 4, QynPixelFormat::Color32, random);
     ASSERT_TRUE(qyn::put(odd, QynImage::BitDepth, 8) == QynStatus::Ok);  // 8-bit type 2: no format
     for (QynImage* d : {&dst1, &dst2, &dst3})
-        fillSlot(*d, 3, 3, QynPixelFormat::Color32, random);
+        fixture::fillRandom(*d, 3, 3, QynPixelFormat::Color32, random);
     QynPerformanceCounter notAnImage;
     const auto& table = programTable();
     const std::span<const std::int32_t> fullTable(table);
@@ -531,9 +521,7 @@ TEST(ChangeImage, FailuresLeaveTheirCodeAndTouchNoSlot)
 TEST(ChangeImage, GrayToColorReadsOnlyTheGivenEntries)
 {
     QynImage gray, color;
-    QynPixelBuffer& px = gray.prepareForWrite(256, 1, QynPixelFormat::Gray8);
-    for (int i = 0; i < 256; ++i)
-        px.row(0)[i] = static_cast<std::uint8_t>(i);
+    fixture::fill(gray, 256, 1, QynPixelFormat::Gray8, [](int x, int) { return static_cast<std::uint32_t>(x); });
     auto table = std::make_unique<std::int32_t[]>(256);
     for (int i = 0; i < 256; ++i)
         table[i] = -i;  // negative entries go through as the same 32 bits

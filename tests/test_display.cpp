@@ -2,6 +2,7 @@
 // the pixels it was given, that repaints reuse the scaled image, the reduction it
 // scales from, its container properties in twips, and the operator's inspection of
 // the image: zoom, pan, sharp magnified pixels and the pixel readout.
+#include "CaseName.h"
 #include "QynCalls.h"
 #include "QynConvertKernels.h"
 #include "QynDisplayEx.h"
@@ -9,6 +10,7 @@
 #include "QynDisplayView.h"
 #include "QynImage.h"
 #include "QynRowPool.h"
+#include "SlotFill.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -27,17 +29,7 @@
 
 namespace {
 
-void fill(QynImage& slot, int width, int height, QynPixelFormat format, std::uint32_t value)
-{
-    QynPixelBuffer& px = slot.prepareForWrite(width, height, format);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            if (format == QynPixelFormat::Gray8)
-                px.row(y)[x] = static_cast<std::uint8_t>(value);
-            else
-                std::memcpy(px.row(y) + 4 * x, &value, 4);
-        }
-}
+using fixture::fill;
 
 // Renders onto a transparent target: pixels drawn with alpha 0 stay see-through there.
 QImage shown(QynDisplayEx& display)
@@ -290,28 +282,17 @@ TEST(DisplayScaler, EveryInstructionSetGivesExactBoxAveragesAndTheSameScaledPixe
 namespace {
 
 // Every pixel different: its level (or colour word) made of its coordinates.
-std::uint32_t patternValue(int x, int y, QynPixelFormat format)
+fixture::PixelValue pattern(QynPixelFormat format)
 {
-    const std::uint32_t level = static_cast<std::uint32_t>(x * 37 + y * 11 + 5) & 0xff;
-    return format == QynPixelFormat::Gray8 ? level : level << 16 | (255 - level) << 8 | ((x * 8 + y) & 0xff);
-}
-
-void fillPattern(QynImage& slot, int width, int height, QynPixelFormat format)
-{
-    QynPixelBuffer& px = slot.prepareForWrite(width, height, format);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const std::uint32_t value = patternValue(x, y, format);
-            if (format == QynPixelFormat::Gray8)
-                px.row(y)[x] = static_cast<std::uint8_t>(value);
-            else
-                std::memcpy(px.row(y) + 4 * x, &value, 4);
-        }
+    return [format](int x, int y) {
+        const std::uint32_t level = static_cast<std::uint32_t>(x * 37 + y * 11 + 5) & 0xff;
+        return format == QynPixelFormat::Gray8 ? level : level << 16 | (255 - level) << 8 | ((x * 8 + y) & 0xff);
+    };
 }
 
 QRgb patternRgb(int x, int y, QynPixelFormat format)
 {
-    const std::uint32_t v = patternValue(x, y, format);
+    const std::uint32_t v = pattern(format)(x, y);
     return format == QynPixelFormat::Gray8 ? qRgb(int(v), int(v), int(v)) : 0xff000000u | v;
 }
 
@@ -342,6 +323,13 @@ const char* formatName(QynPixelFormat format)
     return format == QynPixelFormat::Gray8 ? "gray" : "colour";
 }
 
+struct Readout {
+    const char* name;
+    QynPixelFormat format;
+    QPoint cursor;  // the 4 x 3 image fills x 10 to 49 of a 60 x 30 display
+    const char* text;
+};
+
 }  // namespace
 
 TEST(Display, MagnifiedPixelsAreSharpSquaresAndZoomedOutOnesBoxAverages)
@@ -351,7 +339,7 @@ TEST(Display, MagnifiedPixelsAreSharpSquaresAndZoomedOutOnesBoxAverages)
     // pixels instead of averaging them.
     for (QynPixelFormat format : {QynPixelFormat::Gray8, QynPixelFormat::Color32}) {
         QynImage slot;
-        fillPattern(slot, 7, 5, format);
+        fill(slot, 7, 5, format, pattern(format));
         QynDisplayEx display;
         display.resize(61, 39);  // fitted at 7.8 screen pixels an image pixel, not a whole number
         ASSERT_EQ(show(display, slot), QynStatus::Ok);
@@ -374,7 +362,7 @@ TEST(Display, MagnifiedPixelsAreSharpSquaresAndZoomedOutOnesBoxAverages)
         // into rows and columns of the copy by 2 not made yet: every screen pixel the
         // exact (rounded) average of its 2 x 2 image pixels.
         QynImage large;
-        fillPattern(large, 1100, 600, format);
+        fill(large, 1100, 600, format, pattern(format));
         display.resize(16, 16);
         ASSERT_EQ(show(display, large), QynStatus::Ok);
         key(display, Qt::Key_Plus, 7);
@@ -458,48 +446,47 @@ TEST(DisplayView, ZoomKeepsThePointUnderTheCursorAndPanStopsAtTheEdges)
     EXPECT_EQ(QynDisplayView::besides({0, 0, 200, 100}, {50, 20}, area, 4), std::nullopt);
 }
 
-TEST(Display, ReadoutNamesThePixelUnderTheCursorFromTheShownPixels)
+class DisplayReadout : public ::testing::TestWithParam<Readout> {};
+
+TEST_P(DisplayReadout, NamesThePixelUnderTheCursorFromTheShownPixels)
 {
     // Guards against a readout of the wrong pixel at the image's edges, one shown over
-    // the background or an empty slot, a box hiding the pixel it reads, a description
-    // not handed back when the cursor leaves, and values read from a slot refilled since.
-    struct Row {
-        const char* name;
-        QynPixelFormat format;
-        QPoint cursor;  // the 4 x 3 image fills x 10 to 49 of a 60 x 30 display
-        const char* text;
-    };
-    const Row rows[] = {
-        {"gray top left", QynPixelFormat::Gray8, {10, 0}, "x 0, y 0: gray 5"},
-        {"gray bottom right", QynPixelFormat::Gray8, {49, 29}, "x 3, y 2: gray 138"},
-        {"colour top right", QynPixelFormat::Color32, {49, 0}, "x 3, y 0: R 116, G 139, B 24"},
-        {"colour bottom left", QynPixelFormat::Color32, {10, 29}, "x 0, y 2: R 27, G 228, B 2"},
-        {"left of the image", QynPixelFormat::Gray8, {9, 15}, ""},
-        {"right of the image", QynPixelFormat::Color32, {50, 15}, ""},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        QynDisplayEx display;
-        display.resize(60, 30);
-        display.setAccessibleDescription(QStringLiteral("QynDisplayEx1"));
-        QynImage slot;
-        fillPattern(slot, 4, 3, row.format);
-        ASSERT_EQ(show(display, slot), QynStatus::Ok);
-        fill(slot, 4, 3, row.format, 0);  // refilled: the display still shows the first pixels
-        mouse(display, QEvent::MouseMove, row.cursor);
-        EXPECT_EQ(display.readout(), QString::fromLatin1(row.text));
-        EXPECT_EQ(display.accessibleDescription(),
-                  *row.text ? QString::fromLatin1(row.text) : QStringLiteral("QynDisplayEx1"));
-        const QImage image = shown(display);
-        if (*row.text) {
-            EXPECT_EQ(image.pixel(row.cursor),
-                      patternRgb((row.cursor.x() - 10) / 10, row.cursor.y() / 10, row.format));
-        }
-        QEvent leave(QEvent::Leave);
-        QApplication::sendEvent(&display, &leave);
-        EXPECT_EQ(display.readout(), QString());
-        EXPECT_EQ(display.accessibleDescription(), QStringLiteral("QynDisplayEx1"));
+    // the background, a box hiding the pixel it reads, a description not handed back
+    // when the cursor leaves, and values read from a slot refilled since.
+    const Readout& row = GetParam();
+    QynDisplayEx display;
+    display.resize(60, 30);
+    display.setAccessibleDescription(QStringLiteral("QynDisplayEx1"));
+    QynImage slot;
+    fill(slot, 4, 3, row.format, pattern(row.format));
+    ASSERT_EQ(show(display, slot), QynStatus::Ok);
+    fill(slot, 4, 3, row.format, 0);  // refilled: the display still shows the first pixels
+    mouse(display, QEvent::MouseMove, row.cursor);
+    EXPECT_EQ(display.readout(), QString::fromLatin1(row.text));
+    EXPECT_EQ(display.accessibleDescription(),
+              *row.text ? QString::fromLatin1(row.text) : QStringLiteral("QynDisplayEx1"));
+    const QImage image = shown(display);
+    if (*row.text) {
+        EXPECT_EQ(image.pixel(row.cursor), patternRgb((row.cursor.x() - 10) / 10, row.cursor.y() / 10, row.format));
     }
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(&display, &leave);
+    EXPECT_EQ(display.readout(), QString());
+    EXPECT_EQ(display.accessibleDescription(), QStringLiteral("QynDisplayEx1"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Display, DisplayReadout, ::testing::Values(
+    Readout{"gray top left", QynPixelFormat::Gray8, {10, 0}, "x 0, y 0: gray 5"},
+    Readout{"gray bottom right", QynPixelFormat::Gray8, {49, 29}, "x 3, y 2: gray 138"},
+    Readout{"colour top right", QynPixelFormat::Color32, {49, 0}, "x 3, y 0: R 116, G 139, B 24"},
+    Readout{"colour bottom left", QynPixelFormat::Color32, {10, 29}, "x 0, y 2: R 27, G 228, B 2"},
+    Readout{"left of the image", QynPixelFormat::Gray8, {9, 15}, ""},
+    Readout{"right of the image", QynPixelFormat::Color32, {50, 15}, ""}),
+    NameOfCase());
+
+TEST(Display, ReadoutIsEmptyOverAnEmptySlot)
+{
+    // Guards against a readout shown over an empty slot.
     QynDisplayEx display;
     display.resize(60, 30);
     QynImage empty;
@@ -516,7 +503,7 @@ TEST(Display, KeysWheelAndMouseDriveTheViewAndShowImageFitsAgain)
     QynDisplayEx display;
     display.resize(100, 80);
     QynImage slot;
-    fillPattern(slot, 400, 320, QynPixelFormat::Color32);
+    fill(slot, 400, 320, QynPixelFormat::Color32, pattern(QynPixelFormat::Color32));
     ASSERT_EQ(show(display, slot), QynStatus::Ok);
     const QImage fitted = shown(display);
     const QynDisplayView& view = display.view();
@@ -558,7 +545,7 @@ TEST(Display, KeysWheelAndMouseDriveTheViewAndShowImageFitsAgain)
 
     key(display, Qt::Key_Plus, 5);
     QynImage other;
-    fillPattern(other, 400, 320, QynPixelFormat::Color32);
+    fill(other, 400, 320, QynPixelFormat::Color32, pattern(QynPixelFormat::Color32));
     ASSERT_EQ(show(display, other), QynStatus::Ok);
     EXPECT_TRUE(view.fitted());
     EXPECT_EQ(shown(display), fitted);

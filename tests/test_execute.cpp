@@ -1,10 +1,12 @@
 // The conversion run behind "Execute": parameters, call order, timed span, result slot,
 // time text, the error path, RevRGB, and each kind end to end on real slots.
+#include "CaseName.h"
 #include "ListComboBox.h"
 #include "MainWindowHarness.h"
 #include "QynChangeImage.h"
 #include "QynImage.h"
 #include "QynPerformanceCounter.h"
+#include "SlotFill.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -71,31 +73,54 @@ bool anyClear(const QynCallLog& log)
     return false;
 }
 
-void fillGray(QynComponent& slot, int width, int height, int seed)
-{
-    QynPixelBuffer& px = slot.asImage()->prepareForWrite(width, height, QynPixelFormat::Gray8);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            px.row(y)[x] = static_cast<std::uint8_t>(x * 7 + y * 31 + seed);
-}
-
-void fillColor(QynComponent& slot, int width, int height)
-{
-    QynPixelBuffer& px = slot.asImage()->prepareForWrite(width, height, QynPixelFormat::Color32);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            std::uint8_t* p = px.row(y) + 4 * x;
-            p[0] = static_cast<std::uint8_t>(x * 3);       // blue
-            p[1] = static_cast<std::uint8_t>(y * 50 + x);  // green
-            p[2] = static_cast<std::uint8_t>(255 - x);     // red
-            p[3] = 0;
-        }
-}
-
 std::uint32_t colorAt(const QynPixelBuffer& px, int x, int y)
 {
     const std::uint8_t* p = px.row(y) + 4 * x;
     return (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0];
+}
+
+struct FailureCode {
+    const char* name;
+    std::int32_t code;
+    const char* prompt;
+};
+
+struct KindCase {
+    const char* name;
+    int kind;
+    QStringList calls;
+    int index;
+    bool textBeforeIndex;
+};
+
+std::vector<KindCase> kindCases()
+{
+    return {
+        {"compose", 0,
+         {"QynImage4 call 103()", "QynPerformanceCounter1 call 1()",
+          "QynChangeImage1 call 18(QynImage1, QynImage2, QynImage3, QynImage4)",
+          "QynPerformanceCounter1 call 2(&double)", "QynDisplayEx1 call 103(QynImage4)"},
+         3, false},
+        {"decompose", 1,
+         {"QynImage2 call 103()", "QynImage3 call 103()", "QynImage4 call 103()",
+          "QynPerformanceCounter1 call 1()",
+          "QynChangeImage1 call 19(QynImage1, QynImage2, QynImage3, QynImage4)",
+          "QynPerformanceCounter1 call 2(&double)", "QynDisplayEx1 call 103(QynImage2)"},
+         1, false},
+        {"colour to gray", 2,
+         {"QynImage2 call 103()", "QynPerformanceCounter1 call 1()",
+          QStringLiteral("QynChangeImage1 call 20(QynImage1, QynImage2, %1, %2, %3)")
+              .arg(299 * 0.001, 0, 'g', 17)
+              .arg(587 * 0.001, 0, 'g', 17)
+              .arg(144 * 0.001, 0, 'g', 17),
+          "QynPerformanceCounter1 call 2(&double)", "QynDisplayEx1 call 103(QynImage2)"},
+         1, false},
+        {"gray to colour", 3,
+         {"QynImage2 call 103()", "QynPerformanceCounter1 call 1()",
+          "QynChangeImage1 call 21(QynImage1, QynImage2, 256, int[256])",
+          "QynPerformanceCounter1 call 2(&double)", "QynDisplayEx1 call 103(QynImage2)"},
+         1, true},
+    };
 }
 
 }  // namespace
@@ -166,33 +191,36 @@ TEST(Execute, OverflowInAnyFieldFailsBeforeAnySlotIsEmptied)
     EXPECT_TRUE(h.messages.empty());
 }
 
+class FailureWithCode : public ::testing::TestWithParam<FailureCode> {};
+
 // Guards the error path: the component's code with its message, no icon, and nothing of
 // the failed run shown (old time text, list index kept).
-TEST(Execute, FailureShowsTheComponentsCodeAndKeepsTheOldTime)
+TEST_P(FailureWithCode, ShowsTheComponentsCodeAndKeepsTheOldTime)
 {
-    const std::pair<std::int32_t, const char*> cases[] = {
-        {0, "With no error (0)"}, {1502, "An unknown error (1502)"}, {-1, "An unknown error (-1)"},
-        {1550, "The kind of image is different. (1550)"}};
-    for (const auto& [code, prompt] : cases) {
-        SCOPED_TRACE(code);
-        auto seen = std::make_shared<SeenConversion>();
-        MainWindowHarness h;
-        h.replace("QynChangeImage1", [seen, code = code] { return conversion(seen, true, {code}); });
-        h.start();
-        frmMain& w = h.window();
-        w.txtExecuteTime->setText("7.00ms");
-        h.log->clear();
-        w.cmdExecute->click();
-        ASSERT_EQ(h.messages.size(), 1u);
-        EXPECT_EQ(h.messages[0].prompt, prompt);
-        EXPECT_EQ(h.messages[0].title, "Error generating");
-        EXPECT_EQ(h.messages[0].icon, MsgBoxIcon::None);
-        EXPECT_EQ(w.txtExecuteTime->text(), "7.00ms");
-        EXPECT_EQ(w.cmbDispImage->listIndex(), 0);
-        EXPECT_EQ(h.log->texts().last(), "QynChangeImage1 call 1(&int)");
-        EXPECT_TRUE(callsOf(*h.log, "QynDisplayEx1").isEmpty());
-    }
+    const FailureCode& c = GetParam();
+    auto seen = std::make_shared<SeenConversion>();
+    MainWindowHarness h;
+    h.replace("QynChangeImage1", [seen, code = c.code] { return conversion(seen, true, {code}); });
+    h.start();
+    frmMain& w = h.window();
+    w.txtExecuteTime->setText("7.00ms");
+    h.log->clear();
+    w.cmdExecute->click();
+    ASSERT_EQ(h.messages.size(), 1u);
+    EXPECT_EQ(h.messages[0].prompt, c.prompt);
+    EXPECT_EQ(h.messages[0].title, "Error generating");
+    EXPECT_EQ(h.messages[0].icon, MsgBoxIcon::None);
+    EXPECT_EQ(w.txtExecuteTime->text(), "7.00ms");
+    EXPECT_EQ(w.cmbDispImage->listIndex(), 0);
+    EXPECT_EQ(h.log->texts().last(), "QynChangeImage1 call 1(&int)");
+    EXPECT_TRUE(callsOf(*h.log, "QynDisplayEx1").isEmpty());
 }
+INSTANTIATE_TEST_SUITE_P(Execute, FailureWithCode, ::testing::Values(
+    FailureCode{"code 0", 0, "With no error (0)"},
+    FailureCode{"code 1502", 1502, "An unknown error (1502)"},
+    FailureCode{"code minus 1", -1, "An unknown error (-1)"},
+    FailureCode{"code 1550", 1550, "The kind of image is different. (1550)"}),
+    NameOfCase());
 
 // Guards the "no kind" case: nothing may be called or shown.
 TEST(Execute, NoKindSelectedDoesNothing)
@@ -207,72 +235,41 @@ TEST(Execute, NoKindSelectedDoesNothing)
     EXPECT_TRUE(h.messages.empty());
 }
 
+class EachKind : public ::testing::TestWithParam<KindCase> {};
+
 // Guards each kind's calls, result slot, list index and the order of step h.
-TEST(Execute, EachKindShowsAndSelectsItsResultSlot)
+TEST_P(EachKind, ShowsAndSelectsItsResultSlot)
 {
-    struct KindCase {
-        int kind;
-        QStringList calls;
-        int index;
-        bool textBeforeIndex;
-    };
-    const KindCase cases[] = {
-        {0,
-         {"QynImage4 call 103()", "QynPerformanceCounter1 call 1()",
-          "QynChangeImage1 call 18(QynImage1, QynImage2, QynImage3, QynImage4)",
-          "QynPerformanceCounter1 call 2(&double)", "QynDisplayEx1 call 103(QynImage4)"},
-         3, false},
-        {1,
-         {"QynImage2 call 103()", "QynImage3 call 103()", "QynImage4 call 103()",
-          "QynPerformanceCounter1 call 1()",
-          "QynChangeImage1 call 19(QynImage1, QynImage2, QynImage3, QynImage4)",
-          "QynPerformanceCounter1 call 2(&double)", "QynDisplayEx1 call 103(QynImage2)"},
-         1, false},
-        {2,
-         {"QynImage2 call 103()", "QynPerformanceCounter1 call 1()",
-          QStringLiteral("QynChangeImage1 call 20(QynImage1, QynImage2, %1, %2, %3)")
-              .arg(299 * 0.001, 0, 'g', 17)
-              .arg(587 * 0.001, 0, 'g', 17)
-              .arg(144 * 0.001, 0, 'g', 17),
-          "QynPerformanceCounter1 call 2(&double)", "QynDisplayEx1 call 103(QynImage2)"},
-         1, false},
-        {3,
-         {"QynImage2 call 103()", "QynPerformanceCounter1 call 1()",
-          "QynChangeImage1 call 21(QynImage1, QynImage2, 256, int[256])",
-          "QynPerformanceCounter1 call 2(&double)", "QynDisplayEx1 call 103(QynImage2)"},
-         1, true},
-    };
-    for (const KindCase& c : cases) {
-        SCOPED_TRACE(c.kind);
-        auto seen = std::make_shared<SeenConversion>();
-        MainWindowHarness h;
-        h.replace("QynChangeImage1", [seen] { return conversion(seen); });
-        h.replace("QynPerformanceCounter1", [] { return timer(3.14159); });
-        h.start();
-        frmMain& w = h.window();
-        w.cmbAutoBin->setListIndex(c.kind);
-        QString textAtSelection;
-        QObject::connect(w.cmbDispImage, &ListComboBox::click,
-                         [&] { textAtSelection = w.txtExecuteTime->text(); });
-        h.log->clear();
+    const KindCase& c = GetParam();
+    auto seen = std::make_shared<SeenConversion>();
+    MainWindowHarness h;
+    h.replace("QynChangeImage1", [seen] { return conversion(seen); });
+    h.replace("QynPerformanceCounter1", [] { return timer(3.14159); });
+    h.start();
+    frmMain& w = h.window();
+    w.cmbAutoBin->setListIndex(c.kind);
+    QString textAtSelection;
+    QObject::connect(w.cmbDispImage, &ListComboBox::click,
+                     [&] { textAtSelection = w.txtExecuteTime->text(); });
+    h.log->clear();
+    w.cmdExecute->click();
+    EXPECT_EQ(h.log->texts().mid(0, c.calls.size()), c.calls);
+    EXPECT_EQ(w.cmbDispImage->listIndex(), c.index);
+    EXPECT_EQ(w.txtExecuteTime->text(), "3.14ms");
+    EXPECT_EQ(textAtSelection, c.textBeforeIndex ? "3.14ms" : "0");
+    EXPECT_TRUE(h.messages.empty());
+    if (c.kind == 3) {
+        ASSERT_EQ(seen->table.size(), 256u);
+        EXPECT_EQ(seen->tableCount, 256);
+        EXPECT_EQ(seen->table[0], 0xffff00);
+        EXPECT_EQ(seen->table[128], 0x7f7f80);
+        EXPECT_EQ(seen->table[255], 0x0000ff);
+        const auto first = seen->table;
         w.cmdExecute->click();
-        EXPECT_EQ(h.log->texts().mid(0, c.calls.size()), c.calls);
-        EXPECT_EQ(w.cmbDispImage->listIndex(), c.index);
-        EXPECT_EQ(w.txtExecuteTime->text(), "3.14ms");
-        EXPECT_EQ(textAtSelection, c.textBeforeIndex ? "3.14ms" : "0");
-        EXPECT_TRUE(h.messages.empty());
-        if (c.kind == 3) {
-            ASSERT_EQ(seen->table.size(), 256u);
-            EXPECT_EQ(seen->tableCount, 256);
-            EXPECT_EQ(seen->table[0], 0xffff00);
-            EXPECT_EQ(seen->table[128], 0x7f7f80);
-            EXPECT_EQ(seen->table[255], 0x0000ff);
-            const auto first = seen->table;
-            w.cmdExecute->click();
-            EXPECT_EQ(seen->table, first) << "the table is the same on every run";
-        }
+        EXPECT_EQ(seen->table, first) << "the table is the same on every run";
     }
 }
+INSTANTIATE_TEST_SUITE_P(Execute, EachKind, ::testing::ValuesIn(kindCases()), NameOfCase());
 
 // Guards the whole chain with the real components: pixels of every kind's result.
 TEST(Execute, EveryKindEndToEndOnRealSlots)
@@ -281,12 +278,13 @@ TEST(Execute, EveryKindEndToEndOnRealSlots)
     MainWindowHarness h;
     h.start();
     frmMain& w = h.window();
-    auto pixels = [&](int slot) { return w.imageSlot(slot).asImage()->pixels(); };
+    auto slot = [&](int number) -> QynImage& { return *w.imageSlot(number).asImage(); };
+    auto pixels = [&](int number) { return slot(number).pixels(); };
 
     // Kind 0: three gray slots become the red, green and blue of slot 4.
-    fillGray(w.imageSlot(1), width, height, 0);
-    fillGray(w.imageSlot(2), width, height, 50);
-    fillGray(w.imageSlot(3), width, height, 100);
+    fixture::fillPattern(slot(1), width, height, QynPixelFormat::Gray8, 0);
+    fixture::fillPattern(slot(2), width, height, QynPixelFormat::Gray8, 50);
+    fixture::fillPattern(slot(3), width, height, QynPixelFormat::Gray8, 100);
     w.cmbAutoBin->setListIndex(0);
     w.cmdExecute->click();
     ASSERT_TRUE(h.messages.empty()) << h.messages[0].prompt.toStdString();
@@ -299,7 +297,7 @@ TEST(Execute, EveryKindEndToEndOnRealSlots)
     EXPECT_TRUE(w.txtExecuteTime->text().endsWith("ms"));
 
     // Kind 1: slot 1's channels go to slots 2, 3 and 4.
-    fillColor(w.imageSlot(1), width, height);
+    fixture::fillPattern(slot(1), width, height, QynPixelFormat::Color32);
     w.cmbAutoBin->setListIndex(1);
     w.cmdExecute->click();
     ASSERT_TRUE(h.messages.empty()) << h.messages[0].prompt.toStdString();
@@ -324,7 +322,7 @@ TEST(Execute, EveryKindEndToEndOnRealSlots)
         }
 
     // Kind 3: every gray level takes its table colour.
-    fillGray(w.imageSlot(1), width, height, 7);
+    fixture::fillPattern(slot(1), width, height, QynPixelFormat::Gray8, 7);
     w.cmbAutoBin->setListIndex(3);
     w.cmdExecute->click();
     ASSERT_TRUE(h.messages.empty()) << h.messages[0].prompt.toStdString();

@@ -1,5 +1,6 @@
 // Image files: round trips, every BMP variant the loader reads, the result codes, and the
 // calling convention of the file component.
+#include "CaseName.h"
 #include "ImageFileFixtures.h"
 #include "QynBmpDecoder.h"
 #include "QynBmpProbe.h"
@@ -35,6 +36,9 @@ protected:
 
     QTemporaryDir dir;
 };
+
+template <class Row>
+class FileAccessTable : public FileAccessTest, public ::testing::WithParamInterface<Row> {};
 
 std::uint32_t pixel32(const QynImage& slot, int x, int y)
 {
@@ -143,9 +147,16 @@ TEST_F(FileAccessTest, EightBitPaletteDecidesGrayOrColour)
     });
 }
 
-// Guards against each decoding path of the BMP reader: bit depths, masks, RLE, row
-// order and the old core header, each against the colours it was built from.
-TEST_F(FileAccessTest, EveryBmpVariantLoadsItsPixels)
+namespace {
+
+struct BmpVariant {
+    const char* name;
+    fixture::Header header;
+    Bytes data;
+    std::function<std::uint32_t(int, int)> expected;
+};
+
+std::vector<BmpVariant> bmpVariants()
 {
     const int w = 13, h = 5;
     const auto pal16 = fixture::colorPalette(16);
@@ -161,7 +172,7 @@ TEST_F(FileAccessTest, EveryBmpVariantLoadsItsPixels)
         return ((c >> 19) & 31) << 10 | ((c >> 11) & 31) << 5 | ((c >> 3) & 31);
     };
     auto scale5 = [](std::uint32_t v) { return (v * 255 + 15) / 31; };
-    auto from555 = [&](int x, int y) {
+    auto from555 = [=](int x, int y) {
         const std::uint32_t v = word555(x, y);
         return scale5(v >> 10) << 16 | scale5((v >> 5) & 31) << 8 | scale5(v & 31);
     };
@@ -169,18 +180,12 @@ TEST_F(FileAccessTest, EveryBmpVariantLoadsItsPixels)
         const std::uint32_t c = rgbAt(x, y);
         return ((c >> 19) & 31) << 11 | ((c >> 10) & 63) << 5 | ((c >> 3) & 31);
     };
-    auto from565 = [&](int x, int y) {
+    auto from565 = [=](int x, int y) {
         const std::uint32_t v = word565(x, y);
         return scale5(v >> 11) << 16 | ((((v >> 5) & 63) * 255 + 31) / 63) << 8 | scale5(v & 31);
     };
 
-    struct Case {
-        const char* name;
-        fixture::Header header;
-        Bytes data;
-        std::function<std::uint32_t(int, int)> expected;
-    };
-    const std::vector<Case> cases = {
+    return {
         {"24-bit", fixture::Header(w, h, 24), fixture::rows(w, h, 24, rgb), rgb},
         {"24-bit top-down", fixture::Header(w, -h, 24), fixture::rows(w, -h, 24, rgb), rgb},
         {"32-bit with alpha bytes", fixture::Header(w, h, 32),
@@ -198,27 +203,93 @@ TEST_F(FileAccessTest, EveryBmpVariantLoadsItsPixels)
          fixture::rows(w, h, 16, word565), from565},
         {"8-bit colour palette", fixture::Header(w, h, 8).withPalette(pal256),
          fixture::rows(w, h, 8, idx256),
-         [&](int x, int y) { return pal256[idx256(x, y)]; }},
+         [=](int x, int y) { return pal256[idx256(x, y)]; }},
         {"4-bit", fixture::Header(w, h, 4).withPalette(pal16), fixture::rows(w, h, 4, idx16),
-         [&](int x, int y) { return pal16[idx16(x, y)]; }},
+         [=](int x, int y) { return pal16[idx16(x, y)]; }},
         {"1-bit", fixture::Header(w, h, 1).withPalette(pal2), fixture::rows(w, h, 1, idx2),
-         [&](int x, int y) { return pal2[idx2(x, y)]; }},
+         [=](int x, int y) { return pal2[idx2(x, y)]; }},
         {"1-bit top-down", fixture::Header(w, -h, 1).withPalette(pal2),
-         fixture::rows(w, -h, 1, idx2), [&](int x, int y) { return pal2[idx2(x, y)]; }},
+         fixture::rows(w, -h, 1, idx2), [=](int x, int y) { return pal2[idx2(x, y)]; }},
         {"24-bit core header", fixture::Header(w, h, 24).withHeaderSize(12),
          fixture::rows(w, h, 24, rgb), rgb},
         {"8-bit core header", fixture::Header(w, h, 8).withHeaderSize(12).withPalette(pal256),
-         fixture::rows(w, h, 8, idx256), [&](int x, int y) { return pal256[idx256(x, y)]; }},
+         fixture::rows(w, h, 8, idx256), [=](int x, int y) { return pal256[idx256(x, y)]; }},
         {"pixel data after a gap", fixture::Header(w, h, 24).withDataOffset(200),
          fixture::rows(w, h, 24, rgb), rgb},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        QynImage slot;
-        ASSERT_EQ(loadBytes(fixture::file(c.header, c.data), slot), QynFileAccess::Success);
-        expectColorImage(slot, w, std::abs(c.header.height), c.expected);
-    }
 }
+
+constexpr int PngWidth = 11, PngHeight = 7;  // odd sides leave Adam7 passes partly empty
+
+struct PngSample {
+    std::string name;
+    Bytes file;
+    std::function<std::uint32_t(int, int)> expected;  // gray level, or 0xRRGGBB
+    bool gray;
+};
+
+std::vector<PngSample> pngSamples()
+{
+    const int w = PngWidth, h = PngHeight;
+    std::vector<PngSample> cases;
+    for (int depth : {1, 2, 4, 8, 16}) {
+        const int max = (1 << depth) - 1;
+        auto sample = [max](int x, int y) { return static_cast<std::uint16_t>((x * 2749 + y * 7919) % (max + 1)); };
+        for (bool keyed : {false, true})
+            for (bool interlaced : {false, true}) {
+                fixture::Png layout{w, h, depth, 0, interlaced, {}, {}, {}};
+                for (int y = 0; y < h; ++y)
+                    for (int x = 0; x < w; ++x)
+                        layout.samples.push_back(sample(x, y));
+                if (keyed)
+                    layout.key = {sample(3, 2)};
+                cases.push_back({"gray " + std::to_string(depth) + (keyed ? " keyed" : "") + (interlaced ? " interlaced" : ""),
+                                 fixture::png(layout),
+                                 [=](int x, int y) {
+                                     return static_cast<std::uint32_t>(std::lround(sample(x, y) * 255.0 / max));
+                                 },
+                                 true});
+            }
+    }
+    auto level = [](int x, int y) { return static_cast<std::uint16_t>((x * 23 + y * 31) & 0xff); };
+    fixture::Png grayAlpha{w, h, 8, 4, false, {}, {}, {}};
+    fixture::Png rgbKeyed{w, h, 8, 2, true, {}, {}, {}};
+    fixture::Png twoLevel{w, h, 1, 3, false, {}, {}, {0x101010, 0xe0e0e0}};
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            grayAlpha.samples.insert(grayAlpha.samples.end(), {level(x, y), static_cast<std::uint16_t>(x * 20)});
+            rgbKeyed.samples.insert(rgbKeyed.samples.end(), {level(x, y), 7, static_cast<std::uint16_t>(y)});
+            twoLevel.samples.push_back(static_cast<std::uint16_t>((x + y) & 1));
+        }
+    rgbKeyed.key = {level(4, 1), 7, 1};
+    cases.push_back({"gray with alpha", fixture::png(grayAlpha), [=](int x, int y) { return std::uint32_t{level(x, y)}; }, true});
+    cases.push_back({"colour with a key", fixture::png(rgbKeyed),
+                     [=](int x, int y) { return std::uint32_t{level(x, y)} << 16 | 7u << 8 | static_cast<std::uint32_t>(y); },
+                     false});
+    cases.push_back({"two-level gray palette", fixture::png(twoLevel),
+                     [](int x, int y) { return ((x + y) & 1) ? 0xe0u : 0x10u; }, true});
+    QImage mono(w, h, QImage::Format_Mono);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            mono.setPixel(x, y, static_cast<uint>((x * y) & 1));
+    cases.push_back({"1-bit TIFF", fixture::encoded(mono, "TIFF"),
+                     [=](int x, int y) { return qGray(mono.pixel(x, y)) == 0 ? 0u : 255u; }, true});
+    return cases;
+}
+
+}  // namespace
+
+// Guards against each decoding path of the BMP reader: bit depths, masks, RLE, row
+// order and the old core header, each against the colours it was built from.
+using EveryBmpVariant = FileAccessTable<BmpVariant>;
+TEST_P(EveryBmpVariant, LoadsItsPixels)
+{
+    const BmpVariant& c = GetParam();
+    QynImage slot;
+    ASSERT_EQ(loadBytes(fixture::file(c.header, c.data), slot), QynFileAccess::Success);
+    expectColorImage(slot, c.header.width, std::abs(c.header.height), c.expected);
+}
+INSTANTIATE_TEST_SUITE_P(FileAccess, EveryBmpVariant, ::testing::ValuesIn(bmpVariants()), NameOfCase());
 
 // Guards against RLE decoding errors: repeated runs, literal runs with their padding,
 // end-of-line, a delta jump (skipped pixels get palette entry 0), end-of-bitmap, and
@@ -307,72 +378,22 @@ TEST_F(FileAccessTest, PngAndJpegLoadGrayOrColourByContent)
 // transparency key, interlaced or not, loads gray with its samples scaled to 8 bits (the
 // key not applied); so do gray with alpha, two-level palettes and 1-bit TIFF; colour
 // pixels that match a key keep their colour.
-TEST_F(FileAccessTest, PngSamplesLoadAsTheFileHoldsThem)
+using PngSamples = FileAccessTable<PngSample>;
+TEST_P(PngSamples, LoadAsTheFileHoldsThem)
 {
-    const int w = 11, h = 7;  // odd sides leave Adam7 passes partly empty
-    struct Case {
-        std::string name;
-        Bytes file;
-        std::function<std::uint32_t(int, int)> expected;  // gray level, or 0xRRGGBB
-        bool gray;
-    };
-    std::vector<Case> cases;
-    for (int depth : {1, 2, 4, 8, 16}) {
-        const int max = (1 << depth) - 1;
-        auto sample = [max](int x, int y) { return static_cast<std::uint16_t>((x * 2749 + y * 7919) % (max + 1)); };
-        for (bool keyed : {false, true})
-            for (bool interlaced : {false, true}) {
-                fixture::Png layout{w, h, depth, 0, interlaced, {}, {}, {}};
-                for (int y = 0; y < h; ++y)
-                    for (int x = 0; x < w; ++x)
-                        layout.samples.push_back(sample(x, y));
-                if (keyed)
-                    layout.key = {sample(3, 2)};
-                cases.push_back({"gray " + std::to_string(depth) + (keyed ? " keyed" : "") + (interlaced ? " interlaced" : ""),
-                                 fixture::png(layout),
-                                 [=](int x, int y) {
-                                     return static_cast<std::uint32_t>(std::lround(sample(x, y) * 255.0 / max));
-                                 },
-                                 true});
-            }
+    const PngSample& c = GetParam();
+    QynImage slot;
+    ASSERT_EQ(loadBytes(c.file, slot, "t.png"), QynFileAccess::Success);
+    if (!c.gray) {
+        expectColorImage(slot, PngWidth, PngHeight, c.expected);
+        return;
     }
-    auto level = [](int x, int y) { return static_cast<std::uint16_t>((x * 23 + y * 31) & 0xff); };
-    fixture::Png grayAlpha{w, h, 8, 4, false, {}, {}, {}};
-    fixture::Png rgbKeyed{w, h, 8, 2, true, {}, {}, {}};
-    fixture::Png twoLevel{w, h, 1, 3, false, {}, {}, {0x101010, 0xe0e0e0}};
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            grayAlpha.samples.insert(grayAlpha.samples.end(), {level(x, y), static_cast<std::uint16_t>(x * 20)});
-            rgbKeyed.samples.insert(rgbKeyed.samples.end(), {level(x, y), 7, static_cast<std::uint16_t>(y)});
-            twoLevel.samples.push_back(static_cast<std::uint16_t>((x + y) & 1));
-        }
-    rgbKeyed.key = {level(4, 1), 7, 1};
-    cases.push_back({"gray with alpha", fixture::png(grayAlpha), [&](int x, int y) { return std::uint32_t{level(x, y)}; }, true});
-    cases.push_back({"colour with a key", fixture::png(rgbKeyed),
-                     [&](int x, int y) { return std::uint32_t{level(x, y)} << 16 | 7u << 8 | static_cast<std::uint32_t>(y); },
-                     false});
-    cases.push_back({"two-level gray palette", fixture::png(twoLevel),
-                     [](int x, int y) { return ((x + y) & 1) ? 0xe0u : 0x10u; }, true});
-    QImage mono(w, h, QImage::Format_Mono);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            mono.setPixel(x, y, static_cast<uint>((x * y) & 1));
-    cases.push_back({"1-bit TIFF", fixture::encoded(mono, "TIFF"),
-                     [&](int x, int y) { return qGray(mono.pixel(x, y)) == 0 ? 0u : 255u; }, true});
-
-    for (const Case& c : cases) {
-        QynImage slot;
-        ASSERT_EQ(loadBytes(c.file, slot, "t.png"), QynFileAccess::Success) << c.name;
-        if (!c.gray) {
-            expectColorImage(slot, w, h, c.expected);
-            continue;
-        }
-        ASSERT_EQ(slot.pixels()->format(), QynPixelFormat::Gray8) << c.name;
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                ASSERT_EQ(static_cast<std::uint32_t>(pixel8(slot, x, y)), c.expected(x, y)) << c.name << " at " << x << "," << y;
-    }
+    ASSERT_EQ(slot.pixels()->format(), QynPixelFormat::Gray8);
+    for (int y = 0; y < PngHeight; ++y)
+        for (int x = 0; x < PngWidth; ++x)
+            ASSERT_EQ(static_cast<std::uint32_t>(pixel8(slot, x, y)), c.expected(x, y)) << "at " << x << "," << y;
 }
+INSTANTIATE_TEST_SUITE_P(FileAccess, PngSamples, ::testing::ValuesIn(pngSamples()), NameOfCase());
 
 // Guards against a size limit that is off by one or missing: 16384 pixels a side load,
 // 16385 do not.

@@ -1,3 +1,4 @@
+#include "CaseName.h"
 #include "DialogPaths.h"
 #include "DirListBox.h"
 #include "DriveListBox.h"
@@ -13,9 +14,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QKeyEvent>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 
@@ -159,46 +158,6 @@ TEST(FileLoadDialog, PatternWriteCreatesTheWindowThatIsShown)
     });
 }
 
-// Guards against a drive failure shown with an icon or title, shown twice, or leaving the
-// lists on the drive that failed.
-TEST(FileLoadDialog, UnreadableDriveReportsWithoutIconAndReturns)
-{
-    StartFolder start;
-    MessageLog log;
-    frmFileLoad dialog(start.path());
-    showWith(dialog, [&](QWidget* window) {
-        auto* drives = control<DriveListBox>(window, "drvFile");
-        drives->setDrive("/no-such-volume-qyn");
-        const QString root = qyn::volumeRootOf(start.path());
-        EXPECT_EQ(drives->drive(), root);
-        EXPECT_EQ(control<DirListBox>(window, "dirFile")->path(), root);
-        EXPECT_EQ(control<FileListBox>(window, "filFile")->path(), root);
-        window->close();
-    });
-    ASSERT_EQ(log.shown.size(), 1u);
-    EXPECT_EQ(log.shown[0].prompt, qyn::failureText(ENOENT, QString::fromLocal8Bit(std::strerror(ENOENT))));
-    EXPECT_EQ(log.shown[0].title, "");
-    EXPECT_EQ(log.shown[0].icon, MsgBoxIcon::None);
-}
-
-// Guards against a keyboard path that does not follow the design: the drive list first, Enter
-// pressing OK, accessible names from the labels.
-TEST(FileLoadDialog, KeyboardAndAccessibility)
-{
-    StartFolder start;
-    frmFileLoad dialog(start.path());
-    showWith(dialog, [&](QWidget* window) {
-        EXPECT_EQ(window->focusWidget(), control<QWidget>(window, "drvFile"));
-        EXPECT_EQ(control<QWidget>(window, "drvFile")->accessibleName(), "Drive");
-        EXPECT_EQ(control<QWidget>(window, "dirFile")->accessibleName(), "Folder");
-        EXPECT_EQ(control<QWidget>(window, "filFile")->accessibleName(), "File");
-        auto* files = control<FileListBox>(window, "filFile");
-        files->setListIndex(0);
-        pressKey(files, Qt::Key_Return);
-    });
-    EXPECT_EQ(dialog.strFilePath(), start.file("a.bmp"));
-}
-
 // Guards against the extension rule looking at the name only, adding to names that have one,
 // or skipping the dot when the default extension is empty.
 TEST(FileSaveDialog, DefaultExtensionRules)
@@ -264,83 +223,6 @@ TEST(FileSaveDialog, NameFromTheListAndTheEmptyNameWarning)
         window->close();
     });
     EXPECT_EQ(dialog.strFilePath(), "");
-}
-
-// Guards against a tab order that does not start at Cancel and a text box without a name.
-TEST(FileSaveDialog, KeyboardAndAccessibility)
-{
-    StartFolder start;
-    frmFileSave dialog(start.path());
-    showWith(dialog, [&](QWidget* window) {
-        QStringList order;
-        QWidget* next = window->focusWidget();
-        for (int i = 0; i < 6; ++i, next = next->nextInFocusChain()) {
-            while (!(next->focusPolicy() & Qt::TabFocus))
-                next = next->nextInFocusChain();
-            order << next->objectName();
-        }
-        EXPECT_EQ(order, QStringList({"cmdCancel", "cmdOK", "filFile", "dirFile", "drvFile", "txtFilename"}));
-        EXPECT_EQ(control<QWidget>(window, "txtFilename")->accessibleName(), "Save file");
-        auto* name = control<QLineEdit>(window, "txtFilename");
-        // Focus moves only in an active window; while Cancel keeps it, Enter presses Cancel.
-        window->activateWindow();
-        for (int i = 0; i < 100 && !window->isActiveWindow(); ++i)
-            QCoreApplication::processEvents();
-        ASSERT_TRUE(window->isActiveWindow());
-        name->setFocus();
-        ASSERT_TRUE(name->hasFocus());
-        name->setText("pic");
-        pressKey(name, Qt::Key_Return);
-    });
-    EXPECT_EQ(dialog.strFilePath(), start.file("pic."));
-}
-
-// Guards against a drive list that stays on the volume the folder list has left: then
-// picking that volume again does nothing. All three dialogs follow the folder list.
-TEST(FileDialogs, TheDriveListNamesTheVolumeOfTheOpenFolder)
-{
-    StartFolder start;
-    const QString home = qyn::volumeRootOf(start.path());
-    struct Row {
-        const char* name;
-        const char* drives;
-        const char* folders;
-        std::function<void(const ModalScript::Step&)> show;
-    };
-    frmFileLoad load(start.path());
-    frmFileSave save(start.path());
-    frmSelectVideoConfFile conf(start.path());
-    const Row rows[] = {
-        {"load", "drvFile", "dirFile", [&](const ModalScript::Step& step) { showWith(load, step); }},
-        {"save", "drvFile", "dirFile", [&](const ModalScript::Step& step) { showWith(save, step); }},
-        {"video configuration", "drvConfFile", "dirConfFile",
-         [&](const ModalScript::Step& step) { showWith(conf, step); }},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        row.show([&](QWidget* window) {
-            auto* drives = control<DriveListBox>(window, row.drives);
-            auto* folders = control<DirListBox>(window, row.folders);
-            EXPECT_EQ(drives->drive(), home);
-            QString other;  // another volume the folder list can open
-            for (const QString root : {"/dev/shm", "/run", "/dev", "/proc"})
-                if (other.isEmpty() && root != home && qyn::volumeRootOf(root) == root)
-                    other = root;
-            if (other.isEmpty()) {
-                window->close();
-                GTEST_SKIP() << "only one volume is mounted";
-            }
-            drives->setDrive(other);
-            ASSERT_EQ(folders->path(), other);
-            ASSERT_TRUE(folders->setPath(start.path()));  // as a double-click opens it
-            EXPECT_EQ(drives->drive(), home);
-            drives->setDrive(other);  // picking the other volume again opens it again
-            EXPECT_EQ(folders->path(), other);
-            ASSERT_TRUE(folders->setPath(QDir::rootPath()));
-            EXPECT_EQ(drives->drive(), qyn::volumeRootOf(QDir::rootPath()));
-            window->close();
-        });
-    }
 }
 
 // Guards against a start folder that cannot be opened being passed over in silence, and
@@ -464,3 +346,155 @@ TEST(FileDialogs, NamesThatAreNotUtf8AreListedOpenedAndChosen)
         EXPECT_TRUE(log.shown.empty());
     }
 }
+
+namespace {
+
+// A file dialog, and how it differs from the others.
+struct DialogRow {
+    const char* name;
+    const char* drives;
+    const char* folders;
+    const char* files;
+    MsgBoxIcon driveFailureIcon;
+    const char* driveFailureTitle;
+    QStringList tabOrder;  // from the first focus on; the load dialog's design fixes only its start
+    std::vector<std::pair<const char*, const char*>> accessibleNames;  // control, its name
+    bool fixedSize;
+    const char* typedName;  // Enter on this name typed in, or, when none, on the first file
+    const char* chosen;     // the file Enter chooses
+    QString (*show)(const QString& folder, const ModalScript::Step& step);
+};
+
+// Shows a dialog opened on the folder once, runs step on its window and gives the path chosen.
+template <class Dialog, QString (Dialog::*chosenPath)() const>
+QString showOnce(const QString& folder, const ModalScript::Step& step)
+{
+    Dialog dialog(folder);
+    showWith(dialog, step);
+    return (dialog.*chosenPath)();
+}
+
+const DialogRow dialogs[] = {
+    {"load", "drvFile", "dirFile", "filFile", MsgBoxIcon::None, "", {"drvFile"},
+     {{"drvFile", "Drive"}, {"dirFile", "Folder"}, {"filFile", "File"}}, false, nullptr, "a.bmp",
+     showOnce<frmFileLoad, &frmFileLoad::strFilePath>},
+    {"save", "drvFile", "dirFile", "filFile", MsgBoxIcon::None, "",
+     {"cmdCancel", "cmdOK", "filFile", "dirFile", "drvFile", "txtFilename"},
+     {{"drvFile", "Drive"}, {"dirFile", "Folder"}, {"filFile", "File"}, {"txtFilename", "Save file"}}, false, "pic",
+     "pic.", showOnce<frmFileSave, &frmFileSave::strFilePath>},
+    {"video configuration", "drvConfFile", "dirConfFile", "filConfFile", MsgBoxIcon::Exclamation, "Error",
+     {"drvConfFile", "dirConfFile", "filConfFile", "cmdOK", "chkNotUseCamera"},
+     {{"drvConfFile", "Drive"}, {"dirConfFile", "Folder"}, {"filConfFile", "Video configuration file"}}, true,
+     nullptr, "a.ini", showOnce<frmSelectVideoConfFile, &frmSelectVideoConfFile::strVideoConfFilePath>},
+};
+
+// The object names of the first stops that Tab reaches, from the focused control on.
+QStringList tabOrder(QWidget* window, qsizetype stops)
+{
+    QStringList order;
+    for (QWidget* next = window->focusWidget(); order.size() < stops; next = next->nextInFocusChain())
+        if (next->focusPolicy() & Qt::TabFocus)
+            order << next->objectName();
+    return order;
+}
+
+}  // namespace
+
+// What the three file dialogs share, run on each, in a folder with a file for each.
+class SharedDialogBehaviour : public ::testing::TestWithParam<DialogRow> {
+protected:
+    void SetUp() override
+    {
+        touch(dir.filePath("a.bmp"));
+        touch(dir.filePath("a.ini"));
+    }
+    QString folder() const { return QDir::toNativeSeparators(dir.path()); }
+
+    QTemporaryDir dir;
+};
+
+// Guards against a drive failure that is not reported, reported twice or with another icon
+// or title than the dialog's, or that leaves the lists on the drive that failed.
+TEST_P(SharedDialogBehaviour, UnreadableDriveIsReportedOnceAndTheListsReturn)
+{
+    const DialogRow& d = GetParam();
+    MessageLog log;
+    d.show(folder(), [&](QWidget* window) {
+        auto* drives = control<DriveListBox>(window, d.drives);
+        drives->setDrive("/no-such-volume-qyn");
+        const QString root = qyn::volumeRootOf(folder());
+        EXPECT_EQ(drives->drive(), root);
+        EXPECT_EQ(control<DirListBox>(window, d.folders)->path(), root);
+        EXPECT_EQ(control<FileListBox>(window, d.files)->path(), root);
+        window->close();
+    });
+    ASSERT_EQ(log.shown.size(), 1u);
+    EXPECT_EQ(log.shown[0].prompt, qyn::failureText(ENOENT, QString::fromLocal8Bit(std::strerror(ENOENT))));
+    EXPECT_EQ(log.shown[0].title, d.driveFailureTitle);
+    EXPECT_EQ(log.shown[0].icon, d.driveFailureIcon);
+}
+
+// Guards against a keyboard path that does not follow the design: where focus starts, the
+// tab order, Enter choosing, the accessible names, a window that must not resize.
+TEST_P(SharedDialogBehaviour, KeyboardAndAccessibility)
+{
+    const DialogRow& d = GetParam();
+    const QString chosen = d.show(folder(), [&](QWidget* window) {
+        if (d.fixedSize) {
+            EXPECT_EQ(window->minimumSize(), window->maximumSize());
+        }
+        EXPECT_EQ(window->focusWidget()->objectName(), d.tabOrder.first());
+        EXPECT_EQ(tabOrder(window, d.tabOrder.size()), d.tabOrder);
+        for (const auto& [object, name] : d.accessibleNames)
+            EXPECT_EQ(control<QWidget>(window, object)->accessibleName(), name) << object;
+        if (!d.typedName) {
+            auto* files = control<FileListBox>(window, d.files);
+            files->setListIndex(0);
+            pressKey(files, Qt::Key_Return);
+            return;
+        }
+        // Focus moves only in an active window; while Cancel keeps it, Enter presses Cancel.
+        auto* name = control<QLineEdit>(window, "txtFilename");
+        window->activateWindow();
+        for (int i = 0; i < 100 && !window->isActiveWindow(); ++i)
+            QCoreApplication::processEvents();
+        ASSERT_TRUE(window->isActiveWindow());
+        name->setFocus();
+        ASSERT_TRUE(name->hasFocus());
+        name->setText(d.typedName);
+        pressKey(name, Qt::Key_Return);
+    });
+    EXPECT_EQ(chosen, qyn::appendFileName(folder(), d.chosen));
+}
+
+// Guards against a drive list that stays on the volume the folder list has left: then
+// picking that volume again does nothing. Every dialog follows the folder list.
+TEST_P(SharedDialogBehaviour, TheDriveListNamesTheVolumeOfTheOpenFolder)
+{
+    const DialogRow& d = GetParam();
+    const QString home = qyn::volumeRootOf(folder());
+    d.show(folder(), [&](QWidget* window) {
+        auto* drives = control<DriveListBox>(window, d.drives);
+        auto* folders = control<DirListBox>(window, d.folders);
+        EXPECT_EQ(drives->drive(), home);
+        QString other;  // another volume the folder list can open
+        for (const QString root : {"/dev/shm", "/run", "/dev", "/proc"})
+            if (other.isEmpty() && root != home && qyn::volumeRootOf(root) == root)
+                other = root;
+        if (other.isEmpty()) {
+            window->close();
+            GTEST_SKIP() << "only one volume is mounted";
+        }
+        drives->setDrive(other);
+        ASSERT_EQ(folders->path(), other);
+        ASSERT_TRUE(folders->setPath(folder()));  // as a double-click opens it
+        EXPECT_EQ(drives->drive(), home);
+        drives->setDrive(other);  // picking the other volume again opens it again
+        EXPECT_EQ(folders->path(), other);
+        ASSERT_TRUE(folders->setPath(QDir::rootPath()));
+        EXPECT_EQ(drives->drive(), qyn::volumeRootOf(QDir::rootPath()));
+        window->close();
+    });
+}
+
+INSTANTIATE_TEST_SUITE_P(FileDialogs, SharedDialogBehaviour, ::testing::ValuesIn(dialogs), NameOfCase());

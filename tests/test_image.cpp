@@ -2,25 +2,13 @@
 // its memory is shared with whoever still draws it.
 #include "QynCalls.h"
 #include "QynImage.h"
+#include "SlotFill.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 namespace {
-
-void fillColor(QynImage& slot, int width, int height)
-{
-    QynPixelBuffer& px = slot.prepareForWrite(width, height, QynPixelFormat::Color32);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            std::uint8_t* p = px.row(y) + 4 * x;
-            p[0] = static_cast<std::uint8_t>(x);      // blue
-            p[1] = static_cast<std::uint8_t>(y);      // green
-            p[2] = static_cast<std::uint8_t>(x + y);  // red
-            p[3] = 0;
-        }
-}
 
 std::int32_t get(QynImage& slot, std::int32_t id)
 {
@@ -57,7 +45,8 @@ TEST(ImageSlot, GrayMarkingTurnsColourIntoRealGrayPixels)
 {
     // The "Image 3" load writes BitDepth 8 then ImageType 0 into a colour slot 1.
     QynImage slot;
-    fillColor(slot, 5, 3);
+    fixture::fill(slot, 5, 3, QynPixelFormat::Color32,
+                  [](int x, int y) { return static_cast<std::uint32_t>(((x + y) & 255) << 16 | y << 8 | x); });
 
     ASSERT_EQ(qyn::put(slot, QynImage::BitDepth, 8), QynStatus::Ok);
     EXPECT_FALSE(slot.isFilled()) << "half-way (8, 2) is no format any component may take";
@@ -78,7 +67,7 @@ TEST(ImageSlot, GrayMarkingTurnsColourIntoRealGrayPixels)
 TEST(ImageSlot, HalfWrittenFormatKeepsPixelsUntilItIsWrittenBack)
 {
     QynImage slot;
-    fillColor(slot, 4, 4);
+    fixture::fillPattern(slot, 4, 4, QynPixelFormat::Color32);
     const auto before = slot.sharedPixels();
     ASSERT_EQ(qyn::put(slot, QynImage::BitDepth, 8), QynStatus::Ok);
     EXPECT_EQ(slot.pixels(), nullptr);
@@ -89,13 +78,13 @@ TEST(ImageSlot, HalfWrittenFormatKeepsPixelsUntilItIsWrittenBack)
 TEST(ImageSlot, ClearAndResizeEmptyTheSlotButKeepItsFormat)
 {
     QynImage slot;
-    fillColor(slot, 8, 2);
+    fixture::fillPattern(slot, 8, 2, QynPixelFormat::Color32);
     ASSERT_EQ(qyn::call(slot, QynImage::Clear), QynStatus::Ok);
     EXPECT_FALSE(slot.isFilled());
     EXPECT_EQ(get(slot, QynImage::FormatParam1), 8);
     EXPECT_EQ(get(slot, QynImage::ImageType), 2);
 
-    fillColor(slot, 8, 2);
+    fixture::fillPattern(slot, 8, 2, QynPixelFormat::Color32);
     ASSERT_EQ(qyn::put(slot, QynImage::FormatParam1, 9), QynStatus::Ok);
     EXPECT_FALSE(slot.isFilled()) << "no invented pixels for a new width";
 }
@@ -103,7 +92,7 @@ TEST(ImageSlot, ClearAndResizeEmptyTheSlotButKeepItsFormat)
 TEST(ImageSlot, MemoryThatIsStillDrawnIsNeverReusedOrFreed)
 {
     QynImage slot;
-    fillColor(slot, 16, 16);
+    fixture::fillPattern(slot, 16, 16, QynPixelFormat::Color32);
     const auto shown = slot.sharedPixels();  // what a display would keep
     std::vector<std::uint8_t> copy(shown->data(), shown->data() + shown->byteCount());
 
@@ -122,7 +111,7 @@ TEST(ImageSlot, MemoryThatIsStillDrawnIsNeverReusedOrFreed)
 TEST(ImageSlot, ImpossibleSizesFailWithoutTouchingTheSlot)
 {
     QynImage slot;
-    fillColor(slot, 2, 2);
+    fixture::fillPattern(slot, 2, 2, QynPixelFormat::Color32);
     EXPECT_THROW(QynPixelBuffer(0, 5, QynPixelFormat::Gray8), std::bad_alloc);
     EXPECT_THROW(QynPixelBuffer(5, -1, QynPixelFormat::Gray8), std::bad_alloc);
     EXPECT_THROW(QynPixelBuffer(QynPixelBuffer::MaxBufferSide + 1, 1, QynPixelFormat::Color32),

@@ -4,6 +4,7 @@
 #include "QynChangeImage.h"
 #include "QynFileAccess.h"
 #include "QynImage.h"
+#include "SlotFill.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -44,13 +45,6 @@ std::size_t liveHeapBytes()
 #endif
 }
 
-void fill(QynImage& slot, int width, int height, QynPixelFormat format, unsigned seed)
-{
-    QynPixelBuffer& px = slot.prepareForWrite(width, height, format);
-    for (std::size_t i = 0; i < px.byteCount(); ++i)
-        px.data()[i] = static_cast<std::uint8_t>(i * 2654435761u + seed);
-}
-
 // Allowed growth: far below what one leaked slot per run would add up to.
 constexpr std::size_t Slack = 512 * 1024;
 
@@ -78,27 +72,27 @@ TEST(Soak, TenThousandRunsOfEachConversionKeepTheHeapFlat)
         {"compose",
          [&] {
              for (int s = 0; s < 3; ++s)
-                 fill(images[s], 37, 29, QynPixelFormat::Gray8, s);
+                 fixture::fillPattern(images[s], 37, 29, QynPixelFormat::Gray8, s);
          },
          [&] {
              qyn::call(images[3], QynImage::Clear);
              return qyn::call(change, QynChangeImage::ComposeChannels,
                               {&images[0], &images[1], &images[2], &images[3]});
          }},
-        {"decompose", [&] { fill(images[0], 37, 29, QynPixelFormat::Color32, 7); },
+        {"decompose", [&] { fixture::fillPattern(images[0], 37, 29, QynPixelFormat::Color32, 7); },
          [&] {
              for (int s = 1; s < 4; ++s)
                  qyn::call(images[s], QynImage::Clear);
              return qyn::call(change, QynChangeImage::DecomposeChannels,
                               {&images[0], &images[1], &images[2], &images[3]});
          }},
-        {"colour to gray", [&] { fill(images[0], 37, 29, QynPixelFormat::Color32, 9); },
+        {"colour to gray", [&] { fixture::fillPattern(images[0], 37, 29, QynPixelFormat::Color32, 9); },
          [&] {
              qyn::call(images[1], QynImage::Clear);
              return qyn::call(change, QynChangeImage::ColorToGray,
                               {&images[0], &images[1], 0.299, 0.587, 0.144});
          }},
-        {"gray to colour", [&] { fill(images[0], 37, 29, QynPixelFormat::Gray8, 11); },
+        {"gray to colour", [&] { fixture::fillPattern(images[0], 37, 29, QynPixelFormat::Gray8, 11); },
          [&] {
              qyn::call(images[1], QynImage::Clear);
              return qyn::call(change, QynChangeImage::GrayToColor,
@@ -127,8 +121,8 @@ TEST(Soak, AThousandLoadSaveCyclesKeepTheHeapFlat)
     QynFileAccess files;
     QynImage colour;
     QynImage gray;
-    fill(colour, 41, 23, QynPixelFormat::Color32, 3);
-    fill(gray, 41, 23, QynPixelFormat::Gray8, 5);
+    fixture::fillPattern(colour, 41, 23, QynPixelFormat::Color32, 3);
+    fixture::fillPattern(gray, 41, 23, QynPixelFormat::Gray8, 5);
 
     auto cycle = [&](QynImage& slot, const QString& name) {
         QynImage loaded;

@@ -1,6 +1,7 @@
 // Camera capture: the configuration file, opening and its failure codes, frames that
 // land in slots with the right pixels, and sources that end, fail or fall silent.
 // videotestsrc is the camera; no test needs hardware.
+#include "CaseName.h"
 #include "QynCalls.h"
 #include "QynImage.h"
 #include "QynVideo.h"
@@ -74,6 +75,44 @@ protected:
     QynVideo video_;
 };
 
+struct MalformedConfig {
+    const char* name;
+    std::string text;
+};
+
+// A configuration of that width, and extra lines after the keys it needs.
+std::string withWidth(const std::string& width, const std::string& extra = {})
+{
+    return "[video]\nsource=x\nwidth=" + width + "\nheight=480\nformat=gray8\n" + extra;
+}
+
+std::vector<MalformedConfig> malformedConfigs()
+{
+    return {
+        {"no section", "source=x\nwidth=1\nheight=1\nformat=gray8\n"},
+        {"no source", "[video]\nwidth=1\nheight=1\nformat=gray8\n"},
+        {"no height", "[video]\nsource=x\nwidth=1\nformat=gray8\n"},
+        {"no format", "[video]\nsource=x\nwidth=1\nheight=1\n"},
+        {"empty source", "[video]\nsource=\nwidth=1\nheight=1\nformat=gray8\n"},
+        {"zero width", withWidth("0")},
+        {"negative width", withWidth("-4")},
+        {"width with unit", withWidth("640px")},
+        {"huge width", withWidth("99999999999")},
+        {"width twice", withWidth("640", "width=320\n")},
+        {"source twice", "[video]\nsource=v4l2src\nsource=videotestsrc\nwidth=1\nheight=1\nformat=gray8\n"},
+        {"source again later", withWidth("640", "source=videotestsrc\n")},
+        {"width over the file limit", withWidth("16385")},
+        {"height over the file limit", "[video]\nsource=x\nwidth=1\nheight=16385\nformat=gray8\n"},
+        {"bad format", "[video]\nsource=x\nwidth=1\nheight=1\nformat=rgb24\n"},
+        {"zero timeout", withWidth("640", "timeout_ms=0\n")},
+        {"bad warm-up", withWidth("640", "warmup_frames=many\n")},
+        {"unknown key", withWidth("640", "widht=640\n")},
+        {"line without =", withWidth("640", "fps\n")},
+        {"too long a line", withWidth("640", "timeout_ms=" + std::string(300, '1') + "\n")},
+        {"NUL in the source", std::string("[video]\nsource=x") + '\0' + "y\nwidth=1\nheight=1\nformat=gray8\n"},
+    };
+}
+
 }  // namespace
 
 TEST(VideoConfig, ReadsEveryKeyAndKeepsCapsCommasAndBackslashesInTheSource)
@@ -101,42 +140,16 @@ TEST(VideoConfig, ReadsEveryKeyAndKeepsCapsCommasAndBackslashesInTheSource)
     EXPECT_TRUE(qyn::parseVideoConfig("[video]\nsource=x\nwidth=16384\nheight=16384\nformat=gray8\n").ok());
 }
 
-TEST(VideoConfig, RefusesMalformedContentWithAReason)
+class MalformedContent : public ::testing::TestWithParam<MalformedConfig> {};
+
+TEST_P(MalformedContent, IsRefusedWithAReason)
 {
     // Guards against a bad file silently opening with zero sizes or a wrong key ignored.
-    const auto video = [](const std::string& width, const std::string& extra = {}) {
-        return "[video]\nsource=x\nwidth=" + width + "\nheight=480\nformat=gray8\n" + extra;
-    };
-    const std::array<std::pair<const char*, std::string>, 20> cases{{
-        {"no section", "source=x\nwidth=1\nheight=1\nformat=gray8\n"},
-        {"no source", "[video]\nwidth=1\nheight=1\nformat=gray8\n"},
-        {"no height", "[video]\nsource=x\nwidth=1\nformat=gray8\n"},
-        {"no format", "[video]\nsource=x\nwidth=1\nheight=1\n"},
-        {"empty source", "[video]\nsource=\nwidth=1\nheight=1\nformat=gray8\n"},
-        {"zero width", video("0")},
-        {"negative width", video("-4")},
-        {"width with unit", video("640px")},
-        {"huge width", video("99999999999")},
-        {"width twice", video("640", "width=320\n")},
-        {"source twice", "[video]\nsource=v4l2src\nsource=videotestsrc\nwidth=1\nheight=1\nformat=gray8\n"},
-        {"source again later", video("640", "source=videotestsrc\n")},
-        {"width over the file limit", video("16385")},
-        {"height over the file limit", "[video]\nsource=x\nwidth=1\nheight=16385\nformat=gray8\n"},
-        {"bad format", "[video]\nsource=x\nwidth=1\nheight=1\nformat=rgb24\n"},
-        {"zero timeout", video("640", "timeout_ms=0\n")},
-        {"bad warm-up", video("640", "warmup_frames=many\n")},
-        {"unknown key", video("640", "widht=640\n")},
-        {"line without =", video("640", "fps\n")},
-        {"too long a line", video("640", "timeout_ms=" + std::string(300, '1') + "\n")},
-    }};
-    for (const auto& [name, text] : cases) {
-        const auto r = qyn::parseVideoConfig(text);
-        EXPECT_EQ(r.problem, QynVideoConfigResult::Problem::Content) << name;
-        EXPECT_FALSE(r.message.isEmpty()) << name;
-    }
-    const std::string binary = std::string("[video]\nsource=x") + '\0' + "y\nwidth=1\nheight=1\nformat=gray8\n";
-    EXPECT_EQ(qyn::parseVideoConfig(binary).problem, QynVideoConfigResult::Problem::Content);
+    const auto r = qyn::parseVideoConfig(GetParam().text);
+    EXPECT_EQ(r.problem, QynVideoConfigResult::Problem::Content);
+    EXPECT_FALSE(r.message.isEmpty());
 }
+INSTANTIATE_TEST_SUITE_P(VideoConfig, MalformedContent, ::testing::ValuesIn(malformedConfigs()), NameOfCase());
 
 TEST(VideoConfig, TheSampleFilesAreValid)
 {

@@ -8,19 +8,11 @@
 #include "frmSelectVideoConfFile.h"
 
 #include <QCheckBox>
-#include <QDialog>
-#include <QCoreApplication>
 #include <QDir>
-#include <QFile>
-#include <QKeyEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-#include <cerrno>
-#include <cstring>
-#include <vector>
 
 namespace {
 
@@ -162,54 +154,4 @@ TEST(VideoConfDialog, FileInTheRootGetsOneSeparator)
     if (picked.isEmpty())
         GTEST_SKIP() << "the root folder holds no file";
     EXPECT_EQ(dialog.strVideoConfFilePath(), QDir::toNativeSeparators(QDir::rootPath()) + picked);
-}
-
-// Guards against a drive failure that is not reported, reported twice, or leaves the lists
-// on the drive that failed.
-TEST(VideoConfDialog, UnreadableDriveWarnsOnceAndReturnsToTheFolderListsDrive)
-{
-    ConfFolder folder;
-    MessageLog log;
-    frmSelectVideoConfFile dialog(folder.path());
-    showWith(dialog, [&](QWidget* window) {
-        auto* drives = control<DriveListBox>(window, "drvConfFile");
-        drives->setDrive("/no-such-volume-qyn");
-        const QString root = qyn::volumeRootOf(folder.path());
-        EXPECT_EQ(drives->drive(), root);
-        EXPECT_EQ(control<DirListBox>(window, "dirConfFile")->path(), root);
-        EXPECT_EQ(control<FileListBox>(window, "filConfFile")->path(), root);
-        window->close();
-    });
-    ASSERT_EQ(log.shown.size(), 1u);
-    EXPECT_EQ(log.shown[0].prompt, qyn::failureText(ENOENT, QString::fromLocal8Bit(std::strerror(ENOENT))));
-    EXPECT_EQ(log.shown[0].title, "Error");
-    EXPECT_EQ(log.shown[0].icon, MsgBoxIcon::Exclamation);
-}
-
-// Guards against a keyboard path that does not follow the design: tab order, Enter on OK,
-// accessible names of the lists, no way to resize the window.
-TEST(VideoConfDialog, KeyboardAndAccessibility)
-{
-    ConfFolder folder;
-    frmSelectVideoConfFile dialog(folder.path());
-    showWith(dialog, [&](QWidget* window) {
-        EXPECT_EQ(window->minimumSize(), window->maximumSize());
-        EXPECT_EQ(window->focusWidget(), control<QWidget>(window, "drvConfFile"));
-        QStringList order;
-        QWidget* next = window->focusWidget();
-        for (int i = 0; i < 5; ++i, next = next->nextInFocusChain()) {
-            while (!(next->focusPolicy() & Qt::TabFocus))
-                next = next->nextInFocusChain();
-            order << next->objectName();
-        }
-        EXPECT_EQ(order, QStringList({"drvConfFile", "dirConfFile", "filConfFile", "cmdOK", "chkNotUseCamera"}));
-        for (const char* name : {"drvConfFile", "dirConfFile", "filConfFile"})
-            EXPECT_FALSE(control<QWidget>(window, name)->accessibleName().isEmpty()) << name;
-
-        auto* files = control<FileListBox>(window, "filConfFile");
-        files->setListIndex(0);
-        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-        QCoreApplication::sendEvent(files, &enter);
-    });
-    EXPECT_EQ(dialog.strVideoConfFilePath(), folder.path() + QDir::separator() + "a.ini");
 }
