@@ -414,28 +414,47 @@ TEST_F(FileAccessTest, SidesUpToTheLimitLoad)
     EXPECT_EQ(loadBytes(fixture::file(header, Bytes(3 * 16388, 0)), slot), QynFileAccess::TooLarge);
 }
 
-// Guards the load of a large image by two threads, each its half of the rows: every row
-// lands where it belongs, and a file cut after its header was read (in either half) gives
+// Guards the load of a large image by two threads, each its half of the rows (colour
+// through the unpacking, gray with row padding straight into the slot): every row lands
+// where it belongs, and a file cut after its header was read (in either half) gives
 // Truncated and no image at all.
 TEST_F(FileAccessTest, LargeBmpLoadsInTwoHalvesAndACutInEitherGivesNoImage)
 {
-    const int w = 2048, h = 4100;  // 33.6 MB in the slot
-    const Bytes good = fixture::file(fixture::Header(w, h, 24), fixture::rows(w, h, 24, rgbAt));
-    const std::size_t rowBytes = std::size_t{w} * 3;
-    const std::size_t pixelStart = good.size() - rowBytes * h;
-    QynImage slot;
-    ASSERT_EQ(loadBytes(good, slot), QynFileAccess::Success);
-    expectColorImage(slot, w, h, rgbAt);
+    const int h = 4100;
+    const auto grayAt = [](int x, int y) { return static_cast<std::uint32_t>((x * 3 + y * 5) & 0xff); };
+    struct Case {
+        int width;
+        int bits;
+    };
+    for (const Case& c : {Case{2048, 24}, Case{8190, 8}}) {  // 33.6 MB in the slot each
+        const int w = c.width;
+        const bool gray = c.bits == 8;
+        auto header = fixture::Header(w, h, c.bits);
+        if (gray)
+            header.withPalette(fixture::grayRamp());
+        const Bytes good = fixture::file(header, fixture::rows(w, h, c.bits, gray ? std::function(grayAt) : rgbAt));
+        const std::size_t rowBytes = (static_cast<std::size_t>(w) * (gray ? 1 : 3) + 3) & ~std::size_t{3};
+        const std::size_t pixelStart = good.size() - rowBytes * h;
+        QynImage slot;
+        ASSERT_EQ(loadBytes(good, slot), QynFileAccess::Success) << c.bits;
+        if (gray) {
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    ASSERT_EQ(pixel8(slot, x, y), static_cast<int>(grayAt(x, y))) << "at " << x << "," << y;
+        } else {
+            expectColorImage(slot, w, h, rgbAt);
+        }
 
-    QynBmpInfo info;
-    ASSERT_EQ(QynBmpProbe::probe(good, info), QynFileAccess::Success);
-    for (const int keptRows : {h / 4, 3 * h / 4}) {
-        fixture::writeFile(path("cut.bmp"), Bytes(good.begin(), good.begin() + pixelStart + rowBytes * keptRows));
-        QFile file(path("cut.bmp"));
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        std::shared_ptr<QynPixelBuffer> pixels;
-        EXPECT_EQ(QynBmpDecoder::decode(file, info, pixels), QynFileAccess::Truncated) << keptRows;
-        EXPECT_EQ(pixels, nullptr) << keptRows;
+        QynBmpInfo info;
+        ASSERT_EQ(QynBmpProbe::probe(good, info), QynFileAccess::Success);
+        for (const int keptRows : {h / 4, 3 * h / 4}) {
+            fixture::writeFile(path("cut.bmp"), Bytes(good.begin(), good.begin() + pixelStart + rowBytes * keptRows));
+            QFile file(path("cut.bmp"));
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            std::shared_ptr<QynPixelBuffer> pixels;
+            EXPECT_EQ(QynBmpDecoder::decode(file, info, pixels), QynFileAccess::Truncated) << c.bits << " " << keptRows;
+            EXPECT_EQ(pixels, nullptr) << c.bits << " " << keptRows;
+        }
     }
 }
 

@@ -7,6 +7,7 @@
 #include <QIODevice>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cerrno>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace {
@@ -90,6 +92,15 @@ public:
         }
         if (info.bitCount < 8)
             indices_.resize(static_cast<std::size_t>(info.width));
+    }
+
+    // Where the stored bytes of a row in file order go unchanged (8-bit gray whose palette
+    // is the identity), or null when they must be converted by write.
+    std::uint8_t* rowAsStored(int fileRow) const
+    {
+        if (info_.bitCount != 8 || !gray_ || !identity_)
+            return nullptr;
+        return out_.row(info_.topDown ? fileRow : info_.height - 1 - fileRow);
     }
 
     // Writes one row in file order; src holds the row's stored bytes (or, from RLE, one
@@ -258,6 +269,60 @@ struct FileAt {
     }
 };
 
+// Reads at offset into the buffers of parts (count of them) until all are full; parts
+// is used up on the way.
+std::int32_t readVectorAt(int fd, std::uint64_t offset, iovec* parts, int count)
+{
+    while (count > 0) {
+        const ssize_t got = ::preadv(fd, parts, count, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return QynFileResult::NotReadable;
+        if (got == 0)
+            return QynFileResult::Truncated;  // a file cut short meanwhile ends early
+        offset += static_cast<std::uint64_t>(got);
+        auto left = static_cast<std::size_t>(got);
+        while (count > 0 && left >= parts->iov_len) {
+            left -= parts->iov_len;
+            ++parts;
+            --count;
+        }
+        if (count > 0) {
+            parts->iov_base = static_cast<std::uint8_t*>(parts->iov_base) + left;
+            parts->iov_len -= left;
+        }
+    }
+    return QynFileResult::Success;
+}
+
+// Rows [first, end) of an image whose rows are stored as the slot holds them: the kernel
+// reads them straight into the slot's rows, many rows a call, and each row's padding into
+// a scratch word, so nothing is copied twice. As in memory, the last row needs its
+// pixels, not its padding.
+std::int32_t readRowsInPlace(const QynBmpInfo& info, const RowWriter& writer, int first, int end, int fd)
+{
+    constexpr int RowsPerCall = 512;  // two parts a row, within the system's limit of 1024
+    const auto pixelBytes = static_cast<std::size_t>(info.width);
+    const std::size_t padding = info.rowBytes - pixelBytes;
+    std::array<std::uint8_t, 4> sink{};
+    std::array<iovec, 2 * RowsPerCall> parts{};
+    for (int r = first; r < end; r += RowsPerCall) {
+        const int rows = std::min(RowsPerCall, end - r);
+        int count = 0;
+        for (int i = 0; i < rows; ++i) {
+            parts[static_cast<std::size_t>(count++)] = {writer.rowAsStored(r + i), pixelBytes};
+            if (padding != 0 && r + i + 1 < info.height)
+                parts[static_cast<std::size_t>(count++)] = {sink.data(), padding};
+        }
+        if (const std::int32_t code =
+                readVectorAt(fd, info.dataOffset + static_cast<std::uint64_t>(r) * info.rowBytes, parts.data(), count);
+            code != QynFileResult::Success)
+            return code;
+    }
+    return QynFileResult::Success;
+}
+
 // Rows [first, end) of an uncompressed image, in file order, a chunk at a time through a
 // buffer that stays in the cache. As in memory, the last row needs its pixels, not its
 // padding.
@@ -329,9 +394,13 @@ std::int32_t QynBmpDecoder::decode(QIODevice& file, const QynBmpInfo& info, std:
         const int middle = info.height / 2;
         RowWriter secondWriter(info, *pixels);
         std::int32_t second = QynFileResult::Success;
+        const auto readPart = [&](RowWriter& rows, int first, int end) {
+            return rows.rowAsStored(first) ? readRowsInPlace(info, rows, first, end, fd)
+                                           : readRows(info, rows, first, end, FileAt{fd});
+        };
         const auto readSecondHalf = [&] {
             try {
-                second = readRows(info, secondWriter, middle, info.height, FileAt{fd});
+                second = readPart(secondWriter, middle, info.height);
             } catch (const std::bad_alloc&) {
                 second = QynFileResult::TooLarge;  // as on the calling thread
             }
@@ -341,7 +410,7 @@ std::int32_t QynBmpDecoder::decode(QIODevice& file, const QynBmpInfo& info, std:
             helper = std::thread(readSecondHalf);
         } catch (const std::system_error&) {
         }
-        code = readRows(info, writer, 0, middle, FileAt{fd});
+        code = readPart(writer, 0, middle);
         if (helper.joinable())
             helper.join();
         else
