@@ -247,28 +247,6 @@ struct InOrder {
     }
 };
 
-// Reads bytes at an offset of an open file, without moving its position, so that two
-// threads can read from it at once.
-struct FileAt {
-    int fd;
-
-    std::int32_t operator()(std::uint64_t offset, std::uint8_t* to, std::size_t wanted) const
-    {
-        std::size_t done = 0;
-        while (done < wanted) {
-            const ssize_t got = ::pread(fd, to + done, wanted - done, static_cast<off_t>(offset + done));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0)
-                return QynFileResult::NotReadable;
-            if (got == 0)
-                return QynFileResult::Truncated;
-            done += static_cast<std::size_t>(got);
-        }
-        return QynFileResult::Success;
-    }
-};
-
 // Reads at offset into the buffers of parts (count of them) until all are full; parts
 // is used up on the way.
 std::int32_t readVectorAt(int fd, std::uint64_t offset, iovec* parts, int count)
@@ -295,6 +273,18 @@ std::int32_t readVectorAt(int fd, std::uint64_t offset, iovec* parts, int count)
     }
     return QynFileResult::Success;
 }
+
+// Reads bytes at an offset of an open file, without moving its position, so that two
+// threads can read from it at once.
+struct FileAt {
+    int fd;
+
+    std::int32_t operator()(std::uint64_t offset, std::uint8_t* to, std::size_t wanted) const
+    {
+        iovec part{to, wanted};
+        return readVectorAt(fd, offset, &part, 1);
+    }
+};
 
 // Rows [first, end) of an image whose rows are stored as the slot holds them: the kernel
 // reads them straight into the slot's rows, many rows a call, and each row's padding into
