@@ -414,11 +414,11 @@ TEST_F(FileAccessTest, SidesUpToTheLimitLoad)
     EXPECT_EQ(loadBytes(fixture::file(header, Bytes(3 * 16388, 0)), slot), QynFileAccess::TooLarge);
 }
 
-// Guards the load of a large image by two threads, each its half of the rows (colour
-// through the unpacking, gray with row padding straight into the slot): every row lands
-// where it belongs, and a file cut after its header was read (in either half) gives
-// Truncated and no image at all.
-TEST_F(FileAccessTest, LargeBmpLoadsInTwoHalvesAndACutInEitherGivesNoImage)
+// Guards the reads of an opened file at offsets, by two threads for a large image (colour
+// through the unpacking, gray with row padding straight into the slot) and by one for a
+// smaller one: every row lands where it belongs, and a file cut after its header was read
+// (early or late) gives Truncated and no image at all.
+TEST_F(FileAccessTest, BmpRowsReadAtOffsetsLandWhereTheyBelongAndACutGivesNoImage)
 {
     const int h = 4100;
     const auto grayAt = [](int x, int y) { return static_cast<std::uint32_t>((x * 3 + y * 5) & 0xff); };
@@ -426,7 +426,8 @@ TEST_F(FileAccessTest, LargeBmpLoadsInTwoHalvesAndACutInEitherGivesNoImage)
         int width;
         int bits;
     };
-    for (const Case& c : {Case{2048, 24}, Case{8190, 8}}) {  // 33.6 MB in the slot each
+    // 33.6 MB in the slot for the first two (two threads), 4.1 MB for the last (one).
+    for (const Case& c : {Case{2048, 24}, Case{8190, 8}, Case{1001, 8}}) {
         const int w = c.width;
         const bool gray = c.bits == 8;
         auto header = fixture::Header(w, h, c.bits);

@@ -376,25 +376,36 @@ std::int32_t QynBmpDecoder::decode(QIODevice& file, const QynBmpInfo& info, std:
     RowWriter writer(info, *pixels);
     const auto* device = qobject_cast<const QFileDevice*>(&file);
     const int fd = device ? device->handle() : -1;
+    if (fd < 0) {
+        if (!file.seek(static_cast<qint64>(info.dataOffset)))
+            return QynFileResult::NotReadable;
+        const std::int32_t code = readRows(info, writer, 0, info.height, InOrder{file});
+        if (code == QynFileResult::Success)
+            out = std::move(pixels);
+        return code;
+    }
+    // An open file is read at offsets, which leaves its position alone, so that two
+    // threads can share it; the rows of 8-bit gray go straight into the slot. Nothing
+    // thrown may leave a part: the other may still run.
+    const auto readPart = [&](RowWriter& rows, int first, int end) -> std::int32_t {
+        try {
+            return rows.rowAsStored(first) ? readRowsInPlace(info, rows, first, end, fd)
+                                           : readRows(info, rows, first, end, FileAt{fd});
+        } catch (const std::bad_alloc&) {
+            return QynFileResult::TooLarge;  // as for any allocation of a load
+        }
+    };
     const std::size_t slotBytes = static_cast<std::size_t>(pixels->stride()) * static_cast<std::size_t>(info.height);
     std::int32_t code = QynFileResult::Success;
-    if (fd >= 0 && slotBytes >= TwoThreadBytes && info.height > 1 && std::thread::hardware_concurrency() > 1) {
-        // Two threads, each reading its half of the rows from the file: the new slot's
-        // pages are cleared by the kernel and the rows copied and unpacked on two cores.
+    if (slotBytes < TwoThreadBytes || info.height < 2 || std::thread::hardware_concurrency() < 2) {
+        code = readPart(writer, 0, info.height);
+    } else {
+        // Two threads, each reading its half of the rows: the new slot's pages are cleared
+        // by the kernel and the rows copied and unpacked on two cores.
         const int middle = info.height / 2;
         RowWriter secondWriter(info, *pixels);
         std::int32_t second = QynFileResult::Success;
-        const auto readPart = [&](RowWriter& rows, int first, int end) {
-            return rows.rowAsStored(first) ? readRowsInPlace(info, rows, first, end, fd)
-                                           : readRows(info, rows, first, end, FileAt{fd});
-        };
-        const auto readSecondHalf = [&] {
-            try {
-                second = readPart(secondWriter, middle, info.height);
-            } catch (const std::bad_alloc&) {
-                second = QynFileResult::TooLarge;  // as on the calling thread
-            }
-        };
+        const auto readSecondHalf = [&] { second = readPart(secondWriter, middle, info.height); };
         std::thread helper;
         try {
             helper = std::thread(readSecondHalf);
@@ -407,10 +418,6 @@ std::int32_t QynBmpDecoder::decode(QIODevice& file, const QynBmpInfo& info, std:
             readSecondHalf();
         if (code == QynFileResult::Success)
             code = second;
-    } else {
-        if (!file.seek(static_cast<qint64>(info.dataOffset)))
-            return QynFileResult::NotReadable;
-        code = readRows(info, writer, 0, info.height, InOrder{file});
     }
     if (code == QynFileResult::Success)
         out = std::move(pixels);

@@ -17,8 +17,8 @@ public:
                                std::shared_ptr<QynPixelBuffer>& out);
     // The same for an uncompressed file (RGB or bit fields) read from file, whose header
     // info describes: a chunk of rows at a time, so no copy of the whole file is made.
-    // An open file (a QFileDevice with a handle) whose image fills 32 MiB or more is read
-    // by two threads at once, each its half of the rows. NotReadable when a read fails, Truncated when the file ends early (it may have
+    // An open file (a QFileDevice with a handle) is read at offsets, and one whose image
+    // fills 32 MiB or more by two threads at once, each its half of the rows. NotReadable when a read fails, Truncated when the file ends early (it may have
     // been cut since it was probed). Throws std::bad_alloc.
     static std::int32_t decode(QIODevice& file, const QynBmpInfo& info, std::shared_ptr<QynPixelBuffer>& out);
 };
