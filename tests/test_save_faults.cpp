@@ -197,7 +197,7 @@ TEST_F(SaveFaultsTest, DevicesPipesAndSocketsAreNotReplaced)
 
 // Guards against a replaced file that loses its mode (a private file made world-
 // readable) or, under root, its owner; a link is written through to its file and stays a
-// link; a hard link's other name keeps the old content, as the README says.
+// link; a hard link's other name keeps the old content, as docs/image-files.md says.
 TEST_F(SaveFaultsTest, ReplacingKeepsModeOwnerAndLinks)
 {
     for (const mode_t mode : {0600, 0640, 0604}) {

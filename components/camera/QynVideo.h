@@ -15,7 +15,7 @@ class QynCapturePipeline;
 struct QynVideoConfig;
 
 // Takes camera frames into slots through a GStreamer pipeline that the video
-// configuration file describes (README, "Video configuration files"):
+// configuration file describes (docs/cameras.md):
 //   <source> ! autoconvert (bayer2rgb for Bayer frames) ! videoconvert ! videoscale
 //            ! GRAY8 or BGRx caps ! appsink
 // (no videoscale and no size in the caps when the file names no size). A pipeline that

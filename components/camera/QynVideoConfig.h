@@ -8,7 +8,7 @@
 #include <string_view>
 
 // One video configuration file: the [video] section of an .ini file read with inih.
-// See the README's "Video configuration files" for every key.
+// docs/cameras.md lists every key.
 struct QynVideoConfig {
     QString source;  // a GStreamer source description, e.g. "v4l2src device=/dev/video0"
     int width = 0;   // 0 with height 0: the frames keep the size the source delivers
