@@ -8,6 +8,8 @@
 #include <QStandardPaths>
 #include <QStorageInfo>
 
+#include <algorithm>
+
 namespace qyn {
 
 QString appendFileName(const QString& folder, const QString& name)
@@ -20,7 +22,9 @@ QString appendFileName(const QString& folder, const QString& name)
 
 QString withDefaultExtension(const QString& path, const QString& extension)
 {
-    if (path.contains(QLatin1Char('.')))
+    // Only the file's own name counts: a folder such as /home/first.last has a dot too.
+    const qsizetype nameStart = std::max(path.lastIndexOf(QDir::separator()), path.lastIndexOf(QLatin1Char('/'))) + 1;
+    if (path.indexOf(QLatin1Char('.'), nameStart) >= 0)
         return path;
     return path + QLatin1Char('.') + extension;
 }

@@ -9,8 +9,9 @@ namespace qyn {
 // one (a volume root).
 QString appendFileName(const QString& folder, const QString& name);
 
-// A path without any "." at all, folder part included, gets "." + extension (an empty
-// extension leaves a trailing dot); any other path is returned unchanged.
+// A path whose file name (the part after the last separator) has no "." gets "." +
+// extension (an empty extension leaves a trailing dot); any other path is returned
+// unchanged. Dots in the folders' names do not count.
 QString withDefaultExtension(const QString& path, const QString& extension);
 
 // The root path of the volume that holds path (its nearest existing folder, when path

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QMouseEvent>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -42,8 +43,19 @@ FileListBox::FileListBox(QWidget* parent) : QListWidget(parent)
         if (listIndex() >= 0)
             emit fileClicked();
     });
+    connect(this, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+        if (pressOnPicked_ && item && item->isSelected())
+            emit fileClicked();
+    });
     path_ = QDir::toNativeSeparators(QDir::currentPath());
     fill();
+}
+
+void FileListBox::mousePressEvent(QMouseEvent* event)
+{
+    const QListWidgetItem* item = itemAt(event->position().toPoint());
+    pressOnPicked_ = item && item->isSelected();
+    QListWidget::mousePressEvent(event);
 }
 
 void FileListBox::setPattern(const QString& pattern)

@@ -28,12 +28,17 @@ public:
     QString shownFileName() const;
 
 signals:
-    // A file was picked, by the operator or by setListIndex.
+    // A file was picked, by the operator or by setListIndex; also a click on the file
+    // that is picked already, which changes no selection.
     void fileClicked();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
 
 private:
     void fill();
 
     QString pattern_ = QStringLiteral("*.*");
     QString path_;
+    bool pressOnPicked_ = false;  // the last mouse press hit the file already picked
 };

@@ -1,5 +1,6 @@
 #include "ListComboBox.h"
 
+#include "ComboTextRoomStyle.h"
 #include "WindowDesign.h"
 
 #include <QKeyEvent>
@@ -17,6 +18,11 @@ ListComboBox::ListComboBox(bool editable, QWidget* parent) : QComboBox(parent)
         // Qt takes Enter after text that names an entry as a pick of that entry; in the
         // list control typing never picks, so Enter in the text does nothing here.
         lineEdit()->installEventFilter(this);
+    } else {
+        // The closed list shows its longest entry whole at the layout's width.
+        auto* style = new ComboTextRoomStyle;
+        style->setParent(this);
+        setStyle(style);
     }
     connect(this, &QComboBox::activated, this, &ListComboBox::operatorPicked);
 }

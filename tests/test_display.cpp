@@ -498,7 +498,7 @@ TEST(Display, ReadoutIsEmptyOverAnEmptySlot)
 TEST(Display, KeysWheelAndMouseDriveTheViewAndShowImageFitsAgain)
 {
     // Guards against dead keys, arrows that pan a fitted image, a wheel that zooms
-    // about the wrong point, a drag that moves the image the wrong way, and a new image
+    // about the wrong point or not at all for a single notch down, a drag that moves the image the wrong way, and a new image
     // shown at the old image's zoom.
     QynDisplayEx display;
     display.resize(100, 80);
@@ -540,6 +540,12 @@ TEST(Display, KeysWheelAndMouseDriveTheViewAndShowImageFitsAgain)
     wheel(display, {70, 20}, 3);
     EXPECT_DOUBLE_EQ(view.scale(), QynDisplayView::stepScale(-1));
     EXPECT_NEAR((view.toImage(at) - under).manhattanLength(), 0, 1e-9);
+    // One notch down from one screen pixel an image pixel is the step below, about the cursor.
+    key(display, Qt::Key_1);
+    const QPointF underAtOne = view.toImage(at);
+    wheel(display, {70, 20}, -1);
+    EXPECT_DOUBLE_EQ(view.scale(), QynDisplayView::stepScale(-1));
+    EXPECT_NEAR((view.toImage(at) - underAtOne).manhattanLength(), 0, 1e-9);
     mouse(display, QEvent::MouseButtonDblClick, {70, 20}, Qt::LeftButton);
     EXPECT_TRUE(view.fitted());
 

@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QScopeGuard>
+#include <QTest>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -158,8 +159,9 @@ TEST(FileLoadDialog, PatternWriteCreatesTheWindowThatIsShown)
     });
 }
 
-// Guards against the extension rule looking at the name only, adding to names that have one,
-// or skipping the dot when the default extension is empty.
+// Guards against the extension rule looking at the folders' names (a home folder such as
+// /home/first.last), adding to names that have one, or skipping the dot when the default
+// extension is empty.
 TEST(FileSaveDialog, DefaultExtensionRules)
 {
     StartFolder start;
@@ -173,7 +175,8 @@ TEST(FileSaveDialog, DefaultExtensionRules)
     const Case cases[] = {
         {start.path(), "pic", "bmp", start.file("pic.bmp")},
         {start.path(), "pic.raw", "bmp", start.file("pic.raw")},
-        {dottedFolder, "pic", "bmp", qyn::appendFileName(dottedFolder, "pic")},
+        {dottedFolder, "pic", "bmp", qyn::appendFileName(dottedFolder, "pic.bmp")},
+        {dottedFolder, "pic.png", "bmp", qyn::appendFileName(dottedFolder, "pic.png")},
         {start.path(), "pic", "", start.file("pic.")},
         {QDir::rootPath(), "pic", "bmp", QDir::toNativeSeparators(QDir::rootPath()) + "pic.bmp"},
     };
@@ -211,7 +214,12 @@ TEST(FileSaveDialog, NameFromTheListAndTheEmptyNameWarning)
         EXPECT_EQ(log.shown[0].icon, MsgBoxIcon::Exclamation);
 
         name->setText("typed");
-        control<FileListBox>(window, "filFile")->setListIndex(1);
+        auto* files = control<FileListBox>(window, "filFile");
+        files->setListIndex(1);
+        EXPECT_EQ(name->text(), "B.BMP");
+        // A click on the file already picked changes no selection, yet puts its name back.
+        name->setText("edited");
+        QTest::mouseClick(files->viewport(), Qt::LeftButton, {}, files->visualItemRect(files->item(1)).center());
         EXPECT_EQ(name->text(), "B.BMP");
         click(window, "cmdOK");
     });

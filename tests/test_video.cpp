@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -370,12 +371,19 @@ TEST_F(VideoTest, EndOfStreamAndStreamingErrorsKeepTheSlotAndTheNextGrabRebuilds
 
 TEST_F(VideoTest, ASourceThatFallsSilentTimesOut)
 {
-    // Guards against Grab blocking for ever, or filling the slot, when frames stop coming.
+    // Guards against Grab blocking for ever, or filling the slot, when frames stop coming,
+    // and against a wait that is not the configured one (the default is 3000 ms; the
+    // upper bound leaves a loaded machine room and stays well below it).
     ASSERT_EQ(open(iniText(liveSource({}) + QStringLiteral(" ! valve drop=true"), 8, 8, "colour", 150)), 0);
     QynImage slot({512, 480, 8, 1, 1, 0, 512});
-    EXPECT_EQ(prepareAndGrab(slot), QynVideo::Timeout);
-    EXPECT_FALSE(slot.isFilled());
-    EXPECT_EQ(prepareAndGrab(slot), QynVideo::Timeout);
+    for (int grab = 0; grab < 2; ++grab) {
+        const auto began = std::chrono::steady_clock::now();
+        EXPECT_EQ(prepareAndGrab(slot), QynVideo::Timeout);
+        const auto waited = std::chrono::steady_clock::now() - began;
+        EXPECT_GE(waited, std::chrono::milliseconds(150));
+        EXPECT_LT(waited, std::chrono::milliseconds(1500));
+        EXPECT_FALSE(slot.isFilled());
+    }
     EXPECT_EQ(qyn::call(video_, QynVideo::CloseDevice), QynStatus::Ok);
     EXPECT_EQ(qyn::call(video_, QynVideo::CloseDevice), QynStatus::Ok);
     EXPECT_EQ(result(), 0);
