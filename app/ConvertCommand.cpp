@@ -4,6 +4,7 @@
 #include "ConvertJob.h"
 #include "ConvertOptions.h"
 #include "NumberText.h"
+#include "ProgramVersion.h"
 #include "QynChangeImage.h"
 
 #include <QTextStream>
@@ -20,6 +21,7 @@ QString ConvertCommand::usage()
         "       qynconvert decompose IN RED GREEN BLUE\n"
         "       qynconvert gray IN OUT [--weights R,G,B]   (thousandths, default 299,587,144)\n"
         "       qynconvert color IN OUT\n"
+        "       qynconvert -h|--help|--version\n"
         "options: --repeat N   run the conversion N times (at most 1000000), print min and median\n"
         "         --threads N  worker threads, 0 = all cores (default)\n"
         "batch:  qynconvert compose --batch RED_DIR GREEN_DIR BLUE_DIR OUT_DIR\n"
@@ -34,9 +36,22 @@ QString ConvertCommand::usage()
         "      5 some files of a batch failed, 128+N a batch stopped by signal N\n");
 }
 
+QString ConvertCommand::version()
+{
+    return QStringLiteral("qynconvert (QynSample) " QYN_PROGRAM_VERSION "\n");
+}
+
 int ConvertCommand::run(const QStringList& args, QTextStream& out, QTextStream& err, QIODevice* in,
                         bool errIsTerminal)
 {
+    // As GNU tools answer them: -h in the command's place, --help or --version anywhere;
+    // the first one counts.
+    for (qsizetype i = 0; i < args.size(); ++i)
+        if ((i == 0 && args[i] == "-h") || args[i] == "--help" || args[i] == "--version") {
+            out << (args[i] == "--version" ? version() : usage());
+            out.flush();
+            return Ok;
+        }
     ConvertOptions options;
     if (const QString problem = options.parse(args); !problem.isEmpty()) {
         err << "qynconvert: " << problem << "\n" << usage();

@@ -16,6 +16,7 @@ class QTextStream;
 //   gray IN OUT [--weights R,G,B]   (thousandths; default 299,587,144)
 //   color IN OUT                    (yellow-to-blue table)
 //   options: --repeat N  --threads N (0 = all cores)
+//   -h, --help, --version: usage or version on `out`, exit 0
 class ConvertCommand {
 public:
     static constexpr int MaxRepeat = 1000000;  // every time is kept for the median
@@ -28,4 +29,5 @@ public:
     static int run(const QStringList& args, QTextStream& out, QTextStream& err, QIODevice* in = nullptr,
                    bool errIsTerminal = false);
     static QString usage();
+    static QString version();
 };

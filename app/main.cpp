@@ -1,18 +1,36 @@
 #include "AccessibleDescriptionFilter.h"
+#include "ApplicationIcon.h"
 #include "QynAtomicFile.h"
+#include "SampleCommandLine.h"
 #include "frmMain.h"
 
 #include <QApplication>
+#include <QTextStream>
 
 int main(int argc, char* argv[])
 {
+    // --help and --version are answered before a display is needed.
+    if (const auto text = SampleCommandLine::information(argc, argv)) {
+        QTextStream(stdout) << *text;
+        return 0;
+    }
+
     QApplication app(argc, argv);
     QynAtomicFile::installSignalHandling();  // a save past the file size limit fails, not the program
     QApplication::setApplicationName(QStringLiteral("QynSample"));
+    QApplication::setWindowIcon(qyn::applicationIcon());
     AccessibleDescriptionFilter::install();
+
+    // What Qt left of the command line: image files for slots 1 to 3.
+    const SampleCommandLine::Parsed line = SampleCommandLine::parse(argc, argv);
+    if (!line.problem.isEmpty()) {
+        QTextStream(stderr) << "qynsample: " << line.problem << "\n" << SampleCommandLine::usage();
+        return SampleCommandLine::UsageExit;
+    }
 
     // The program ends when the main window closes.
     frmMain window;
     window.Form_Load();
+    window.loadStartFiles(line.files);
     return QApplication::exec();
 }

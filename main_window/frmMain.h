@@ -2,6 +2,7 @@
 
 #include "QynComponentRegistry.h"
 
+#include <QStringList>
 #include <QWidget>
 
 #include <array>
@@ -46,6 +47,9 @@ public:
 
     // The whole start-up: shows the window, asks for the video configuration, opens the camera.
     void Form_Load();
+    // Image files named on the command line, after start-up: picks the conversion kind that
+    // fits them, then loads them into slots 1, 2, 3 as "Image 1" to "Image 3" load a file.
+    void loadStartFiles(const QStringList& paths);
 
     // The packed colour red * 65536 + green * 256 + blue; empty on a 32-bit overflow.
     static std::optional<std::int32_t> RevRGB(const std::int32_t& red, const std::int32_t& green,
@@ -119,6 +123,8 @@ private:
     bool runConversion(const ConversionRecipe& recipe, const std::array<std::int32_t, 3>& weights);
     void showConversionError();
     void loadSlot(int slot);
+    // The load after the dialog: the file into the slot, then slot 1's format check.
+    void loadSlotFrom(int slot, const QString& path);
     void grabSlot(int slot);
     // ShowImage of a slot, keeping the display's accessible name in step; the call's status.
     QynStatus showSlot(int slot);

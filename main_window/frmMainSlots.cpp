@@ -13,6 +13,32 @@
 #include "frmFileLoad.h"
 #include "frmFileSave.h"
 
+#include <QStringList>
+
+#include <optional>
+
+namespace {
+
+// Whether a file loads as 8-bit gray (else colour), read with components of its own so
+// that the window's slots and their calls are not touched; empty when it does not load.
+std::optional<bool> loadsGray(const QString& path)
+{
+    const QynComponentRegistry& registry = QynComponentRegistry::standard();
+    const std::unique_ptr<QynComponent> files =
+        registry.create(QString::fromLatin1(QynFileAccess::ProgId), {QString()});
+    const std::unique_ptr<QynComponent> image = registry.create(QString::fromLatin1(QynImage::ProgId), {});
+    if (!files || !image)
+        return std::nullopt;
+    const BusyCursor busy;
+    qyn::put(*files, QynFileAccess::FilePath, path);
+    if (qyn::call(*files, QynFileAccess::LoadImage, {image.get()}) != QynStatus::Ok
+        || qyn::lastResult(*files, QynFileAccess::GetLastResult) != 0)
+        return std::nullopt;
+    return qyn::getInt32(*image, QynImage::ImageType) == std::optional<std::int32_t>{QynImage::TypeGray};
+}
+
+}  // namespace
+
 QynStatus frmMain::showSlot(int slot)
 {
     const QynStatus status = qyn::call(*display_, QynDisplayEx::ShowImage, {slotRef(slot)});
@@ -34,14 +60,18 @@ void frmMain::cmbDispImage_Click()
 
 void frmMain::loadSlot(int slot)
 {
-    // Each step is tried on its own; a failing call is passed over and the next one runs.
     frmFileLoad& dialog = fileLoadDialog();
     dialog.setStrPattern(QStringLiteral("*.bmp"));
     dialog.showModal();
     const QString path = dialog.strFilePath();
     if (path.isEmpty())
         return;
+    loadSlotFrom(slot, path);
+}
 
+void frmMain::loadSlotFrom(int slot, const QString& path)
+{
+    // Each step is tried on its own; a failing call is passed over and the next one runs.
     QynComponent& files = *fileAccess_;
     std::int32_t code = 0;
     {
@@ -78,6 +108,25 @@ void frmMain::loadSlot(int slot)
     }
     // The loaded slot is shown; the display list keeps its entry.
     showSlot(slot);
+}
+
+void frmMain::loadStartFiles(const QStringList& paths)
+{
+    if (paths.isEmpty())
+        return;
+    // Two or three files are the gray planes of a composition, the only kind that reads
+    // more than slot 1; one file is split when colour and coloured when gray. A single file
+    // that does not load leaves the kind start-up chose; its load reports it.
+    std::optional<ConversionKind> kind = ConversionKind::Compose;
+    if (paths.size() == 1) {
+        const std::optional<bool> gray = loadsGray(paths.front());
+        kind = !gray ? std::nullopt
+                     : std::optional(*gray ? ConversionKind::GrayToColor : ConversionKind::Decompose);
+    }
+    if (kind)
+        cmbAutoBin->setListIndex(static_cast<int>(*kind));
+    for (int slot = 1; slot <= 3 && slot <= paths.size(); ++slot)
+        loadSlotFrom(slot, paths[slot - 1]);
 }
 
 void frmMain::grabSlot(int slot)

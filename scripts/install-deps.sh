@@ -13,6 +13,7 @@ packages=(
   libgtest-dev libgmock-dev locales parallel
   libaravis-0.8-0 gstreamer1.0-plugins-bad aravis-tools aravis-tools-cli
   xvfb xauth xdotool xclip python3-xlib at-spi2-core fonts-dejavu-core fonts-liberation
+  file lintian desktop-file-utils man-db
 )
 if [[ "${1:-}" == "--bench" ]]; then
   packages+=(libopencv-dev libbenchmark-dev)

@@ -1,5 +1,6 @@
-// Filling slots from files and the camera, and saving the slot the display list names,
-// with the real file dialogs and real files.
+// Filling slots from files (by the buttons or from the command line) and the camera, and
+// saving the slot the display list names, with the real file dialogs and real files.
+#include "CaseName.h"
 #include "ListComboBox.h"
 #include "MainWindowHarness.h"
 #include "ModalScript.h"
@@ -289,6 +290,65 @@ TEST_F(LoadGrabSave, NoSlotNamedWritesNothingAndSaysSo)
         EXPECT_EQ(h.messages[0].icon, MsgBoxIcon::Exclamation);
     }
 }
+
+namespace {
+
+struct StartFilesRow {
+    const char* name;
+    QStringList files;  // in the dialogs' folder
+    int kind;           // the conversion kind picked before the loads
+    QStringList prompts;
+};
+
+class StartFiles : public LoadGrabSave, public testing::WithParamInterface<StartFilesRow> {};
+
+}  // namespace
+
+// Guards the command line's files: the kind that fits them is picked first, then they load
+// into slots 1, 2, 3 with the very calls and messages of picking that kind and pressing
+// "Image 1", "Image 2", "Image 3" in a window started alike.
+TEST_P(StartFiles, PickAFittingKindThenLoadAsTheImageButtons)
+{
+    const StartFilesRow& row = GetParam();
+    QStringList paths;
+    for (const QString& name : row.files)
+        paths << h.dir.filePath(name);
+    w().loadStartFiles(paths);
+    EXPECT_EQ(w().cmbAutoBin->listIndex(), row.kind);
+    EXPECT_EQ(prompts(h), row.prompts);
+
+    MainWindowHarness byHand;
+    byHand.options.applicationFolder = h.dir.path();
+    byHand.start();
+    byHand.log->clear();
+    byHand.window().cmbAutoBin->setListIndex(row.kind);
+    QPushButton* const buttons[] = {byHand.window().cmdButton1, byHand.window().cmdButton2,
+                                    byHand.window().cmdButton3};
+    for (qsizetype i = 0; i < row.files.size(); ++i)
+        press(buttons[i], pickFile(row.files[i]));
+    EXPECT_EQ(h.log->texts(), byHand.log->texts());
+    EXPECT_EQ(prompts(h), prompts(byHand));
+    for (int slot = 1; slot <= 3; ++slot)
+        EXPECT_EQ(formatOf(w(), slot), formatOf(byHand.window(), slot)) << "slot " << slot;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLine, StartFiles,
+    testing::Values(StartFilesRow{"none", {}, 0, {}},
+                    StartFilesRow{"one colour file is decomposed", {"colour.bmp"}, 1, {}},
+                    StartFilesRow{"one gray file is coloured", {"gray.bmp"}, 3, {}},
+                    StartFilesRow{"three gray files are composed", {"gray.bmp", "gray.bmp", "gray.bmp"}, 0, {}},
+                    StartFilesRow{"two files are composed", {"gray.bmp", "colour.bmp"}, 0, {}},
+                    StartFilesRow{"a colour file first is composed with the buttons' warnings",
+                                  {"colour.bmp", "gray.bmp", "gray.bmp"},
+                                  0,
+                                  {"It is not the image of a 8-bit gray.", "It is not the picture of a 8-bit gray.",
+                                   "It is not the picture of a 8-bit gray."}},
+                    StartFilesRow{"an unreadable file keeps the start-up kind",
+                                  {"broken.bmp"},
+                                  0,
+                                  {QStringLiteral("Reading went wrong.(ErrCode=%1)").arg(QynFileAccess::NotAnImage)}}),
+    NameOfCase{});
 
 // Guards the grab order: PrepareImage right before every Grab, then the slot shown, the
 // display list untouched.

@@ -1,5 +1,6 @@
 // The main window's controls, components and resize rule, the conversion kind panel and
 // the display list.
+#include "ApplicationIcon.h"
 #include "ListComboBox.h"
 #include "MainWindowHarness.h"
 #include "QynDisplayEx.h"
@@ -149,6 +150,16 @@ TEST(MainWindowLayout, ComponentsAreCreatedByProgIdWithTheirStoredSettings)
                         "QynChangeImage1 QYNCOMCHANGEIMAGELibCtl.QynChangeImage {-1,-1,-1,-1}",
                         "QynPerformanceCounter1 QYNCOMPERFORMANCECOUNTERLibCtl.QynPerformanceCounter {}",
                     }));
+}
+
+// Guards the window's icon: without an installed theme icon the built-in copy must be
+// there (a resource left out of the link gives a null icon), sharp from 16 to 256 pixels.
+TEST(MainWindowLayout, TheIconComesInEverySizeTheDesktopAsksFor)
+{
+    const QIcon icon = qyn::applicationIcon();
+    ASSERT_FALSE(icon.isNull());
+    for (const int size : {16, 48, 256})
+        EXPECT_EQ(icon.pixmap(size).size(), QSize(size, size)) << size;
 }
 
 // Guards the resize rule: the display must follow the outer size, clamp at zero and

@@ -1,5 +1,6 @@
-// Start-up and shutdown: the video configuration, the camera steps and their warnings,
-// the lists, and CloseDevice at the window's close.
+// Start-up and shutdown: the command line, the video configuration, the camera steps and
+// their warnings, the lists, and CloseDevice at the window's close.
+#include "CaseName.h"
 #include "DirListBox.h"
 #include "ListComboBox.h"
 #include "MainWindowHarness.h"
@@ -12,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -227,3 +229,65 @@ TEST(StartUp, VideoDialogOpensOnTheInstalledFolder)
         QDir(created).removeRecursively();
     EXPECT_EQ(offered, QDir::toNativeSeparators(installed));
 }
+
+namespace {
+
+struct CommandLineRow {
+    const char* name;
+    const char* program;
+    QStringList args;
+    // Where Qt would draw: "xcb" without a display proves that no display was needed.
+    const char* platform;
+    int exit;
+    QString out;  // standard output begins with it; standard error is then empty
+    QString err;  // standard error holds it; standard output is then empty
+};
+
+class CommandLine : public testing::TestWithParam<CommandLineRow> {};
+
+const QString version = QStringLiteral(" (QynSample) " QYN_PROJECT_VERSION "\n");
+
+}  // namespace
+
+// Guards the GNU options of both programs (usage or version on standard output, exit 0, no
+// display needed) and qynsample's refusal of what it cannot load, before any window opens.
+TEST_P(CommandLine, AnswersOrRefusesBeforeAnyWindow)
+{
+    const CommandLineRow& row = GetParam();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.insert("QT_QPA_PLATFORM", row.platform);
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(QString::fromLatin1(row.program), row.args);
+    ASSERT_TRUE(process.waitForFinished(60000));
+    const QString out = QString::fromUtf8(process.readAllStandardOutput());
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), row.exit) << err.toStdString();
+    if (row.err.isEmpty()) {
+        EXPECT_TRUE(out.startsWith(row.out)) << out.toStdString();
+        EXPECT_EQ(err, "");
+    } else {
+        EXPECT_TRUE(err.contains(row.err)) << err.toStdString();
+        EXPECT_EQ(out, "");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BothPrograms, CommandLine,
+    testing::Values(
+        CommandLineRow{"qynsample help", QYNSAMPLE_PATH, {"--help"}, "xcb", 0, "Usage: qynsample [OPTION]... [IMAGE]...\n", {}},
+        CommandLineRow{"qynsample h", QYNSAMPLE_PATH, {"-h"}, "xcb", 0, "Usage: qynsample", {}},
+        CommandLineRow{"qynsample version", QYNSAMPLE_PATH, {"a.bmp", "--version"}, "xcb", 0, "qynsample" + version, {}},
+        CommandLineRow{"qynsample unknown option", QYNSAMPLE_PATH, {"--gray"}, "offscreen", 2, {},
+                       "qynsample: unknown option '--gray'\nUsage: qynsample"},
+        CommandLineRow{"qynsample four files", QYNSAMPLE_PATH, {"a.bmp", "b.bmp", "c.bmp", "d.bmp"}, "offscreen", 2,
+                       {}, "qynsample: at most 3 image files, one a slot; 4 given\n"},
+        CommandLineRow{"qynconvert help", QYNCONVERT_PATH, {"--help"}, "xcb", 0, "usage: qynconvert compose", {}},
+        CommandLineRow{"qynconvert h", QYNCONVERT_PATH, {"-h"}, "xcb", 0, "usage: qynconvert compose", {}},
+        CommandLineRow{"qynconvert help after a command", QYNCONVERT_PATH, {"gray", "in.bmp", "--help"}, "xcb", 0,
+                       "usage: qynconvert compose", {}},
+        CommandLineRow{"qynconvert version", QYNCONVERT_PATH, {"--version"}, "xcb", 0, "qynconvert" + version, {}}),
+    NameOfCase{});
