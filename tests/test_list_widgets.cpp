@@ -38,7 +38,7 @@ TEST(DialogPaths, JoinAndDefaultExtension)
 
     EXPECT_EQ(qyn::withDefaultExtension("/data/pic", "bmp"), "/data/pic.bmp");
     EXPECT_EQ(qyn::withDefaultExtension("/data/pic.raw", "bmp"), "/data/pic.raw");
-    EXPECT_EQ(qyn::withDefaultExtension("/da.ta/pic", "bmp"), "/da.ta/pic");
+    EXPECT_EQ(qyn::withDefaultExtension("/home/first.last/pic", "bmp"), "/home/first.last/pic.bmp");
     EXPECT_EQ(qyn::withDefaultExtension("/data/pic", ""), "/data/pic.");
 
     EXPECT_EQ(qyn::failureText(2, "No such file or directory"), "2 : No such file or directory");
