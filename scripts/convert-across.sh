@@ -131,20 +131,23 @@ command -v parallel >/dev/null || { say "GNU parallel is not installed (Debian: 
 
 # --- The files: listed once, sorted by their bytes as qynconvert sorts a folder ---------
 
-# The output of an input in output folder $2 (qynconvert's rule: --format replaces the
-# extension after the last dot, unless the name begins with it).
-output_of() {
-  local name="${1##*/}"
+# The name an input's outputs get, in $out_name (qynconvert's rule: --format replaces the
+# extension after the last dot, unless the name begins with it). No subshell: it runs for
+# every file.
+output_name() {
+  out_name="${1##*/}"
   if [[ -n "$format" ]]; then
-    [[ "$name" == ?*.* ]] && name="${name%.*}"
-    name="$name.$format"
+    [[ "$out_name" == ?*.* ]] && out_name="${out_name%.*}"
+    out_name+=".$format"
   fi
-  printf '%s/%s' "$2" "$name"
 }
+# Whether the input $1 has all its outputs in the folders "${run_outputs[@]}".
 all_outputs_there() {
   local d
-  for d in "${output_dirs[@]}"; do [[ -f "$(output_of "$1" "$d")" ]] || return 1; done
+  output_name "$1"
+  for d in "${run_outputs[@]}"; do [[ -f "$d/$out_name" ]] || return 1; done
 }
+run_outputs=("${output_dirs[@]}")
 
 mapfile -d '' inputs < <(find -L "${source_dirs[0]}" -mindepth 1 -maxdepth 1 -type f ! -name '.*' -print0 | LC_ALL=C sort -z)
 declare -A taken=()
@@ -152,7 +155,8 @@ todo=()
 collided=()
 skipped=0
 for f in "${inputs[@]}"; do
-  first="$(output_of "$f" "${output_dirs[0]}")"
+  output_name "$f"
+  first="${output_dirs[0]}/$out_name"
   # Two inputs with one output (a.bmp and a.png with --format png) would be converted by
   # two shares, on two machines, one result lost: the second is left out before anything runs.
   if [[ -n "${taken[$first]+x}" ]]; then
@@ -366,7 +370,7 @@ follow_jobs() {
     ((transfer)) && collect_share "$seq"
     share_files "$seq" run_list
     done_now=0
-    for f in "${share_list[@]}"; do all_outputs_there_in "$f" && ((++done_now)); done
+    for f in "${share_list[@]}"; do all_outputs_there "$f" && ((++done_now)); done
     share_exit[$seq]="$exitval:$signal"
     share_host[$seq]="$host"
     converted_so_far=$((converted_so_far - ${done_in_share[$seq]:-0} + done_now))
@@ -380,10 +384,6 @@ follow_jobs() {
   done
 }
 declare -A lost_hosts=()
-all_outputs_there_in() {
-  local d
-  for d in "${run_outputs[@]}"; do [[ -f "$(output_of "$1" "$d")" ]] || return 1; done
-}
 # Seconds since the epoch with a '.' whatever the locale's decimal point.
 now() { local t="$EPOCHREALTIME"; printf '%s' "${t/[^0-9]/.}"; }
 since() { LC_ALL=C awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }'; }
@@ -434,7 +434,6 @@ run_batch() {
 }
 
 run_folders=("${folders[@]}")
-run_outputs=("${output_dirs[@]}")
 
 # --- --check: the first file on every machine, the same bytes everywhere -----------------
 
@@ -459,12 +458,13 @@ if ((check)); then
     if [[ "$result" != 0:0 ]]; then
       say "$(machine "$m"): could not run ($(why_failed "${result%:*}" "${result#*:}"))"
       ok=0
-    elif ! all_outputs_there_in "${probe[0]}"; then
+    elif ! all_outputs_there "${probe[0]}"; then
       say "$(machine "$m"): did not convert it:"
       ok=0
     else
       outputs_here=()
-      for d in "${check_dirs[@]}"; do outputs_here+=("$(output_of "${probe[0]}" "$d")"); done
+      output_name "${probe[0]}"
+      for d in "${check_dirs[@]}"; do outputs_here+=("$d/$out_name"); done
       if [[ -z "$reference" ]]; then
         reference="$(machine "$m")"
         reference_outputs=("${outputs_here[@]}")

@@ -21,10 +21,10 @@ import tempfile
 import threading
 import time
 import unittest
-import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import ssh_nodes  # noqa: E402
+from image_files import bmp, gray_png  # noqa: E402
 
 SKIPPED = 77
 ARGS = None
@@ -35,30 +35,6 @@ ROOT = None
 HOSTILE = [b"with space", b"quote'single", b'quote"double', b"$(touch pwned)", b"`touch pwned`",
            b"new\nline", b"bad\xff\xfeutf8", b"-dash", b"{}", b"{#}", b"back\\slash", b"tab\there",
            b"semi;colon&", b"star*", b"glob?[a]"]
-
-
-def bmp(width, height, channels, seed):
-    """An 8-bit gray (palette) or 24-bit BMP with a pattern of its own."""
-    bits = 8 * channels
-    stride = (width * channels + 3) & ~3
-    rows = []
-    for y in range(height):
-        row = bytes((x * (3 + seed) + y * (5 + channels) + seed * 17) & 255 for x in range(width * channels))
-        rows.append(row + bytes(stride - len(row)))
-    palette = b"".join(bytes((i, i, i, 0)) for i in range(256)) if channels == 1 else b""
-    offset = 14 + 40 + len(palette)
-    pixels = b"".join(rows)
-    return (b"BM" + struct.pack("<IHHI", offset + len(pixels), 0, 0, offset)
-            + struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, 0, len(pixels), 2835, 2835,
-                          len(palette) // 4, 0) + palette + pixels)
-
-
-def gray_png(width, height):
-    def chunk(kind, data):
-        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
-    raw = b"".join(b"\0" + bytes((x + y) & 255 for x in range(width)) for y in range(height))
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 0, 0, 0, 0))
-            + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
 
 
 def write(folder, name, data):
@@ -130,7 +106,7 @@ def script_env(**extra):
     return env
 
 
-def across(*args, env=None, **popen):
+def across(*args):
     """The script's command line with our machines' ssh configuration."""
     return [ARGS.script, "--ssh", NODES.ssh, *args]
 
@@ -172,7 +148,7 @@ class StderrLines:
     """Reads a process's stderr as it comes, so a test can act on a line."""
 
     def __init__(self, process):
-        self.lines, self.cond = [], threading.Condition()
+        self.lines, self.cond, self.stream = [], threading.Condition(), process.stderr
         self.thread = threading.Thread(target=self.read, args=(process.stderr,), daemon=True)
         self.thread.start()
 
@@ -188,7 +164,21 @@ class StderrLines:
 
     def text(self):
         self.thread.join(60)
+        self.stream.close()
         return b"".join(self.lines)
+
+
+def stop(process):
+    """Ends a run that a failed test left going: a second SIGTERM stops the shares at once."""
+    if process.poll() is None:
+        process.terminate()
+        time.sleep(0.2)
+        process.terminate()
+        try:
+            process.wait(30)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
 
 
 class AcrossMachines(unittest.TestCase):
@@ -259,8 +249,11 @@ class AcrossMachines(unittest.TestCase):
                     across(*mode, "-S", "node1,node2,node3", "--share", "10", "color", *inputs, out, "--jobs", "1"),
                     env=script_env(), cwd=f"{ROOT}/cwd", stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
                 lines = StderrLines(process)
-                victim = self.kill_a_machine_in_a_share(2 * output_size)
-                process.wait(180)
+                try:
+                    victim = self.kill_a_machine_in_a_share(2 * output_size)
+                    process.wait(180)
+                finally:
+                    stop(process)
                 stderr = lines.text().decode(errors="replace")
                 self.assertIsNotNone(victim, "no share was caught in the middle: " + stderr)
                 self.assertEqual(process.returncode, 0, stderr)
@@ -307,9 +300,12 @@ class AcrossMachines(unittest.TestCase):
                 process = subprocess.Popen(command, env=script_env(), cwd=f"{ROOT}/cwd",
                                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
                 lines = StderrLines(process)
-                self.assertTrue(lines.wait_for(b" done"), "no share finished")
-                process.send_signal(signal.SIGINT)
-                process.wait(120)
+                try:
+                    self.assertTrue(lines.wait_for(b" done"), "no share finished")
+                    process.send_signal(signal.SIGINT)
+                    process.wait(120)
+                finally:
+                    stop(process)
                 stderr = lines.text().decode(errors="replace")
                 self.assertEqual(process.returncode, 128 + signal.SIGINT, stderr)
                 self.assertIn("stopped by SIGINT", stderr)

@@ -148,13 +148,17 @@ class SshNodes:
                         f"PidFile {n.folder}/sshd.pid\nAuthorizedKeysFile {keys}/authorized_keys\n"
                         "UsePAM no\nStrictModes no\nPasswordAuthentication no\nKbdInteractiveAuthentication no\n"
                         "PermitRootLogin prohibit-password\nMaxStartups 100\nMaxSessions 20\n"
-                        f"ForceCommand {login}\nAcceptEnv {FORWARDED_ENV}\n")
+                        f"ForceCommand {login}\nAcceptEnv {FORWARDED_ENV}\n"
+                        # Else the login shell reads the real home's start-up files first.
+                        f"SetEnv HOME={n.home}\n")
             client.append(f"Host {n.name}\n  HostName {n.address}\n  Port {n.port}\n")
         # A machine that does not answer: nothing listens on its port.
         client.append(f"Host gone\n  HostName 127.0.0.2\n  Port {free_port('127.0.0.2')}\n")
         client.append(f"Host *\n  User {user}\n  IdentityFile {keys}/user_key\n  IdentitiesOnly yes\n"
                       f"  UserKnownHostsFile {keys}/known_hosts\n  GlobalKnownHostsFile /dev/null\n"
                       "  StrictHostKeyChecking yes\n  BatchMode yes\n  LogLevel ERROR\n"
+                      # The cheapest key exchange: a share that opens a connection pays it.
+                      "  KexAlgorithms curve25519-sha256\n"
                       f"  SendEnv {FORWARDED_ENV}\n")
         with open(self.config, "w") as f:
             f.write("".join(client))
