@@ -188,8 +188,8 @@ cleanup() {
 trap cleanup EXIT
 
 # ssh for parallel: one executable (parallel starts its connection masters with it), which
-# notes every share that ssh could not finish; a lost machine is retried by parallel
-# without a trace in its job log.
+# notes every try of a share that failed: parallel sends it to another machine without a
+# trace in its job log. rsync's copies (--transfer) are noted as such.
 lost_log="$work/lost"
 : >"$lost_log"
 cat >"$work/ssh" <<EOF
@@ -198,8 +198,9 @@ set -- $ssh_command -o BatchMode=yes -o ConnectTimeout=10 -o ServerAliveInterval
 case " \$* " in *" -MT "*) exec "\$@" ;; esac
 "\$@"
 status=\$?
-if [[ \$status == 255 && -n "\${PARALLEL_SEQ:-}" ]]; then
-  printf '%s\t%s\n' "\$PARALLEL_SEQ" "\${PARALLEL_SSHHOST:-?}" >>$(printf '%q' "$lost_log")
+if [[ \$status != 0 && -n "\${PARALLEL_SEQ:-}" ]]; then
+  case " \$* " in *" --server "*) what=rsync ;; *) what=job ;; esac
+  printf '%s\t%s\t%s\t%s\n' "\$PARALLEL_SEQ" "\${PARALLEL_SSHLOGIN:-?}" "\$status" "\$what" >>$(printf '%q' "$lost_log")
 fi
 exit \$status
 EOF
@@ -228,9 +229,7 @@ joblog="$work/joblog"
 mkfifo "$joblog"
 exec {joblog_fd}<>"$joblog"
 
-# Runs parallel over shares 1..$1 of the list in $2 on the machines in $3, outputs into
-# the folders "${run_outputs[@]}"; the job log comes through the FIFO, then a line "END
-# status".
+# Runs parallel over the shares of $work/shares on the machines $1 in the background.
 start_parallel() {
   local hosts="$1" cmd i
   words=()
@@ -305,7 +304,7 @@ machine() { if [[ "$1" == : ]]; then printf 'this machine'; else printf '%s' "$1
 why_failed() {  # a job log's exit value and signal, in words
   case "$1:$2" in
     *:[1-9]*) printf 'killed by signal %s' "$2" ;;
-    255:*) printf 'ssh failed: the machine could not be reached or was lost' ;;
+    255:*) printf 'the machine could not be reached or was lost (ssh exit 255)' ;;
     127:*) printf 'qynconvert was not found there' ;;
     126:*) printf 'qynconvert cannot be run there' ;;
     2:*) printf 'qynconvert refused the command line (another version?)' ;;
@@ -330,12 +329,12 @@ trap 'on_signal INT' INT
 trap 'on_signal TERM' TERM
 trap 'on_signal HUP' HUP
 
-# Reads the job log until parallel has ended; fills share_exit, share_host, done_in_share,
-# parallel_status. With $1 = quiet, prints nothing.
+# Reads the job log until parallel has ended; fills share_exit, share_host, done_in_share.
+# With $1 = quiet, prints nothing.
 declare -A share_exit=() share_host=() done_in_share=()
 lost_seen=0
 follow_jobs() {
-  local quiet="${1:-}" line="" part status seq host exitval signal k f done_now
+  local quiet="${1:-}" line="" part status seq host exitval signal k f what reason done_now
   local started converted_so_far=0
   started=$(now)
   while :; do
@@ -354,17 +353,21 @@ follow_jobs() {
       continue
     fi
     if [[ "$line" == END$'\t'* ]]; then
-      parallel_status="${line#END$'\t'}"
       parallel_pid=""
       break
     fi
     IFS=$'\t' read -r seq host _ _ _ _ exitval signal _ <<<"$line"
     line=""
     [[ "$seq" =~ ^[0-9]+$ ]] || continue
-    # Attempts that ssh lost before this one ended; parallel has sent them elsewhere.
-    while IFS=$'\t' read -r k f; do
-      [[ -n "$quiet" ]] || say "share $k/$run_shares: ssh to $(machine "$f") failed (the machine could not be reached or was lost)"
-      lost_hosts[$f]=1
+    # Tries that failed before this line; parallel has sent them elsewhere (or gives up).
+    while IFS=$'\t' read -r k f status what; do
+      if [[ "$what" == rsync ]]; then
+        reason="copying with rsync failed (exit $status)"
+      else
+        reason="$(why_failed "$status" 0)"
+      fi
+      [[ -n "$quiet" ]] || say "share $k/$run_shares failed on $(machine "$f"): $reason"
+      [[ -n "${troubles[$f]:-}" ]] || troubles[$f]="$reason"  # the first says most
     done < <(tail -n "+$((lost_seen + 1))" "$lost_log")
     lost_seen=$(wc -l <"$lost_log")
     ((transfer)) && collect_share "$seq"
@@ -383,7 +386,7 @@ follow_jobs() {
     fi
   done
 }
-declare -A lost_hosts=()
+declare -A troubles=()  # machine -> why a share failed there
 # Seconds since the epoch with a '.' whatever the locale's decimal point.
 now() { local t="$EPOCHREALTIME"; printf '%s' "${t/[^0-9]/.}"; }
 since() { LC_ALL=C awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }'; }
@@ -422,7 +425,6 @@ run_batch() {
   fi
   seq 1 "$run_shares" >"$work/shares"
   share_exit=() share_host=() done_in_share=()
-  parallel_status=""
   # The job log begins with parallel's process id (for the signals) and ends with its status.
   ( start_parallel "$2"
     printf 'PID\t%s\n' "$!" >&"$joblog_fd"
@@ -456,7 +458,7 @@ if ((check)); then
     seconds=$(since "$started")
     result="${share_exit[1]:-}"
     if [[ "$result" != 0:0 ]]; then
-      say "$(machine "$m"): could not run ($(why_failed "${result%:*}" "${result#*:}"))"
+      say "$(machine "$m"): could not run: $(why_failed "${result%:*}" "${result#*:}")"
       ok=0
     elif ! all_outputs_there "${probe[0]}"; then
       say "$(machine "$m"): did not convert it:"
@@ -515,7 +517,7 @@ for ((k = 1; k <= shares; ++k)); do
       if [[ "$result" == 0:0 ]]; then
         say "not converted: $(shown "$f")"
       else
-        say "not converted: $(shown "$f") (share $k: $(why_failed "${result%:*}" "${result#*:}") on every machine tried)"
+        say "not converted: $(shown "$f") (share $k could not run: $(why_failed "${result%:*}" "${result#*:}"))"
         could_not_run=1
       fi
     fi
@@ -527,8 +529,8 @@ for f in "${collided[@]}"; do say "not converted: $(shown "$f") (its output is a
 declare -A shares_on=()
 for k in "${!share_host[@]}"; do shares_on[${share_host[$k]}]=$((${shares_on[${share_host[$k]}]:-0} + 1)); done
 where=""
-for m in "${machines[@]}"; do [[ -n "${shares_on[$m]:-}" ]] && where+="${where:+, }$(machine "$m") (${shares_on[$m]})"; done
-for m in "${!lost_hosts[@]}"; do say "$(machine "$m") was lost or could not be reached during the batch; its shares went to other machines"; done
+for m in $(printf '%s\n' "${!shares_on[@]}" | sort); do where+="${where:+, }$(machine "$m") (${shares_on[$m]})"; done
+for m in "${!troubles[@]}"; do say "$(machine "$m"): a share failed there and was tried elsewhere: ${troubles[$m]}"; done
 summary="$converted converted, $failed failed, $skipped skipped"
 ((not_started)) && summary+=", $not_started not started"
 summary+=" of $total in $seconds s"
