@@ -2,9 +2,9 @@
 # scripts/convert-across.sh over three SSH machines on this computer (sshd on 127.0.0.2-4,
 # started by tests/across/ssh_nodes.py) against one local `qynconvert color --batch` of
 # the same FILES gray 640x480 BMP files (default 2000, in FOLDER, default /dev/shm) on the
-# same cores: shares of 200, RUNS times each (default 5), taking turns. Then what a share
-# costs and what SSH adds to it: one machine, here (-S :) and over SSH, with shares of 200
-# and of 50; and one --transfer run (every file copied there and back by rsync).
+# same cores: shares of 200, RUNS times each (default 5), taking turns, and one --transfer
+# run (every file copied there and back by rsync). Then what a share and a run cost and
+# what SSH adds to them: 40 shares of a 16x16 file against one, here (-S :) and over SSH.
 # Checks that every way writes the same bytes.
 #
 #   bench/bench_across.sh [path/to/qynconvert] [folder] [files] [runs]
@@ -51,37 +51,41 @@ row() {  # what, times...
 }
 
 echo "$files gray 640x480 BMP files ($megabytes MB) in $top, qynconvert color; $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
-local_times=() across_times=() here200=() here50=() ssh200=() ssh50=()
+local_times=() across_times=()
 for ((r = 0; r < runs; ++r)); do
   local_times+=("$(seconds local "$qynconvert" color --batch "$top/in" --quiet)")
   across_times+=("$(seconds across "${across[@]}" -S "$QYN_NODES" --share 200 color "$top/in")")
   ((r == 0)) && { diff -r "$top/local" "$top/across" >/dev/null || { echo "  outputs differ"; exit 1; }; }
-  here200+=("$(seconds one "${across[@]}" -S : --share 200 color "$top/in")")
-  here50+=("$(seconds one "${across[@]}" -S : --share 50 color "$top/in")")
-  ssh200+=("$(seconds one "${across[@]}" -S node1 --share 200 color "$top/in")")
-  ssh50+=("$(seconds one "${across[@]}" -S node1 --share 50 color "$top/in")")
 done
 row "qynconvert color --batch (all cores, one process)" "${local_times[@]}"
 row "convert-across.sh, 3 machines over SSH, shares of 200" "${across_times[@]}"
-row "convert-across.sh, this machine (-S :), shares of 200" "${here200[@]}"
-row "convert-across.sh, this machine (-S :), shares of 50" "${here50[@]}"
-row "convert-across.sh, 1 machine over SSH, shares of 200" "${ssh200[@]}"
-row "convert-across.sh, 1 machine over SSH, shares of 50" "${ssh50[@]}"
 transfer=$(seconds transfer "${across[@]}" --transfer -S "$QYN_NODES" --share 200 color "$top/in")
 row "convert-across.sh --transfer, 3 machines, shares of 200" "$transfer"
 diff -r "$top/local" "$top/transfer" >/dev/null || { echo "  --transfer outputs differ"; exit 1; }
-# Medians: a share's cost is the slope from 10 to 40 shares; SSH's part of it is the slope
-# over SSH less the slope here; what SSH adds once is the rest of the difference.
+
+# What a share costs, with files so small that converting them costs nothing: 40 shares
+# of one file and a run of one share, on this machine (-S :) and on one over SSH.
+mkdir "$top/tiny" "$top/one"
+/usr/bin/python3 "$here/tests/across/image_files.py" "$top/one/t00.bmp" 16 16 1
+for ((i = 0; i < 40; ++i)); do cp "$top/one/t00.bmp" "$(printf '%s/tiny/t%02d.bmp' "$top" "$i")"; done
+here1=() here40=() ssh1=() ssh40=()
+for ((r = 0; r < runs; ++r)); do
+  here1+=("$(seconds o "${across[@]}" -S : color "$top/one")")
+  ssh1+=("$(seconds o "${across[@]}" -S node1 color "$top/one")")
+  here40+=("$(seconds o "${across[@]}" -S : --share 1 color "$top/tiny")")
+  ssh40+=("$(seconds o "${across[@]}" -S node1 --share 1 color "$top/tiny")")
+done
+files=1 row "convert-across.sh, 1 share of a 16x16 file, this machine" "${here1[@]}"
+files=1 row "convert-across.sh, 1 share of a 16x16 file, over SSH" "${ssh1[@]}"
+files=40 row "convert-across.sh, 40 shares of a 16x16 file, this machine" "${here40[@]}"
+files=40 row "convert-across.sh, 40 shares of a 16x16 file, over SSH" "${ssh40[@]}"
 LC_ALL=C awk -v l="$(median "${local_times[@]}")" -v a="$(median "${across_times[@]}")" \
-  -v h200="$(median "${here200[@]}")" -v h50="$(median "${here50[@]}")" \
-  -v s200="$(median "${ssh200[@]}")" -v s50="$(median "${ssh50[@]}")" -v n="$files" 'BEGIN {
-    few = int((n + 199) / 200); many = int((n + 49) / 50)
-    share = (h50 - h200) / (many - few)
-    ssh = (s50 - s200) / (many - few) - share
+  -v h1="$(median "${here1[@]}")" -v h40="$(median "${here40[@]}")" \
+  -v s1="$(median "${ssh1[@]}")" -v s40="$(median "${ssh40[@]}")" 'BEGIN {
     printf "  3 machines over SSH / one local batch: %.2fx\n", a / l
-    printf "  a share costs %.0f ms here (a qynconvert process, a job of parallel); SSH adds %.0f ms a share\n",
-      share * 1000, ssh * 1000
-    printf "  and %.0f ms once a run (its connection); the script and parallel add %.0f ms to a local batch\n",
-      (s200 - h200 - few * ssh) * 1000, (h200 - l - few * share) * 1000
+    printf "  a share costs %.0f ms on this machine (a job of parallel, a qynconvert process); SSH adds %.0f ms\n",
+      (h40 - h1) / 39 * 1000, ((s40 - s1) - (h40 - h1)) / 39 * 1000
+    printf "  a run costs %.0f ms before and after its shares (the list, parallel); SSH adds %.0f ms (the connection)\n",
+      (h1 - (h40 - h1) / 39) * 1000, (s1 - h1 - ((s40 - s1) - (h40 - h1)) / 39) * 1000
   }'
 echo "  outputs: the same bytes every way"

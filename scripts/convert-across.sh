@@ -122,7 +122,8 @@ for d in "${output_dirs[@]}"; do
   [[ -d "$d" ]] || { say "Cannot write $(shown "$d"): not a folder"; exit 1; }
 done
 for m in "${machines[@]}"; do
-  if [[ "$m" == ":" || "$m" == */: ]] && ! command -v "$program" >/dev/null; then
+  # --check says it for each machine.
+  if ((!check)) && [[ "$m" == ":" || "$m" == */: ]] && ! command -v "$program" >/dev/null; then
     say "Cannot run $(shown "$program") on this machine: not found (put it on the PATH or set QYNCONVERT)"
     exit 1
   fi

@@ -27,6 +27,7 @@ import ssh_nodes  # noqa: E402
 from image_files import bmp, gray_png  # noqa: E402
 
 SKIPPED = 77
+MODES = ([], ["--transfer"])  # a shared folder, and none
 ARGS = None
 NODES = None
 ROOT = None
@@ -168,6 +169,13 @@ class StderrLines:
         return b"".join(self.lines)
 
 
+def start(command):
+    """A run of the script in the background, its stderr read as it comes."""
+    process = subprocess.Popen(command, env=script_env(), cwd=f"{ROOT}/cwd", stdout=subprocess.DEVNULL,
+                               stderr=subprocess.PIPE)
+    return process, StderrLines(process)
+
+
 def stop(process):
     """Ends a run that a failed test left going: a second SIGTERM stops the shares at once."""
     if process.poll() is None:
@@ -193,6 +201,14 @@ class AcrossMachines(unittest.TestCase):
         path = os.path.join(self.dir, name)
         os.makedirs(path, exist_ok=True)
         return path
+
+    def colour_case(self, mode, names):
+        """Gray inputs for `color` in a folder of the mode's, the local batch's outputs in ref."""
+        case = self.folder(mode[0].strip("-") if mode else "shared")
+        inputs = make_inputs(f"{case}/in", names, 1, size=(160, 120))
+        out, ref = self.folder(f"{case}/out"), self.folder(f"{case}/ref")
+        self.assertEqual(local_batch("color", inputs + [ref]).returncode, 0)
+        return inputs, out, ref
 
     def assertSameFiles(self, out, reference, what):
         got, want = files_of(out), files_of(reference)
@@ -238,17 +254,12 @@ class AcrossMachines(unittest.TestCase):
     def test_a_machine_that_dies_half_way(self):
         names = [b"f%03d.bmp" % i for i in range(90)] + [HOSTILE[3] + b".bmp", HOSTILE[5] + b".bmp"]
         output_size = len(bmp(160, 120, 3, 0))
-        for mode in ([], ["--transfer"]):
+        for mode in MODES:
             with self.subTest(mode[0] if mode else "shared folder"):
-                case = self.folder(mode[0].strip("-") if mode else "shared")
-                inputs = make_inputs(f"{case}/in", names, 1, size=(160, 120))
-                out, ref = self.folder(f"{case}/out"), self.folder(f"{case}/ref")
-                self.assertEqual(local_batch("color", inputs + [ref]).returncode, 0)
+                inputs, out, ref = self.colour_case(mode, names)
                 renames = Renames([out])
-                process = subprocess.Popen(
-                    across(*mode, "-S", "node1,node2,node3", "--share", "10", "color", *inputs, out, "--jobs", "1"),
-                    env=script_env(), cwd=f"{ROOT}/cwd", stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-                lines = StderrLines(process)
+                process, lines = start(
+                    across(*mode, "-S", "node1,node2,node3", "--share", "10", "color", *inputs, out, "--jobs", "1"))
                 try:
                     victim = self.kill_a_machine_in_a_share(2 * output_size)
                     process.wait(180)
@@ -289,17 +300,12 @@ class AcrossMachines(unittest.TestCase):
     # whole; the same command again converts exactly what is missing.
     def test_an_interrupted_run_is_finished_by_the_next(self):
         names = [b"f%03d.bmp" % i for i in range(60)] + [HOSTILE[0] + b".bmp"]
-        for mode in ([], ["--transfer"]):
+        for mode in MODES:
             with self.subTest(mode[0] if mode else "shared folder"):
-                case = self.folder(mode[0].strip("-") if mode else "shared")
-                inputs = make_inputs(f"{case}/in", names, 1, size=(160, 120))
-                out, ref = self.folder(f"{case}/out"), self.folder(f"{case}/ref")
-                self.assertEqual(local_batch("color", inputs + [ref]).returncode, 0)
+                inputs, out, ref = self.colour_case(mode, names)
                 command = across(*mode, "-S", "node1,node2,node3", "--share", "5", "color", *inputs, out, "--jobs", "1")
                 renames = Renames([out])
-                process = subprocess.Popen(command, env=script_env(), cwd=f"{ROOT}/cwd",
-                                           stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-                lines = StderrLines(process)
+                process, lines = start(command)
                 try:
                     self.assertTrue(lines.wait_for(b" done"), "no share finished")
                     process.send_signal(signal.SIGINT)

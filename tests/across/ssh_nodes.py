@@ -33,6 +33,9 @@ def missing_tools():
     missing = [t for t in needed if not os.access(t, os.X_OK)]
     if missing:
         return "missing: " + ", ".join(os.path.basename(t) for t in missing)
+    shell = pwd.getpwuid(os.geteuid()).pw_shell
+    if os.path.basename(shell) in ("nologin", "false"):
+        return f"the user's login shell {shell} runs no commands, and sshd runs every session through it"
     if os.geteuid() == 0 and not os.path.isdir("/run/sshd"):
         # sshd run by root wants its privilege separation folder; a mount namespace of
         # its own gives it one without touching the machine's.
