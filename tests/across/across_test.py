@@ -77,7 +77,6 @@ class Renames:
             wd = self.libc.inotify_add_watch(self.fd, os.fsencode(folder), self.IN_CREATE | self.IN_MOVED_TO)
             assert wd >= 0, os.strerror(ctypes.get_errno())
             self.folders[wd] = folder
-        self.counts = collections.Counter()
 
     def collect(self):
         """Counts since the last call: {(folder, name): times}, hidden names left out."""
@@ -118,16 +117,12 @@ def run_across(*args, env=None, timeout=180):
 
 
 def local_batch(kind, folders, options=()):
-    result = subprocess.run([ARGS.qynconvert, kind, "--batch", *folders, *options, "--quiet"], capture_output=True)
-    return result
+    return subprocess.run([ARGS.qynconvert, kind, "--batch", *folders, *options, "--quiet"], capture_output=True)
 
 
 def descendants_named(root, name):
-    children = ssh_nodes.children_of()
-    found, todo = [], [root]
-    while todo:
-        pid = todo.pop()
-        todo.extend(children.get(pid, []))
+    found = []
+    for pid in ssh_nodes.process_tree(root):
         try:
             with open(f"/proc/{pid}/comm") as f:
                 if f.read().strip() == name:
@@ -230,7 +225,8 @@ class AcrossMachines(unittest.TestCase):
             with self.subTest(name):
                 case = self.folder(name.split(",")[0].strip("-"))
                 inputs = make_inputs(f"{case}/in", names, 3 if kind == "decompose" else 1, folders=sources)
-                outs = [self.folder(f"{case}/out{i}") for i in range(outputs)]
+                # The folders' names are hostile too: they travel in the environment.
+                outs = [self.folder(f"{case}/out {{#}} {{}} $(touch pwned) {i}") for i in range(outputs)]
                 refs = [self.folder(f"{case}/ref{i}") for i in range(outputs)]
                 self.assertEqual(local_batch(kind, inputs + refs, options).returncode, 0)
                 renames = Renames(outs)
