@@ -184,6 +184,11 @@ staging=()  # hidden folders of ours in the output folders
 parallel_pid=""
 cleanup() {
   [[ -n "$parallel_pid" ]] && kill -TERM "$parallel_pid" 2>/dev/null
+  # parallel stopped by a signal leaves its connection masters running.
+  local pid
+  [[ -f "$work/masters" ]] && while read -r pid; do
+    grep -qa -- -MT "/proc/$pid/cmdline" 2>/dev/null && kill -TERM "$pid"
+  done <"$work/masters"
   rm -rf "$work" "${staging[@]}"
 }
 trap cleanup EXIT
@@ -193,10 +198,11 @@ trap cleanup EXIT
 # trace in its job log. rsync's copies (--transfer) are noted as such.
 lost_log="$work/lost"
 : >"$lost_log"
+: >"$work/masters"
 cat >"$work/ssh" <<EOF
 #!$BASH
 set -- $ssh_command -o BatchMode=yes -o ConnectTimeout=10 -o ServerAliveInterval=10 -o ServerAliveCountMax=3 "\$@"
-case " \$* " in *" -MT "*) exec "\$@" ;; esac
+case " \$* " in *" -MT "*) echo \$\$ >>$(printf '%q' "$work/masters"); exec "\$@" ;; esac
 "\$@"
 status=\$?
 if [[ \$status != 0 && -n "\${PARALLEL_SEQ:-}" ]]; then

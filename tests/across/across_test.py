@@ -27,7 +27,6 @@ import ssh_nodes  # noqa: E402
 from image_files import bmp, gray_png  # noqa: E402
 
 SKIPPED = 77
-MODES = ([], ["--transfer"])  # a shared folder, and none
 ARGS = None
 NODES = None
 ROOT = None
@@ -132,6 +131,15 @@ def descendants_named(root, name):
     return found
 
 
+def share_running(written):
+    """A machine whose qynconvert has written `written` bytes and goes on, or None."""
+    for node in NODES.nodes:
+        for pid in descendants_named(node.process.pid, "qynconvert"):
+            if bytes_written(pid) >= written:
+                return node
+    return None
+
+
 def bytes_written(pid):
     try:
         with open(f"/proc/{pid}/io") as f:
@@ -162,6 +170,29 @@ class StderrLines:
         self.thread.join(60)
         self.stream.close()
         return b"".join(self.lines)
+
+
+def wait_until(condition, seconds=30):
+    deadline = time.monotonic() + seconds
+    while not condition():
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.05)
+    return True
+
+
+def connection_masters():
+    """ssh connection masters of our machines that are still running."""
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open(f"/proc/{pid}/cmdline", "rb") as f:
+                words = f.read().split(b"\0")
+        except OSError:
+            continue
+        if b"-MT" in words and os.fsencode(NODES.config) in words:
+            found.append(int(pid))
+    return found
 
 
 def start(command):
@@ -197,9 +228,9 @@ class AcrossMachines(unittest.TestCase):
         os.makedirs(path, exist_ok=True)
         return path
 
-    def colour_case(self, mode, names):
-        """Gray inputs for `color` in a folder of the mode's, the local batch's outputs in ref."""
-        case = self.folder(mode[0].strip("-") if mode else "shared")
+    def colour_case(self, name, names):
+        """Gray inputs for `color` in a folder of the row's, the local batch's outputs in ref."""
+        case = self.folder(name)
         inputs = make_inputs(f"{case}/in", names, 1, size=(160, 120))
         out, ref = self.folder(f"{case}/out"), self.folder(f"{case}/ref")
         self.assertEqual(local_batch("color", inputs + [ref]).returncode, 0)
@@ -250,9 +281,9 @@ class AcrossMachines(unittest.TestCase):
     def test_a_machine_that_dies_half_way(self):
         names = [b"f%03d.bmp" % i for i in range(90)] + [HOSTILE[3] + b".bmp", HOSTILE[5] + b".bmp"]
         output_size = len(bmp(160, 120, 3, 0))
-        for mode in MODES:
+        for mode in ([], ["--transfer"]):
             with self.subTest(mode[0] if mode else "shared folder"):
-                inputs, out, ref = self.colour_case(mode, names)
+                inputs, out, ref = self.colour_case(mode[0] if mode else "shared folder", names)
                 renames = Renames([out])
                 process, lines = start(
                     across(*mode, "-S", "node1,node2,node3", "--share", "10", "color", *inputs, out, "--jobs", "1"))
@@ -284,38 +315,50 @@ class AcrossMachines(unittest.TestCase):
         and kills that machine; returns it, or None when no share was caught."""
         deadline = time.monotonic() + 120
         while time.monotonic() < deadline:
-            for node in NODES.nodes:
-                for pid in descendants_named(node.process.pid, "qynconvert"):
-                    if bytes_written(pid) >= written:
-                        NODES.kill(node)
-                        return node
+            node = share_running(written)
+            if node:
+                NODES.kill(node)
+                return node
             time.sleep(0.002)
         return None
 
     # SIGINT to the script: no new share starts, the running ones finish, what is saved is
-    # whole; the same command again converts exactly what is missing.
+    # whole; a second SIGINT stops the running shares too, and no connection of the run is
+    # left behind. The same command again converts exactly what is missing.
     def test_an_interrupted_run_is_finished_by_the_next(self):
         names = [b"f%03d.bmp" % i for i in range(60)] + [HOSTILE[0] + b".bmp"]
-        for mode in MODES:
-            with self.subTest(mode[0] if mode else "shared folder"):
-                inputs, out, ref = self.colour_case(mode, names)
+        rows = [("shared folder, SIGINT", [], 1), ("--transfer, SIGINT", ["--transfer"], 1),
+                ("shared folder, SIGINT twice", [], 2)]
+        for name, mode, signals in rows:
+            with self.subTest(name):
+                inputs, out, ref = self.colour_case(name, names)
                 command = across(*mode, "-S", "node1,node2,node3", "--share", "5", "color", *inputs, out, "--jobs", "1")
                 renames = Renames([out])
                 process, lines = start(command)
                 try:
-                    self.assertTrue(lines.wait_for(b" done"), "no share finished")
-                    process.send_signal(signal.SIGINT)
+                    # The second signal has to come while shares run.
+                    if signals == 1:
+                        self.assertTrue(lines.wait_for(b" done"), "no share finished")
+                    else:
+                        self.assertTrue(wait_until(lambda: share_running(len(bmp(160, 120, 3)))), "no share ran")
+                    for _ in range(signals):
+                        process.send_signal(signal.SIGINT)
+                        time.sleep(0.05)
                     process.wait(120)
                 finally:
                     stop(process)
                 stderr = lines.text().decode(errors="replace")
                 self.assertEqual(process.returncode, 128 + signal.SIGINT, stderr)
                 self.assertIn("stopped by SIGINT", stderr)
+                # Cut off, the machines finish the files they have in flight, then end.
+                self.assertTrue(wait_until(lambda: not any(descendants_named(n.process.pid, "qynconvert")
+                                                           for n in NODES.nodes)), "qynconvert goes on")
+                self.assertTrue(wait_until(lambda: not connection_masters()), "connections left behind")
                 reference = files_of(ref)
                 first = files_of(out)
                 self.assertLess(len(first), len(names), "the signal came after the end")
-                for name, data in first.items():
-                    self.assertEqual(data, reference.get(name), f"{name!r} after the interruption")
+                for output, data in first.items():
+                    self.assertEqual(data, reference.get(output), f"{output!r} after the interruption")
                 saved_first = renames.collect()
 
                 result = subprocess.run(command, env=script_env(), cwd=f"{ROOT}/cwd", capture_output=True,
