@@ -373,8 +373,12 @@ follow_jobs() {
       else
         reason="$(why_failed "$status" 0)"
       fi
-      [[ -n "$quiet" ]] || say "share $k/$run_shares failed on $(machine "$f"): $reason"
-      [[ -n "${troubles[$f]:-}" ]] || troubles[$f]="$reason"  # the first says most
+      # A machine's first failure is told as it comes, the count at the end.
+      if [[ -z "${troubles[$f]:-}" ]]; then
+        troubles[$f]="$reason"
+        [[ -n "$quiet" ]] || say "share $k/$run_shares failed on $(machine "$f"): $reason; it goes to another machine"
+      fi
+      failed_tries[$f]=$((${failed_tries[$f]:-0} + 1))
     done < <(tail -n "+$((lost_seen + 1))" "$lost_log")
     lost_seen=$(wc -l <"$lost_log")
     ((transfer)) && collect_share "$seq"
@@ -393,7 +397,7 @@ follow_jobs() {
     fi
   done
 }
-declare -A troubles=()  # machine -> why a share failed there
+declare -A troubles=() failed_tries=()  # machine -> why its first share failed, how many did
 # Seconds since the epoch with a '.' whatever the locale's decimal point.
 now() { local t="$EPOCHREALTIME"; printf '%s' "${t/[^0-9]/.}"; }
 since() { LC_ALL=C awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }'; }
@@ -537,7 +541,9 @@ declare -A shares_on=()
 for k in "${!share_host[@]}"; do shares_on[${share_host[$k]}]=$((${shares_on[${share_host[$k]}]:-0} + 1)); done
 where=""
 for m in $(printf '%s\n' "${!shares_on[@]}" | sort); do where+="${where:+, }$(machine "$m") (${shares_on[$m]})"; done
-for m in "${!troubles[@]}"; do say "$(machine "$m"): a share failed there and was tried elsewhere: ${troubles[$m]}"; done
+for m in "${!troubles[@]}"; do
+  say "$(machine "$m"): ${failed_tries[$m]} tries of shares failed there and went elsewhere; the first: ${troubles[$m]}"
+done
 summary="$converted converted, $failed failed, $skipped skipped"
 ((not_started)) && summary+=", $not_started not started"
 summary+=" of $total in $seconds s"
