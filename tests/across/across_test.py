@@ -22,6 +22,7 @@ import threading
 import time
 import unittest
 
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import ssh_nodes  # noqa: E402
 from image_files import bmp, gray_png  # noqa: E402
