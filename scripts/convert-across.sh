@@ -241,6 +241,7 @@ start_parallel() {
   local hosts="$1" cmd i
   words=()
   ((transfer)) || for ((i = 1; i < sources + outputs; ++i)); do argument "F$i" "${run_folders[i]}"; done
+  # shellcheck disable=SC2054 # --termseq takes one word with commas
   local common=(--will-cite -j "$per_machine" -S "$hosts" --retries "$run_retries" --joblog "$joblog"
                 --ssh "$work/ssh" --termseq TERM,30000,KILL,25 "${env_options[@]}" -a "$work/shares")
   # One connection a machine for all its shares; ssh allows 10 sessions on one.
