@@ -7,6 +7,8 @@
 #include <png.h>
 
 #include <algorithm>
+#include <ftw.h>
+#include <sys/stat.h>
 #include <cstring>
 
 #include <stdexcept>
@@ -248,6 +250,21 @@ Bytes readFile(const QString& path)
         return {};
     const QByteArray all = f.readAll();
     return Bytes(all.begin(), all.end());
+}
+
+void removeTree(const QString& folder)
+{
+    const QByteArray native = QFile::encodeName(folder);
+    // Folders writable first, so their entries can go; then everything, deepest first.
+    ::nftw(native.constData(), [](const char* path, const struct stat*, int type, FTW*) {
+        if (type == FTW_D || type == FTW_DNR)
+            ::chmod(path, 0700);
+        return 0;
+    }, 16, FTW_PHYS);
+    ::nftw(native.constData(), [](const char* path, const struct stat*, int, FTW*) {
+        ::remove(path);
+        return 0;
+    }, 16, FTW_PHYS | FTW_DEPTH);
 }
 
 QStringList entries(const QString& folder)

@@ -73,6 +73,9 @@ Bytes cut(const Bytes& bytes, std::size_t size);
 
 void writeFile(const QString& path, const Bytes& bytes);
 Bytes readFile(const QString& path);
+// Removes a folder and everything in it, names that are not UTF-8 and read-only folders
+// included (QTemporaryDir leaves those), as root or not.
+void removeTree(const QString& folder);
 // Names in a folder, to see that nothing (a temporary file) was left behind.
 QStringList entries(const QString& folder);
 
