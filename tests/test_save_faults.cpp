@@ -239,7 +239,7 @@ TEST_F(SaveFaultsTest, PlantedLinksAndShrinkingFormatsAreRefused)
 {
     QString why;
     EXPECT_EQ(QynFileAccess::saveFile(target("icon.ico"), slot, &why), QynFileAccess::CannotWrite);
-    EXPECT_TRUE(why.contains("cannot hold an image of 300 x 200")) << why.toStdString();
+    EXPECT_TRUE(why.startsWith("ICO files are not written")) << why.toStdString();
     EXPECT_EQ(QynFileAccess::saveFile(target("two.bmp"), slot, &why), QynFileAccess::Success);
     oldEntries = fixture::entries(dir.path());
     const QynImage* images[] = {&slot, &slot};
