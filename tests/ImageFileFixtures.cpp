@@ -6,6 +6,9 @@
 
 #include <png.h>
 
+#include <cstdio>  // jpeglib.h needs FILE
+#include <jpeglib.h>
+
 #include <algorithm>
 #include <ftw.h>
 #include <sys/stat.h>
@@ -174,6 +177,40 @@ Bytes png(const Png& layout)
     png_write_image(png, pointers.data());
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+Bytes jpeg(const Jpeg& layout)
+{
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = static_cast<JDIMENSION>(layout.width);
+    info.image_height = static_cast<JDIMENSION>(layout.height);
+    info.input_components = layout.gray ? 1 : 3;
+    info.in_color_space = layout.gray ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 90, TRUE);
+    info.arith_code = layout.arithmetic ? TRUE : FALSE;
+    if (layout.progressive)
+        jpeg_simple_progression(&info);
+    jpeg_start_compress(&info, TRUE);
+    std::vector<JSAMPLE> row(static_cast<std::size_t>(layout.width * info.input_components));
+    while (info.next_scanline < info.image_height) {
+        const int y = static_cast<int>(info.next_scanline);
+        for (std::size_t i = 0; i < row.size(); ++i)
+            row[i] = static_cast<JSAMPLE>((static_cast<int>(i) * 7 + y * 13) & 0xff);
+        JSAMPROW rows[] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    Bytes out(buffer, buffer + size);
+    jpeg_destroy_compress(&info);
+    std::free(buffer);
     return out;
 }
 

@@ -112,8 +112,11 @@ std::int32_t QynFileAccess::loadFile(const QString& path, QynImage& slot, QStrin
             return NotReadable;
         head.resize(static_cast<std::size_t>(headRead));
         if (const std::int32_t code = QynImageDecoder::screen(head, static_cast<std::uint64_t>(fileSize), &file, why);
-            code != Success)
+            code != Success) {
+            if (why && why->isEmpty() && code == NotAnImage)
+                *why = QynImageDecoder::refusalByName(path);
             return code;
+        }
         // A small file is all in the head already.
         if (static_cast<qint64>(head.size()) == fileSize)
             return loadBytes(head, slot, why);

@@ -228,6 +228,15 @@ std::int32_t QynImageDecoder::screen(std::span<const std::uint8_t> head, std::ui
     return fileSize > limitFor(largest) ? QynFileResult::NotAnImage : QynFileResult::Success;
 }
 
+QString QynImageDecoder::refusalByName(const QString& path)
+{
+    const QByteArray suffix = path.mid(path.lastIndexOf('.') + 1).toLower().toLatin1();
+    if (path.lastIndexOf('.') <= path.lastIndexOf('/') || QtFormats.contains(suffix) || suffix == "tif"
+        || !QImageReader::supportedImageFormats().contains(suffix))
+        return {};
+    return refusal(QString::fromLatin1(suffix.toUpper()));
+}
+
 std::int32_t QynImageDecoder::decode(std::span<const std::uint8_t> bytes, std::shared_ptr<QynPixelBuffer>& out,
                                      QString* why)
 {

@@ -24,6 +24,9 @@ public:
     // more to say than the code (a format we do not read, by name).
     static std::int32_t screen(std::span<const std::uint8_t> head, std::uint64_t fileSize, QIODevice* file,
                                QString* why = nullptr);
+    // For a file that shows no format we know: the refusal of the format its name's
+    // extension names, if we do not read that one (TGA has no signature), else nothing.
+    static QString refusalByName(const QString& path);
     // Returns 0 and fills out, or a QynFileAccess code with the reason in `why` as above.
     // Throws std::bad_alloc.
     static std::int32_t decode(std::span<const std::uint8_t> bytes, std::shared_ptr<QynPixelBuffer>& out,

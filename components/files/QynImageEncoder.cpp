@@ -93,10 +93,11 @@ QString QynImageEncoder::refusal(const QString& path, const QynPixelBuffer& pixe
         return QStringLiteral("a PGM file holds gray images only (a colour image goes into .ppm)");
     if (suffix == "ppm" && gray)
         return QStringLiteral("a PPM file would load as a colour image (a gray image goes into .pgm)");
-    // Formats Qt writes but that shrink, lose or misstore what we give them, and GIF,
-    // which would get a BMP under its name.
+    // Formats Qt writes but that shrink, lose or misstore what we give them, and those
+    // it only reads, which would get a BMP under their name.
     if (formatFor(path) == "bmp" && suffix != "bmp" && suffix != "dib"
-        && (suffix == "gif" || QImageWriter::supportedImageFormats().contains(suffix)))
+        && (QImageWriter::supportedImageFormats().contains(suffix)
+            || QImageReader::supportedImageFormats().contains(suffix)))
         return QStringLiteral("%1 files are not written (only BMP, PNG, JPEG, TIFF, PGM and PPM are)")
             .arg(QString::fromLatin1(suffix.toUpper()));
     return {};
