@@ -93,15 +93,18 @@ TEST_F(SaveFaultsTest, DiskFullKeepsTheOldFile)
     }
     EXPECT_EQ(code, QynFileAccess::CannotWrite);
     expectUntouched();
-    // The same through Qt's PNG writer and our JPEG writer, over files of the same name.
-    for (const char* name : {"good.png", "good.jpg"}) {
+    // The same through our PNG and JPEG writers and Qt's TIFF writer, over files of the
+    // same name; the reason says what happened.
+    for (const char* name : {"good.png", "good.jpg", "good.tif", "good.bmp"}) {
         ASSERT_EQ(QynFileAccess::saveFile(target(name), oldImage), QynFileAccess::Success);
         const Bytes old = fixture::readFile(target(name));
         oldEntries = fixture::entries(dir.path());
         {
             FileSizeLimit limit(1024);
             ASSERT_TRUE(limit.ok());
-            EXPECT_EQ(QynFileAccess::saveFile(target(name), slot), QynFileAccess::CannotWrite) << name;
+            QString why;
+            EXPECT_EQ(QynFileAccess::saveFile(target(name), slot, &why), QynFileAccess::CannotWrite) << name;
+            EXPECT_EQ(why, "the file would pass the file size limit") << name;
         }
         EXPECT_EQ(fixture::readFile(target(name)), old) << name;
         expectUntouched();
