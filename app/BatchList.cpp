@@ -11,7 +11,9 @@
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <map>
 #include <memory>
+#include <utility>
 #include <sys/stat.h>
 
 namespace {
@@ -30,6 +32,20 @@ bool isFolder(const QString& path)
 {
     struct stat st {};
     return ::stat(qynPathToNative(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The folder a path names, links followed: its device and inode, or {0, 0}.
+std::pair<dev_t, ino_t> folderIdentity(const QString& path)
+{
+    struct stat st {};
+    return ::stat(qynPathToNative(path).constData(), &st) == 0 && S_ISDIR(st.st_mode) ? std::pair{st.st_dev, st.st_ino}
+                                                                                       : std::pair<dev_t, ino_t>{};
+}
+
+QString folderOf(const QString& path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash < 0 ? QStringLiteral(".") : slash == 0 ? QStringLiteral("/") : path.left(slash);
 }
 
 QString systemError(int error)
@@ -143,8 +159,26 @@ BatchList::Result BatchList::read(const ConvertOptions& options, QIODevice* in)
             inputs << join(folders[0], name);
     }
 
-    QSet<QString> outputs;
+    // An output folder that is an input folder, under whatever spelling, would have the
+    // batch skip its inputs as done or, with --overwrite, write over them.
     const QStringList outputFolders = folders.mid(sources);
+    std::map<std::pair<dev_t, ino_t>, QString> inputFolders;
+    for (qsizetype i = 0; i < sources; ++i)
+        if (folders[i] != "-")
+            inputFolders.emplace(folderIdentity(folders[i]), folders[i]);
+    if (folders[0] == "-")
+        for (const QString& input : inputs)
+            inputFolders.emplace(folderIdentity(folderOf(input)), folderOf(input));
+    for (const QString& folder : outputFolders) {
+        const auto same = inputFolders.find(folderIdentity(folder));
+        if (same == inputFolders.end() || same->first == std::pair<dev_t, ino_t>{})
+            continue;
+        result.exit = ExitWriteFailed;
+        result.message = QStringLiteral("Cannot write %1: it is the input folder %2").arg(folder, same->second);
+        return result;
+    }
+
+    QSet<QString> outputs;
     for (const QString& input : inputs) {
         Item item;
         item.sources << input;

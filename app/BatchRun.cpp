@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <malloc.h>
 #include <sys/stat.h>
+#include <exception>
 #include <thread>
 
 namespace {
@@ -61,15 +62,37 @@ int BatchRun::run(QIODevice* in)
     const BatchStop stop;  // from here a signal lets the files in flight finish
     start_ = std::chrono::steady_clock::now();
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    // More workers than this only wait: for the disk, for the budget or for a core.
+    const std::size_t most = std::min<std::size_t>(std::size_t{JobsPerCore} * cores, MaxJobs);
+    if (static_cast<std::size_t>(options_.jobs) > most)
+        say(QStringLiteral("qynconvert: --jobs %1 is more than the %2 files at once this machine can use; using %2")
+                .arg(options_.jobs)
+                .arg(most));
     const std::size_t jobs = std::clamp<std::size_t>(options_.jobs > 0 ? static_cast<std::size_t>(options_.jobs) : cores,
-                                                     1, std::max<std::size_t>(items_.size(), 1));
+                                                     1, std::max<std::size_t>(std::min(items_.size(), most), 1));
     std::vector<std::thread> workers;
     working_ = static_cast<int>(jobs);
     // One file at a time each: a conversion runs on its worker's thread alone unless
     // there is only one worker.
     const int conversionThreads = jobs == 1 ? options_.threads : 1;
-    for (std::size_t i = 0; i < jobs; ++i)
-        workers.emplace_back([this, conversionThreads] { work(conversionThreads); });
+    for (std::size_t i = 0; i < jobs; ++i) {
+        try {
+            workers.emplace_back([this, conversionThreads] { work(conversionThreads); });
+        } catch (const std::exception& error) {
+            // Out of threads or memory: the workers that started do the batch.
+            say(QStringLiteral("qynconvert: only %1 of %2 workers could start (%3)")
+                    .arg(i)
+                    .arg(jobs)
+                    .arg(QString::fromLocal8Bit(error.what())));
+            const std::lock_guard lock(mutex_);
+            working_ -= static_cast<int>(jobs - i);
+            break;
+        }
+    }
+    if (workers.empty()) {
+        working_ = 1;
+        work(options_.threads);  // on this thread, as a single worker
+    }
     {
         std::unique_lock lock(mutex_);
         while (working_ > 0) {
@@ -92,18 +115,27 @@ int BatchRun::run(QIODevice* in)
     if (!options_.quiet)
         err_ << "qynconvert: " << progress_.summary(signal) << "\n";
     err_.flush();
-    return signal != 0 ? 128 + signal : progress_.failed > 0 ? ExitSomeFilesFailed : ExitOk;
+    return signal != 0                                                  ? 128 + signal
+        : progress_.failed > 0 || progress_.finished() < progress_.total ? ExitSomeFilesFailed
+                                                                         : ExitOk;
 }
 
 void BatchRun::work(int conversionThreads)
 {
-    {
+    try {
         ConvertJob job(options_, conversionThreads);
         while (!stopRequested()) {
             const std::size_t index = next_++;
             if (index >= items_.size())
                 break;
             convert(job, items_[index]);
+        }
+    } catch (const std::exception& error) {
+        // No memory for a worker's own components: the others go on; files nobody
+        // converts count in the exit code.
+        try {
+            say(QStringLiteral("qynconvert: a worker stopped: %1").arg(QString::fromLocal8Bit(error.what())));
+        } catch (...) {  // not even memory to say so
         }
     }
     const std::lock_guard lock(mutex_);
@@ -122,7 +154,13 @@ void BatchRun::convert(ConvertJob& job, const BatchList::Item& item)
     const std::int64_t footprint = BatchFootprint::bytes(options_, item.sources, inputBytes);
     if (!budget_.acquire(footprint, stopRequested))
         return;  // stopped while waiting: not started
-    const ConvertJob::Outcome outcome = job.run(item.sources, item.outputs);
+    ConvertJob::Outcome outcome;
+    try {
+        outcome = job.run(item.sources, item.outputs);
+    } catch (const std::exception& error) {  // loads and saves report this as a code
+        outcome = {ExitConversionFailed, QStringLiteral("no memory for the conversion (%1)")
+                                             .arg(QString::fromLocal8Bit(error.what()))};
+    }
     budget_.release(footprint);
     if (!outcome) {
         // File problems name their file; the conversion's message gets the input's name.

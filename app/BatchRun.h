@@ -27,6 +27,10 @@ class QTextStream;
 class BatchRun {
 public:
     BatchRun(const ConvertOptions& options, QTextStream& err, bool terminal);
+    // Workers at most: this many a core, and never more than MaxJobs.
+    static constexpr int JobsPerCore = 8;
+    static constexpr int MaxJobs = 256;
+
     // Returns the exit code: 0 when every file was converted or skipped,
     // ExitSomeFilesFailed when some failed, 128 + the signal when one stopped the batch.
     int run(QIODevice* in);

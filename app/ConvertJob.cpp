@@ -48,7 +48,7 @@ ConvertJob::Outcome ConvertJob::load(const QStringList& sources)
         qyn::call(files, QynFileAccess::LoadImage, {ref(images_[static_cast<std::size_t>(i)])});
         code = qyn::lastResult(files, QynFileAccess::GetLastResult);
         if (code != 0)
-            return {ExitReadFailed, fileFailure("read", sources[i], code)};
+            return {ExitReadFailed, fileFailure("read", sources[i], code, files.lastReason())};
     }
     return {};
 }

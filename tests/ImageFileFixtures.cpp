@@ -6,7 +6,12 @@
 
 #include <png.h>
 
+#include <cstdio>  // jpeglib.h needs FILE
+#include <jpeglib.h>
+
 #include <algorithm>
+#include <ftw.h>
+#include <sys/stat.h>
 #include <cstring>
 
 #include <stdexcept>
@@ -175,6 +180,40 @@ Bytes png(const Png& layout)
     return out;
 }
 
+Bytes jpeg(const Jpeg& layout)
+{
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = static_cast<JDIMENSION>(layout.width);
+    info.image_height = static_cast<JDIMENSION>(layout.height);
+    info.input_components = layout.gray ? 1 : 3;
+    info.in_color_space = layout.gray ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 90, TRUE);
+    info.arith_code = layout.arithmetic ? TRUE : FALSE;
+    if (layout.progressive)
+        jpeg_simple_progression(&info);
+    jpeg_start_compress(&info, TRUE);
+    std::vector<JSAMPLE> row(static_cast<std::size_t>(layout.width * info.input_components));
+    while (info.next_scanline < info.image_height) {
+        const int y = static_cast<int>(info.next_scanline);
+        for (std::size_t i = 0; i < row.size(); ++i)
+            row[i] = static_cast<JSAMPLE>((static_cast<int>(i) * 7 + y * 13) & 0xff);
+        JSAMPROW rows[] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    Bytes out(buffer, buffer + size);
+    jpeg_destroy_compress(&info);
+    std::free(buffer);
+    return out;
+}
+
 Bytes gif(int width, int height, const std::vector<std::uint8_t>& indices, const std::vector<std::uint32_t>& palette)
 {
     Bytes out = {'G', 'I', 'F', '8', '9', 'a'};
@@ -248,6 +287,21 @@ Bytes readFile(const QString& path)
         return {};
     const QByteArray all = f.readAll();
     return Bytes(all.begin(), all.end());
+}
+
+void removeTree(const QString& folder)
+{
+    const QByteArray native = QFile::encodeName(folder);
+    // Folders writable first, so their entries can go; then everything, deepest first.
+    ::nftw(native.constData(), [](const char* path, const struct stat*, int type, FTW*) {
+        if (type == FTW_D || type == FTW_DNR)
+            ::chmod(path, 0700);
+        return 0;
+    }, 16, FTW_PHYS);
+    ::nftw(native.constData(), [](const char* path, const struct stat*, int, FTW*) {
+        ::remove(path);
+        return 0;
+    }, 16, FTW_PHYS | FTW_DEPTH);
 }
 
 QStringList entries(const QString& folder)

@@ -63,6 +63,16 @@ struct Png {
     std::vector<std::uint32_t> palette;   // 0x00RRGGBB, colour type 3
 };
 Bytes png(const Png& layout);
+// A JPEG written by libjpeg (quality 90) of a pattern, gray or colour, progressive or
+// arithmetic-coded on request.
+struct Jpeg {
+    int width = 0;
+    int height = 0;
+    bool gray = false;
+    bool progressive = false;
+    bool arithmetic = false;
+};
+Bytes jpeg(const Jpeg& layout);
 // A GIF of 8-bit indices with a 256-entry palette (0x00RRGGBB), LZW with a clear code
 // often enough that every code stays 9 bits.
 Bytes gif(int width, int height, const std::vector<std::uint8_t>& indices, const std::vector<std::uint32_t>& palette);
@@ -73,6 +83,9 @@ Bytes cut(const Bytes& bytes, std::size_t size);
 
 void writeFile(const QString& path, const Bytes& bytes);
 Bytes readFile(const QString& path);
+// Removes a folder and everything in it, names that are not UTF-8 and read-only folders
+// included (QTemporaryDir leaves those), as root or not.
+void removeTree(const QString& folder);
 // Names in a folder, to see that nothing (a temporary file) was left behind.
 QStringList entries(const QString& folder);
 

@@ -92,6 +92,60 @@ Bytes grayGif()
 
 using fixture::cut;
 
+Bytes text(std::string_view t)
+{
+    return Bytes(t.begin(), t.end());
+}
+
+// The offset of the last scan's header (FF DA) of a JPEG.
+std::size_t lastScan(const Bytes& jpeg)
+{
+    std::size_t at = 0;
+    for (std::size_t i = 2; i + 1 < jpeg.size(); ++i)
+        if (jpeg[i] == 0xff && jpeg[i + 1] == 0xda)
+            at = i;
+    return at;
+}
+
+// A progressive JPEG whose first AC scan (with the tables before it) comes `times` times.
+Bytes repeatedScan(int times)
+{
+    const Bytes jpeg = fixture::jpeg({64, 64, true, true});
+    std::vector<std::size_t> scans;
+    for (std::size_t i = 2; i + 1 < jpeg.size(); ++i)
+        if (jpeg[i] == 0xff && jpeg[i + 1] == 0xda)
+            scans.push_back(i);
+    std::size_t start = scans[0] + 2;  // the first marker after the DC scan's data
+    while (!(jpeg[start] == 0xff && jpeg[start + 1] != 0 && (jpeg[start + 1] & 0xf8) != 0xd0))
+        ++start;
+    const auto at = [&](std::size_t i) { return jpeg.begin() + static_cast<std::ptrdiff_t>(i); };
+    Bytes out(jpeg.begin(), at(start));
+    for (int i = 0; i < times; ++i)
+        out.insert(out.end(), at(start), at(scans[2]));
+    out.insert(out.end(), at(scans[2]), jpeg.end());
+    return out;
+}
+
+// A small progressive JPEG whose frame header claims 16384 x 16384, with comments enough
+// that its size does not give it away.
+Bytes largeProgressive()
+{
+    Bytes jpeg = fixture::jpeg({64, 64, true, true});
+    for (std::size_t i = 2; i + 9 < jpeg.size(); ++i)
+        if (jpeg[i] == 0xff && jpeg[i + 1] == 0xc2) {
+            for (std::size_t at : {i + 5, i + 7}) {
+                jpeg[at] = 0x40;
+                jpeg[at + 1] = 0;
+            }
+            break;
+        }
+    Bytes comment{0xff, 0xfe, 0xff, 0xff};
+    comment.resize(2 + 0xffff, 'c');
+    for (int i = 0; i < 10; ++i)
+        jpeg.insert(jpeg.begin() + 2, comment.begin(), comment.end());
+    return jpeg;
+}
+
 Bytes rleFile(const Bytes& stream, int width = 4, int height = 2)
 {
     return fixture::file(Header(width, height, 8).withCompression(1).withPalette(fixture::colorPalette(256)),
@@ -129,6 +183,8 @@ std::vector<Case> brokenFiles()
     const Bytes xbm = qtEncoded("XBM", QImage::Format_Mono);
     const std::size_t xbmData = std::string_view(reinterpret_cast<const char*>(xbm.data()), xbm.size()).find("0x");
     const Bytes tiff = qtEncoded("TIFF");
+    const Bytes progressive = fixture::jpeg({40, 30, false, true});
+    const Bytes pgm = qtEncoded("PGM", QImage::Format_Grayscale8);
     const Bytes rows24 = fixture::rows(w, h, 24, rgbAt);
     auto header24 = [&](int width, int height) { return fixture::file(Header(width, height, 24), Bytes(64, 0)); };
 
@@ -205,11 +261,22 @@ std::vector<Case> brokenFiles()
          QynFileAccess::Truncated},
         {"JPEG frame header claims 16384 x 16384", lyingJpeg(jpeg, 16384), QynFileAccess::Truncated},
         {"JPEG frame header claims 16385 x 16385", lyingJpeg(jpeg, 16385), QynFileAccess::TooLarge},
-        {"GIF cut in half", cut(gif, gif.size() / 2), QynFileAccess::Truncated},
-        {"GIF without its trailer", cut(gif, gif.size() - 1), QynFileAccess::Truncated},
+        {"GIF cut in half", cut(gif, gif.size() / 2), QynFileAccess::NotAnImage},
+        {"GIF without its trailer", cut(gif, gif.size() - 1), QynFileAccess::NotAnImage},
         {"XBM with 2 data bytes", cut(xbm, xbmData + 10),
-         QynFileAccess::Truncated},
+         QynFileAccess::NotAnImage},
+        {"JPEG without its end marker", cut(jpeg, jpeg.size() - 2), QynFileAccess::Truncated},
         {"TIFF cut in half", cut(tiff, tiff.size() / 2), QynFileAccess::NotAnImage},
+        {"progressive JPEG cut at its last scan, end marker put back",
+         appended(cut(progressive, lastScan(progressive)), {0xff, 0xd9}), QynFileAccess::Truncated},
+        {"arithmetic-coded JPEG", fixture::jpeg({16, 16, false, false, true}), QynFileAccess::NotAnImage},
+        {"PNG palette index past the palette",
+         fixture::png({.width = 2, .height = 1, .colorType = 3, .samples = {1, 9}, .key = {}, .palette = {0xff0000, 0xff00}}),
+         QynFileAccess::NotAnImage},
+        {"ASCII PPM cut inside its last number", text("P3\n1 1\n255\n10 20 25"), QynFileAccess::NotAnImage},
+        {"PGM cut in half", cut(pgm, pgm.size() / 2), QynFileAccess::Truncated},
+        {"PPM claims 16384 x 16384", text("P6\n16384 16384\n255\nabc"), QynFileAccess::Truncated},
+        {"PGM of 16385 pixels a side", text("P5 16385 1 255\n"), QynFileAccess::TooLarge},
         {"text", {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'}, QynFileAccess::NotAnImage},
     };
 }
@@ -361,4 +428,114 @@ TEST_F(BrokenFiles, LoadsLeaveStandardErrorQuiet)
     ::close(saved);
     const Bytes said = fixture::readFile(errors);
     EXPECT_EQ(std::string(said.begin(), said.end()), "");
+}
+
+namespace {
+
+struct Offered {
+    const char* name;
+    Bytes file;
+};
+
+std::vector<Offered> offeredFormats()
+{
+    return {
+        {"TIFF", qtEncoded("TIFF")},
+        {"gray TIFF", qtEncoded("TIFF", QImage::Format_Grayscale8)},
+        {"PGM", qtEncoded("PGM", QImage::Format_Grayscale8)},
+        {"PPM", qtEncoded("PPM")},
+        {"PBM", qtEncoded("PBM", QImage::Format_Mono)},
+        {"progressive JPEG", fixture::jpeg({24, 20, false, true})},
+        {"palette PNG", fixture::png({.width = 5, .height = 3, .colorType = 3,
+                                      .samples = {0, 1, 2, 1, 0, 2, 2, 1, 0, 0, 1, 1, 2, 2, 0}, .key = {},
+                                      .palette = {0xff0000, 0xff00, 0xff}})},
+    };
+}
+
+}  // namespace
+
+// Guards against a format we offer loading a cut file with invented pixels: every
+// prefix of a whole file fails, or (when only trailing bytes are missing) loads exactly
+// the pixels of the whole file.
+using EveryPrefixOfOffered = BrokenFileTable<Offered>;
+TEST_P(EveryPrefixOfOffered, FailsOrLoadsTheWholeImage)
+{
+    const Bytes& file = GetParam().file;
+    QynImage whole;
+    ASSERT_EQ(QynFileAccess::loadBytes(file, whole), QynFileAccess::Success);
+    for (std::size_t size = 0; size < file.size(); ++size) {
+        QynImage cutShort;
+        fixture::fillPattern(cutShort, 11, 7, QynPixelFormat::Color32, 5);
+        if (QynFileAccess::loadBytes({file.data(), size}, cutShort) == QynFileAccess::Success)
+            ASSERT_EQ(fixture::state(cutShort), fixture::state(whole)) << "prefix " << size << " of " << file.size();
+        else
+            ASSERT_EQ(fixture::state(cutShort), before) << "prefix " << size;
+    }
+}
+INSTANTIATE_TEST_SUITE_P(BrokenFiles, EveryPrefixOfOffered, ::testing::ValuesIn(offeredFormats()), NameOfCase());
+
+// Guards against formats we do not offer slipping through a library we cannot check:
+// each is refused by name when loaded, and when named as a save's extension (nothing is
+// written), instead of loading a cut file's invented pixels or saving a shrunk image.
+TEST_F(BrokenFiles, FormatsNotOfferedAreRefusedByName)
+{
+    const std::vector<std::pair<std::string, Bytes>> loads = {
+        {"GIF", grayGif()},
+        {"WebP", qtEncoded("WEBP")},
+        {"ICNS", qtEncoded("ICNS")},
+        {"ICO", qtEncoded("ICO")},
+        {"XBM", qtEncoded("XBM", QImage::Format_Mono)},
+        {"XPM", qtEncoded("XPM")},
+        {"ASCII PNM", text("P2\n2 1\n255\n0 255\n")},
+        {"WBMP", qtEncoded("WBMP", QImage::Format_Mono)},
+        {"TGA", [] {  // an uncompressed 24-bit TGA of 2 x 1 pixels
+             Bytes tga{1, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 1, 0, 24, 0, 'i'};  // with a one-byte ID
+             tga.insert(tga.end(), {1, 2, 3, 4, 5, 6});
+             return tga;
+         }()},
+    };
+    for (const auto& [name, bytes] : loads) {
+        const QString path = dir.filePath("x.tga");  // the name tells only what the content does not
+        fixture::writeFile(path, bytes);
+        QString why;
+        EXPECT_EQ(QynFileAccess::loadFile(path, slot, &why), QynFileAccess::NotAnImage) << name;
+        EXPECT_TRUE(why.startsWith(QString::fromStdString(name) + " ")) << name << ": " << why.toStdString();
+        EXPECT_EQ(fixture::state(slot), before);
+    }
+    ASSERT_TRUE(QFile::remove(dir.filePath("x.tga")));
+    QynImage gray;
+    fixture::fillPattern(gray, 300, 300, QynPixelFormat::Gray8, 2);
+    for (const char* name : {"x.gif", "x.icns", "x.wbmp", "x.tga", "x.webp", "x.xpm", "x.pbm", "x.cur"}) {
+        QString why;
+        EXPECT_EQ(QynFileAccess::saveFile(dir.filePath(name), gray, &why), QynFileAccess::CannotWrite) << name;
+        EXPECT_TRUE(why.contains("files are not written")) << why.toStdString();
+        EXPECT_FALSE(QFile::exists(dir.filePath(name)));
+    }
+    QString why;
+    EXPECT_EQ(QynFileAccess::saveFile(dir.filePath("x.ppm"), gray, &why), QynFileAccess::CannotWrite);
+    EXPECT_TRUE(why.contains(".pgm")) << why.toStdString();
+}
+
+// Guards against JPEG decoding without bounds: a progressive file holds all its
+// coefficients (two bytes a sample) before a pixel comes out, so a small file claiming
+// 16384 x 16384 is refused before that memory is taken; a file of more scans than any
+// encoder writes is refused rather than decoded scan after scan.
+TEST_F(BrokenFiles, JpegMemoryAndScansAreBounded)
+{
+    const QString path = dir.filePath("big.jpg");
+    fixture::writeFile(path, largeProgressive());
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const long peakBefore = usage.ru_maxrss;
+    QString why;
+    EXPECT_EQ(QynFileAccess::loadFile(path, slot, &why), QynFileAccess::TooLarge);
+    EXPECT_TRUE(why.contains("needs 512 MiB beside the image")) << why.toStdString();
+    ::getrusage(RUSAGE_SELF, &usage);
+    EXPECT_LT(usage.ru_maxrss - peakBefore, 64 * 1024) << "peak memory grew in KiB";
+
+    QynImage loaded;
+    EXPECT_EQ(QynFileAccess::loadBytes(repeatedScan(50), loaded, &why), QynFileAccess::Success) << why.toStdString();
+    EXPECT_EQ(QynFileAccess::loadBytes(repeatedScan(200), slot, &why), QynFileAccess::NotAnImage);
+    EXPECT_TRUE(why.contains("more than 100 scans")) << why.toStdString();
+    EXPECT_EQ(fixture::state(slot), before);
 }

@@ -18,7 +18,10 @@
 #include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <functional>
 
 using fixture::Bytes;
 
@@ -90,15 +93,18 @@ TEST_F(SaveFaultsTest, DiskFullKeepsTheOldFile)
     }
     EXPECT_EQ(code, QynFileAccess::CannotWrite);
     expectUntouched();
-    // The same through Qt's PNG writer and our JPEG writer, over files of the same name.
-    for (const char* name : {"good.png", "good.jpg"}) {
+    // The same through our PNG and JPEG writers and Qt's TIFF writer, over files of the
+    // same name; the reason says what happened.
+    for (const char* name : {"good.png", "good.jpg", "good.tif", "good.bmp"}) {
         ASSERT_EQ(QynFileAccess::saveFile(target(name), oldImage), QynFileAccess::Success);
         const Bytes old = fixture::readFile(target(name));
         oldEntries = fixture::entries(dir.path());
         {
             FileSizeLimit limit(1024);
             ASSERT_TRUE(limit.ok());
-            EXPECT_EQ(QynFileAccess::saveFile(target(name), slot), QynFileAccess::CannotWrite) << name;
+            QString why;
+            EXPECT_EQ(QynFileAccess::saveFile(target(name), slot, &why), QynFileAccess::CannotWrite) << name;
+            EXPECT_EQ(why, "the file would pass the file size limit") << name;
         }
         EXPECT_EQ(fixture::readFile(target(name)), old) << name;
         expectUntouched();
@@ -236,7 +242,7 @@ TEST_F(SaveFaultsTest, PlantedLinksAndShrinkingFormatsAreRefused)
 {
     QString why;
     EXPECT_EQ(QynFileAccess::saveFile(target("icon.ico"), slot, &why), QynFileAccess::CannotWrite);
-    EXPECT_TRUE(why.contains("cannot hold an image of 300 x 200")) << why.toStdString();
+    EXPECT_TRUE(why.startsWith("ICO files are not written")) << why.toStdString();
     EXPECT_EQ(QynFileAccess::saveFile(target("two.bmp"), slot, &why), QynFileAccess::Success);
     oldEntries = fixture::entries(dir.path());
     const QynImage* images[] = {&slot, &slot};
@@ -258,28 +264,123 @@ TEST_F(SaveFaultsTest, PlantedLinksAndShrinkingFormatsAreRefused)
     expectUntouched();
 }
 
+namespace {
+
+// Puts the test hooks back however a test ends.
+struct ResetHooks {
+    ~ResetHooks()
+    {
+        QynAtomicFile::renameFault = nullptr;
+        QynAtomicFile::imitateMissing = 0;
+    }
+};
+
+// Runs `body` in a child process (a fork of this one) and returns how it ended, as
+// waitpid reports it; the child exits 0 when `body` returns.
+int inChild(const std::function<void()>& body)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        body();
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return status;
+}
+
+}  // namespace
+
 // Guards against a multi-file save that leaves some files replaced when a later rename
-// fails: the first two renames are undone (the old file back, a new name removed) and
-// nothing else stays in the folder.
+// fails: the renames before it are undone (the old files back, new names removed) and
+// nothing else stays in the folder; also where the file system has neither anonymous
+// files nor hard links (the old files then trade names with the new ones).
 TEST_F(SaveFaultsTest, SeveralFilesAreReplacedAllOrNone)
 {
-    struct Reset {
-        ~Reset() { QynAtomicFile::renameFault = nullptr; }
-    } reset;
-    QynAtomicFile::renameFault = [](const QByteArray& name) { return name == "third.bmp" ? EIO : 0; };
-    fixture::writeFile(target("third.bmp"), {3});
-    oldEntries = fixture::entries(dir.path());
-    const QString paths[] = {target(), target("new.png"), target("third.bmp")};
-    const QynImage* images[] = {&slot, &slot, &slot};
-    QString why;
-    qsizetype failed = -1;
-    EXPECT_EQ(QynFileAccess::saveFiles(paths, images, &why, &failed), QynFileAccess::CannotWrite);
-    EXPECT_EQ(failed, 2);
-    EXPECT_FALSE(why.isEmpty());
-    EXPECT_EQ(fixture::readFile(target("third.bmp")), Bytes{3});
-    expectUntouched();
+    const ResetHooks reset;
+    const QString paths[] = {target(), target("new.png"), target("third.bmp"), target("fourth.bmp")};
+    const QynImage* images[] = {&slot, &slot, &slot, &slot};
+    for (const unsigned missing : {0u, QynAtomicFile::NoAnonymousFiles | QynAtomicFile::NoHardLinks}) {
+        QynAtomicFile::imitateMissing = missing;
+        QynAtomicFile::renameFault = [](const QByteArray& name) { return name == "fourth.bmp" ? EIO : 0; };
+        ASSERT_EQ(QynFileAccess::saveFile(target(), oldImage), QynFileAccess::Success);
+        QFile::remove(target("new.png"));
+        fixture::writeFile(target("third.bmp"), {3});
+        fixture::writeFile(target("fourth.bmp"), {4});
+        oldEntries = fixture::entries(dir.path());
+        QString why;
+        qsizetype failed = -1;
+        EXPECT_EQ(QynFileAccess::saveFiles(paths, images, &why, &failed), QynFileAccess::CannotWrite);
+        EXPECT_EQ(failed, 3);
+        EXPECT_FALSE(why.isEmpty());
+        EXPECT_EQ(fixture::readFile(target("third.bmp")), Bytes{3}) << missing;
+        EXPECT_EQ(fixture::readFile(target("fourth.bmp")), Bytes{4}) << missing;
+        expectUntouched();
 
-    QynAtomicFile::renameFault = nullptr;
-    ASSERT_EQ(QynFileAccess::saveFiles(paths, images, &why, &failed), QynFileAccess::Success) << why.toStdString();
-    EXPECT_EQ(fixture::entries(dir.path()), (QStringList{"good.bmp", "new.png", "third.bmp"}));
+        QynAtomicFile::renameFault = nullptr;
+        ASSERT_EQ(QynFileAccess::saveFiles(paths, images, &why, &failed), QynFileAccess::Success) << why.toStdString();
+        EXPECT_EQ(fixture::entries(dir.path()), (QStringList{"fourth.bmp", "good.bmp", "new.png", "third.bmp"}));
+        QynImage back;
+        ASSERT_EQ(QynFileAccess::loadFile(target("third.bmp"), back), QynFileAccess::Success);
+        EXPECT_EQ(fixture::state(back), fixture::state(slot)) << missing;
+    }
+}
+
+// Guards against an ending signal landing in the microseconds of a save's renames: a
+// child whose rename step raises SIGTERM must end by it only after the new file is in
+// place, with nothing hidden beside it.
+TEST_F(SaveFaultsTest, ASignalDuringTheRenameWaitsForIt)
+{
+    const int status = inChild([this] {
+        QynAtomicFile::installSignalHandling();
+        QynAtomicFile::renameFault = [](const QByteArray&) { return ::raise(SIGTERM); };
+        QynFileAccess::saveFile(target(), slot);
+    });
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    QynImage back;
+    ASSERT_EQ(QynFileAccess::loadFile(target(), back), QynFileAccess::Success);
+    EXPECT_EQ(fixture::state(back), fixture::state(slot));
+    EXPECT_EQ(fixture::entries(dir.path()), oldEntries);
+}
+
+// Guards against the temporary files of file systems without anonymous files (NFS): one
+// that replaces a private file is private from its first byte; a second signal removes
+// every one in flight, however many; and what a process killed by SIGKILL left is removed
+// by the next process that saves into the folder, while a live process's file stays.
+TEST_F(SaveFaultsTest, NamedTemporaryFilesArePrivateAndNeverOutliveTheirProcess)
+{
+    const ResetHooks reset;
+    QynAtomicFile::imitateMissing = QynAtomicFile::NoAnonymousFiles;
+    ASSERT_EQ(::chmod(QFile::encodeName(target()).constData(), 0600), 0);
+    {
+        QynAtomicFile file;
+        ASSERT_EQ(file.open(target()), QynFileAccess::Success);
+        const QStringList hidden = QDir(dir.path()).entryList({".qyn-*"}, QDir::Files | QDir::Hidden);
+        ASSERT_EQ(hidden.size(), 1);
+        EXPECT_EQ(statOf(dir.filePath(hidden.front())).st_mode & 07777, 0600u);
+    }
+    EXPECT_EQ(fixture::entries(dir.path()), oldEntries);
+
+    const int status = inChild([this] {
+        QynAtomicFile::installSignalHandling();
+        std::vector<std::unique_ptr<QynAtomicFile>> files;
+        for (int i = 0; i < 100; ++i)
+            if (files.emplace_back(std::make_unique<QynAtomicFile>())->open(target(QString("f%1.bmp").arg(i))) != 0)
+                ::_exit(1);
+        ::raise(SIGINT);
+    });
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+    EXPECT_EQ(fixture::entries(dir.path()), oldEntries);
+
+    QynAtomicFile live;
+    ASSERT_EQ(live.open(target("live.bmp")), QynFileAccess::Success);
+    ASSERT_EQ(inChild([this] {
+                  QynAtomicFile file;
+                  file.open(target("killed.bmp"));
+                  ::raise(SIGKILL);
+              }),
+              SIGKILL);
+    ASSERT_EQ(QDir(dir.path()).entryList({".qyn-*"}, QDir::Files | QDir::Hidden).size(), 2);
+    EXPECT_EQ(inChild([this] { ::_exit(QynFileAccess::saveFile(target("next.bmp"), slot) == 0 ? 0 : 1); }), 0);
+    EXPECT_EQ(QDir(dir.path()).entryList({".qyn-*"}, QDir::Files | QDir::Hidden).size(), 1);
 }

@@ -2,6 +2,7 @@
 
 #include "QynFileResult.h"
 #include "QynNativePath.h"
+#include "QynTemporaryName.h"
 
 #include <array>
 #include <atomic>
@@ -10,22 +11,31 @@
 #include <cstring>
 #include <fcntl.h>
 #include <pthread.h>
-#include <sys/random.h>
+#include <algorithm>
+#include <cstdio>
+#include <numeric>
 #include <unistd.h>
 #include <vector>
 
-namespace {
-
-constexpr int MaxLinks = 40;  // as the kernel allows in one path
-
 // Names of temporary files, for the signal handler: written and read without locks or
-// allocation, as a handler may only do.
-struct Registered {
+// allocation, as a handler may only do. Blocks of entries are added when all are taken
+// and never freed, so the handler can walk them at any moment and no count is too many.
+struct QynAtomicFileEntry {
     std::atomic<int> state{0};  // 0 free, 1 being filled, 2 in use
     int dirFd = -1;
-    std::array<char, 32> name{};
+    std::array<char, 96> name{};
 };
-std::array<Registered, 64> registered;
+
+namespace {
+
+using Registered = QynAtomicFileEntry;
+constexpr int MaxLinks = 40;  // as the kernel allows in one path
+
+struct RegisteredBlock {
+    std::array<Registered, 64> entries;
+    RegisteredBlock* next = nullptr;  // set before the block is shared, never changed after
+};
+std::atomic<RegisteredBlock*> registered{nullptr};
 
 // Files being published, and an ending signal that came meanwhile. The publishing
 // thread holds the ending signals back, but the process's other threads (the row
@@ -35,27 +45,33 @@ std::array<Registered, 64> registered;
 std::atomic<int> publishing{0};
 constexpr int PublishMask = 0xffff;
 
-int registerName(int dirFd, const QByteArray& name)
+Registered* registerName(int dirFd, const QByteArray& name)
 {
     if (name.size() >= static_cast<qsizetype>(Registered{}.name.size()))
-        return -1;
-    for (std::size_t i = 0; i < registered.size(); ++i) {
-        int expected = 0;
-        if (!registered[i].state.compare_exchange_strong(expected, 1))
-            continue;
-        registered[i].dirFd = dirFd;
-        std::memcpy(registered[i].name.data(), name.constData(), static_cast<std::size_t>(name.size()) + 1);
-        registered[i].state.store(2);
-        return static_cast<int>(i);
+        return nullptr;  // not one of our names: never the case
+    for (;;) {
+        for (RegisteredBlock* block = registered.load(); block; block = block->next)
+            for (Registered& entry : block->entries) {
+                int expected = 0;
+                if (!entry.state.compare_exchange_strong(expected, 1))
+                    continue;
+                entry.dirFd = dirFd;
+                std::memcpy(entry.name.data(), name.constData(), static_cast<std::size_t>(name.size()) + 1);
+                entry.state.store(2);
+                return &entry;
+            }
+        auto* block = new RegisteredBlock;  // all taken: one more block
+        block->next = registered.load();
+        while (!registered.compare_exchange_weak(block->next, block)) {
+        }
     }
-    return -1;  // the list is full: the name is not removed on a signal
 }
 
-void unregisterName(int& index)
+void unregisterName(Registered*& entry)
 {
-    if (index >= 0)
-        registered[static_cast<std::size_t>(index)].state.store(0);
-    index = -1;
+    if (entry)
+        entry->state.store(0);
+    entry = nullptr;
 }
 
 void removeRegisteredAndEnd(int signal)
@@ -63,30 +79,12 @@ void removeRegisteredAndEnd(int signal)
     for (int state = publishing.load(); (state & PublishMask) != 0;)
         if (publishing.compare_exchange_weak(state, (state & PublishMask) | signal << 16))
             return;
-    for (Registered& entry : registered)
-        if (entry.state.load() == 2)
-            ::unlinkat(entry.dirFd, entry.name.data(), 0);
+    for (RegisteredBlock* block = registered.load(); block; block = block->next)
+        for (Registered& entry : block->entries)
+            if (entry.state.load() == 2)
+                ::unlinkat(entry.dirFd, entry.name.data(), 0);
     ::signal(signal, SIG_DFL);
     ::raise(signal);
-}
-
-// A hidden name nobody can guess, for a file in a folder others may write.
-QByteArray randomName()
-{
-    static constexpr char Letters[] = "abcdefghijklmnopqrstuvwxyz234567";
-    std::array<unsigned char, 12> random{};
-    std::size_t got = 0;
-    while (got < random.size()) {
-        const ssize_t n = ::getrandom(random.data() + got, random.size() - got, 0);
-        if (n > 0)
-            got += static_cast<std::size_t>(n);
-        else if (errno != EINTR)
-            break;
-    }
-    QByteArray name(".qyn-");
-    for (unsigned char r : random)
-        name += Letters[r % 32];
-    return name + ".tmp";
 }
 
 QString systemError(int error)
@@ -258,8 +256,9 @@ std::int32_t QynAtomicFile::open(const QString& path)
     dirFd_ = ::open(target.dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd_ < 0)
         return fail(systemError(errno));
+    QynTemporaryName::sweep(dirFd_);  // what a killed process of ours left here
 
-    fd_ = ::openat(dirFd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    fd_ = (imitateMissing & NoAnonymousFiles) ? -1 : ::openat(dirFd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (fd_ >= 0) {
         // Naming it later goes through /proc, or needs a capability without it.
         const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd_);
@@ -269,13 +268,17 @@ std::int32_t QynAtomicFile::open(const QString& path)
         }
         ::close(fd_);
         fd_ = -1;
-    } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+    } else if (!(imitateMissing & NoAnonymousFiles) && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
         return fail(systemError(errno));
     }
     anonymous_ = false;
+    // Named from the start: private until complete() gives it the old file's mode and
+    // owner, so nobody else can read the new content meanwhile. A new file gets the mode
+    // it keeps.
+    const mode_t mode = replaces_ ? 0600 : 0666;
     for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-        const QByteArray name = randomName();
-        fd_ = ::openat(dirFd_, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        const QByteArray name = QynTemporaryName::make();
+        fd_ = ::openat(dirFd_, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd_ >= 0) {
             tempName_ = name;
             registration_ = registerName(dirFd_, tempName_);
@@ -309,13 +312,18 @@ std::int32_t QynAtomicFile::complete()
     return QynFileResult::Success;
 }
 
-QString QynAtomicFile::nameAnonymous()
+bool QynAtomicFile::linkAnonymous(const QByteArray& name)
 {
     const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd_);
+    return ::linkat(AT_FDCWD, self.constData(), dirFd_, name.constData(), AT_SYMLINK_FOLLOW) == 0
+        || (errno == ENOENT && ::linkat(fd_, "", dirFd_, name.constData(), AT_EMPTY_PATH) == 0);
+}
+
+QString QynAtomicFile::nameAnonymous()
+{
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const QByteArray name = randomName();
-        if (::linkat(AT_FDCWD, self.constData(), dirFd_, name.constData(), AT_SYMLINK_FOLLOW) == 0
-            || (errno == ENOENT && ::linkat(fd_, "", dirFd_, name.constData(), AT_EMPTY_PATH) == 0)) {
+        const QByteArray name = QynTemporaryName::make();
+        if (linkAnonymous(name)) {
             tempName_ = name;
             return {};
         }
@@ -323,6 +331,33 @@ QString QynAtomicFile::nameAnonymous()
             return systemError(errno);
     }
     return QStringLiteral("no free temporary name");
+}
+
+QString QynAtomicFile::keepOld(QByteArray& backup)
+{
+    // A second name for the old file, where the file system has hard links.
+    int error = EPERM;
+    for (int attempt = 0; attempt < 100 && !(imitateMissing & NoHardLinks); ++attempt) {
+        const QByteArray name = QynTemporaryName::make();
+        if (::linkat(dirFd_, name_.constData(), dirFd_, name.constData(), 0) == 0) {
+            backup = name;
+            return {};
+        }
+        if ((error = errno) != EEXIST)
+            break;
+    }
+    if (error == EEXIST)
+        return QStringLiteral("no free temporary name");
+    // Else the new file and the old one trade names in one step: the old one keeps the
+    // temporary name.
+    if (::renameat2(dirFd_, tempName_.constData(), dirFd_, name_.constData(), RENAME_EXCHANGE) == 0) {
+        backup = tempName_;
+        tempName_.clear();
+        return {};
+    }
+    return QStringLiteral("the old file cannot be kept while it is replaced (the file system has neither hard "
+                          "links nor exchanging renames): ")
+        + systemError(error);
 }
 
 std::int32_t QynAtomicFile::publish()
@@ -345,32 +380,16 @@ std::int32_t QynAtomicFile::publish(std::span<QynAtomicFile* const> files, qsize
     for (std::size_t i = 0; i < files.size(); ++i)
         if (!files[i]->complete_)
             return failAt(i, QStringLiteral("the file is not complete"));
-    // Names only now, with the ending signals held back, so no kill but SIGKILL can come
-    // between a file's getting a name and its taking the target's.
-    const auto removeNames = [&] {
-        for (QynAtomicFile* file : files)
-            if (file->anonymous_ && !file->tempName_.isEmpty()) {
-                ::unlinkat(file->dirFd_, file->tempName_.constData(), 0);
-                file->tempName_.clear();
-            }
-    };
-    for (std::size_t i = 0; i < files.size(); ++i)
-        if (files[i]->anonymous_)
-            if (const QString problem = files[i]->nameAnonymous(); !problem.isEmpty()) {
-                removeNames();
-                return failAt(i, problem);
-            }
+    // New targets first: only a replaced file that another follows needs its old file
+    // kept, so one replaced file among new ones (a resumed decompose) never does.
+    std::vector<std::size_t> order(files.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_partition(order.begin(), order.end(), [&](std::size_t i) { return !files[i]->replaces_; });
 
-    // With several files, each replaced one but the last keeps a second name until all
-    // are in place, so a failure part-way can put it back.
     std::vector<QByteArray> backups(files.size());
-    const auto removeBackups = [&] {
-        for (std::size_t i = 0; i < files.size(); ++i)
-            if (!backups[i].isEmpty())
-                ::unlinkat(files[i]->dirFd_, backups[i].constData(), 0);
-    };
-    const auto undo = [&](std::size_t done, const QString& why) {
-        for (std::size_t j = 0; j < done; ++j) {
+    const auto undo = [&](std::size_t done, std::size_t culprit, const QString& why) {
+        for (std::size_t step = 0; step < done; ++step) {
+            const std::size_t j = order[step];
             QynAtomicFile& f = *files[j];
             if (backups[j].isEmpty())
                 ::unlinkat(f.dirFd_, f.name_.constData(), 0);
@@ -379,33 +398,36 @@ std::int32_t QynAtomicFile::publish(std::span<QynAtomicFile* const> files, qsize
             // A backup that could not go back keeps the old content under its hidden name.
             backups[j].clear();
         }
-        removeBackups();
-        removeNames();
-        return failAt(done, why);
+        if (!backups[culprit].isEmpty())  // a second name of an old file still in place
+            ::unlinkat(files[culprit]->dirFd_, backups[culprit].constData(), 0);
+        return failAt(culprit, why);  // removes the temporary names
     };
-    for (std::size_t i = 0; i < files.size(); ++i) {
+    // Each file takes its name with the ending signals held back, so no kill but SIGKILL
+    // comes between; a new target is linked straight to its name and never has another.
+    for (std::size_t step = 0; step < order.size(); ++step) {
+        const std::size_t i = order[step];
         QynAtomicFile& f = *files[i];
-        if (f.replaces_ && i + 1 < files.size()) {
-            for (int attempt = 0; attempt < 100 && backups[i].isEmpty(); ++attempt) {
-                const QByteArray name = randomName();
-                if (::linkat(f.dirFd_, f.name_.constData(), f.dirFd_, name.constData(), 0) == 0)
-                    backups[i] = name;
-                else if (errno != EEXIST)
-                    break;
-            }
-            if (backups[i].isEmpty())
-                return undo(i, QStringLiteral("the old file cannot be kept while it is replaced: ")
-                                   + systemError(errno));
-        }
-        const int fault = renameFault ? renameFault(f.name_) : 0;
-        if (fault == 0 && ::renameat(f.dirFd_, f.tempName_.constData(), f.dirFd_, f.name_.constData()) == 0) {
-            f.tempName_.clear();
-            unregisterName(f.registration_);
+        if (const int fault = renameFault ? renameFault(f.name_) : 0)
+            return undo(step, i, systemError(fault));
+        if (f.anonymous_ && !f.replaces_ && f.linkAnonymous(f.name_))
             continue;
+        if (f.anonymous_)
+            if (const QString problem = f.nameAnonymous(); !problem.isEmpty())
+                return undo(step, i, problem);
+        if (f.replaces_ && step + 1 < order.size()) {
+            if (const QString problem = f.keepOld(backups[i]); !problem.isEmpty())
+                return undo(step, i, problem);
+            if (f.tempName_.isEmpty())
+                continue;  // traded names with the old file: in place
         }
-        return undo(i, systemError(fault ? fault : errno));
+        if (::renameat(f.dirFd_, f.tempName_.constData(), f.dirFd_, f.name_.constData()) != 0)
+            return undo(step, i, systemError(errno));
+        f.tempName_.clear();
+        unregisterName(f.registration_);
     }
-    removeBackups();
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (!backups[i].isEmpty())
+            ::unlinkat(files[i]->dirFd_, backups[i].constData(), 0);
     for (QynAtomicFile* file : files) {
         ::fsync(file->dirFd_);  // the new names outlive a power cut
         file->discard();

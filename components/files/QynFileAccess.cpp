@@ -67,16 +67,20 @@ QynCallResult QynFileAccess::invoke(std::int32_t dispId, QynCallKind kind,
             lastResult_ = BadArgument;
             return {in.status(), {}};
         }
-        lastResult_ = dispId == LoadImage ? loadFile(filePath_, *slot) : saveFile(filePath_, *slot);
+        lastReason_.clear();
+        lastResult_ = dispId == LoadImage ? loadFile(filePath_, *slot, &lastReason_)
+                                          : saveFile(filePath_, *slot, &lastReason_);
         return {};
     }
     default: return {QynStatus::UnknownMember, {}};
     }
 }
 
-std::int32_t QynFileAccess::loadFile(const QString& path, QynImage& slot) noexcept
+std::int32_t QynFileAccess::loadFile(const QString& path, QynImage& slot, QString* why) noexcept
 {
     try {
+        if (why)
+            why->clear();
         if (path.isEmpty())
             return NoPath;
         // Only a regular file is opened (opening a device can do something), without
@@ -107,12 +111,15 @@ std::int32_t QynFileAccess::loadFile(const QString& path, QynImage& slot) noexce
         if (headRead < 0)
             return NotReadable;
         head.resize(static_cast<std::size_t>(headRead));
-        if (const std::int32_t code = QynImageDecoder::screen(head, static_cast<std::uint64_t>(fileSize), &file);
-            code != Success)
+        if (const std::int32_t code = QynImageDecoder::screen(head, static_cast<std::uint64_t>(fileSize), &file, why);
+            code != Success) {
+            if (why && why->isEmpty() && code == NotAnImage)
+                *why = QynImageDecoder::refusalByName(path);
             return code;
+        }
         // A small file is all in the head already.
         if (static_cast<qint64>(head.size()) == fileSize)
-            return loadBytes(head, slot);
+            return loadBytes(head, slot, why);
         // An uncompressed BMP goes from the file into the slot a chunk of rows at a
         // time: no copy of the whole file, and for the largest images 201 MB less memory.
         // The head holds its headers and palette when it holds all it could.
@@ -155,7 +162,7 @@ std::int32_t QynFileAccess::loadFile(const QString& path, QynImage& slot) noexce
         }
         if (done == 0)
             return NotAnImage;
-        return loadBytes({buffer.get(), done}, slot);
+        return loadBytes({buffer.get(), done}, slot, why);
     } catch (const std::bad_alloc&) {
         return TooLarge;
     } catch (...) {
@@ -163,11 +170,11 @@ std::int32_t QynFileAccess::loadFile(const QString& path, QynImage& slot) noexce
     }
 }
 
-std::int32_t QynFileAccess::loadBytes(std::span<const std::uint8_t> bytes, QynImage& slot) noexcept
+std::int32_t QynFileAccess::loadBytes(std::span<const std::uint8_t> bytes, QynImage& slot, QString* why) noexcept
 {
     try {
         std::shared_ptr<QynPixelBuffer> pixels;
-        const std::int32_t code = QynImageDecoder::decode(bytes, pixels);
+        const std::int32_t code = QynImageDecoder::decode(bytes, pixels, why);
         if (code == Success)
             slot.assign(std::move(pixels));  // only a complete image replaces the slot's
         return code;

@@ -34,9 +34,14 @@ public:
     QynCallResult invoke(std::int32_t dispId, QynCallKind kind,
                          std::span<const QynVariant> args) noexcept override;
 
-    // The file operations without the calling convention; each returns its result code.
-    static std::int32_t loadFile(const QString& path, QynImage& slot) noexcept;
-    static std::int32_t loadBytes(std::span<const std::uint8_t> bytes, QynImage& slot) noexcept;
+    // The reason the last LoadImage or SaveImage failed, where there is more to say than
+    // the code (a format we do not read, why a save failed); for tools, not dispatched.
+    const QString& lastReason() const { return lastReason_; }
+
+    // The file operations without the calling convention; each returns its result code,
+    // with the reason in `why` as lastReason() gives it.
+    static std::int32_t loadFile(const QString& path, QynImage& slot, QString* why = nullptr) noexcept;
+    static std::int32_t loadBytes(std::span<const std::uint8_t> bytes, QynImage& slot, QString* why = nullptr) noexcept;
     // `why` receives the reason a save failed, where there is more to say than the code.
     static std::int32_t saveFile(const QString& path, const QynImage& slot, QString* why = nullptr) noexcept;
     // Saves each slot to its path, all or none; `failed` receives the index of the path
@@ -54,4 +59,5 @@ public:
 private:
     QString filePath_;
     std::int32_t lastResult_ = Success;
+    QString lastReason_;
 };

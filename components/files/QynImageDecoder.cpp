@@ -17,14 +17,16 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <string_view>
 #include <new>
 
 namespace {
 
-// Formats read through Qt. Left out: drawings (SVG) and animations (MNG), and anything
-// a plugin may add, whose cut files nobody has checked.
-const QList<QByteArray> QtFormats = {"tiff", "gif", "webp", "pbm", "pgm", "ppm", "xbm", "xpm",
-                                     "ico", "cur", "tga", "wbmp", "icns"};
+// Formats read through Qt: TIFF (libtiff refuses cut files itself) and binary PBM, PGM
+// and PPM (checked whole first). Every other format, among them those Qt reads but whose
+// cut, lying or bomb files it loads as images (GIF, TGA, WBMP, ICNS, ...), is refused by
+// name.
+const QList<QByteArray> QtFormats = {"tiff", "pbm", "pgm", "ppm"};
 
 // Above the largest image the header describes, a file may carry this much more
 // (metadata, colour profiles, thumbnails) and twice the image's worst-case coding.
@@ -114,15 +116,54 @@ std::shared_ptr<QynPixelBuffer> slotFrom(const QImage& image)
     return out;
 }
 
-std::int32_t decodeWithQt(std::span<const std::uint8_t> bytes, std::shared_ptr<QynPixelBuffer>& out)
+bool startsWith(std::span<const std::uint8_t> bytes, std::string_view text, std::size_t at = 0)
+{
+    return bytes.size() >= at + text.size() && std::memcmp(bytes.data() + at, text.data(), text.size()) == 0;
+}
+
+// The name of a format the head shows that we do not read, or an empty string.
+QString refusedFormat(std::span<const std::uint8_t> head, const QByteArray& qtFormat)
+{
+    if (startsWith(head, "P1") || startsWith(head, "P2") || startsWith(head, "P3"))
+        return QStringLiteral("ASCII PNM (a cut file cannot be told from a whole one)");
+    if (startsWith(head, "GIF8"))
+        return QStringLiteral("GIF");
+    if (startsWith(head, "RIFF") && startsWith(head, "WEBP", 8))
+        return QStringLiteral("WebP");
+    if (startsWith(head, "icns"))
+        return QStringLiteral("ICNS");
+    return qtFormat.isEmpty() || QtFormats.contains(qtFormat) ? QString() : QString::fromLatin1(qtFormat.toUpper());
+}
+
+QString refusal(const QString& format)
+{
+    return QStringLiteral("%1 files are not read (only BMP, PNG, JPEG, TIFF and binary PBM, PGM and PPM are)")
+        .arg(format);
+}
+
+// The format Qt's readers see in the bytes, or an empty name.
+QByteArray qtFormatOf(std::span<const std::uint8_t> bytes)
 {
     QynSpanDevice device(bytes);
     QImageReader reader(&device);
-    if (!reader.canRead())
+    return reader.canRead() ? reader.format() : QByteArray();
+}
+
+std::int32_t decodeWithQt(std::span<const std::uint8_t> bytes, std::shared_ptr<QynPixelBuffer>& out, QString* why)
+{
+    const QByteArray format = qtFormatOf(bytes);
+    if (const QString refused = refusedFormat(bytes, format); !refused.isEmpty()) {
+        if (why)
+            *why = refusal(refused);
         return QynFileResult::NotAnImage;
-    const QByteArray format = reader.format();
-    if (!QtFormats.contains(format))
+    }
+    if (format.isEmpty())
         return QynFileResult::NotAnImage;
+    if (format != "tiff")
+        if (const std::int32_t code = QynStreamCheck::pnm(bytes); code != QynFileResult::Success)
+            return code;
+    QynSpanDevice device(bytes);
+    QImageReader reader(&device, format);
     const QSize size = reader.size();
     if (size.width() > QynFileResult::MaxSide || size.height() > QynFileResult::MaxSide)
         return QynFileResult::TooLarge;
@@ -134,13 +175,6 @@ std::int32_t decodeWithQt(std::span<const std::uint8_t> bytes, std::shared_ptr<Q
         if (imageBytes > qtImageLimit(size))
             return QynFileResult::TooLarge;
     }
-    if (format == "gif")
-        if (const std::int32_t code = QynStreamCheck::gif(bytes); code != QynFileResult::Success)
-            return code;
-    if (format == "xbm" && size.isValid())
-        if (const std::int32_t code = QynStreamCheck::xbm(bytes, size.width(), size.height());
-            code != QynFileResult::Success)
-            return code;
 
     // Qt's own check (our size check came first): large enough for anything we accept.
     reader.setAllocationLimit(static_cast<int>(2 * qtImageLimit({QynFileResult::MaxSide, QynFileResult::MaxSide}) >> 20));
@@ -160,7 +194,8 @@ std::int32_t decodeWithQt(std::span<const std::uint8_t> bytes, std::shared_ptr<Q
 
 }  // namespace
 
-std::int32_t QynImageDecoder::screen(std::span<const std::uint8_t> head, std::uint64_t fileSize, QIODevice* file)
+std::int32_t QynImageDecoder::screen(std::span<const std::uint8_t> head, std::uint64_t fileSize, QIODevice* file,
+                                     QString* why)
 {
     quietImageLibraries();
     std::uint64_t largest = 0;
@@ -171,11 +206,16 @@ std::int32_t QynImageDecoder::screen(std::span<const std::uint8_t> head, std::ui
         if (QynPngDecoder::headerSize(head, width, height) || QynJpegDecoder::headerSize(head, width, height))
             largest = std::uint64_t{width} * height * WorstBytesPerPixel;
     } else {
-        QynSpanDevice device(head);
-        QImageReader reader(&device);
-        const QByteArray format = reader.canRead() ? reader.format() : QByteArray();
-        if (!QtFormats.contains(format))
+        const QByteArray format = qtFormatOf(head);
+        if (const QString refused = refusedFormat(head, format); !refused.isEmpty()) {
+            if (why)
+                *why = refusal(refused);
             return QynFileResult::NotAnImage;
+        }
+        if (format.isEmpty())
+            return QynFileResult::NotAnImage;
+        QynSpanDevice device(head);
+        QImageReader reader(&device, format);
         QSize size = reader.size();
         if (!size.isValid() && format == "tiff" && file && file->seek(0)) {
             QImageReader whole(file, format);  // the directory may sit at the end
@@ -188,8 +228,17 @@ std::int32_t QynImageDecoder::screen(std::span<const std::uint8_t> head, std::ui
     return fileSize > limitFor(largest) ? QynFileResult::NotAnImage : QynFileResult::Success;
 }
 
-std::int32_t QynImageDecoder::decode(std::span<const std::uint8_t> bytes,
-                                     std::shared_ptr<QynPixelBuffer>& out)
+QString QynImageDecoder::refusalByName(const QString& path)
+{
+    const QByteArray suffix = path.mid(path.lastIndexOf('.') + 1).toLower().toLatin1();
+    if (path.lastIndexOf('.') <= path.lastIndexOf('/') || QtFormats.contains(suffix) || suffix == "tif"
+        || !QImageReader::supportedImageFormats().contains(suffix))
+        return {};
+    return refusal(QString::fromLatin1(suffix.toUpper()));
+}
+
+std::int32_t QynImageDecoder::decode(std::span<const std::uint8_t> bytes, std::shared_ptr<QynPixelBuffer>& out,
+                                     QString* why)
 {
     quietImageLibraries();
     if (bytes.empty())
@@ -204,6 +253,6 @@ std::int32_t QynImageDecoder::decode(std::span<const std::uint8_t> bytes,
     if (QynPngDecoder::looksLikePng(bytes))
         return QynPngDecoder::decode(bytes, out);
     if (QynJpegDecoder::looksLikeJpeg(bytes))
-        return QynJpegDecoder::decode(bytes, out);
-    return decodeWithQt(bytes, out);
+        return QynJpegDecoder::decode(bytes, out, why);
+    return decodeWithQt(bytes, out, why);
 }

@@ -2,6 +2,7 @@
 
 #include "QynAtomicFile.h"
 #include "QynBmpEncoder.h"
+#include "QynFdDevice.h"
 #include "QynFileResult.h"
 #include "QynJpegEncoder.h"
 #include "QynPngEncoder.h"
@@ -59,9 +60,7 @@ QString writeWithQt(QIODevice& device, const QynPixelBuffer& pixels, const QByte
 
 QString encode(int handle, const QString& path, const QynPixelBuffer& pixels)
 {
-    QFile device;
-    if (!device.open(handle, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle))
-        return device.errorString();
+    QynFdDevice device(handle);
     const QByteArray format = QynImageEncoder::formatFor(path);
     if (format == "jpg" || format == "jpeg")
         return QynJpegEncoder::write(device, pixels);
@@ -70,8 +69,7 @@ QString encode(int handle, const QString& path, const QynPixelBuffer& pixels)
     if (format != "bmp")
         return writeWithQt(device, pixels, format);
     if (!QynBmpEncoder::write(device, pixels))
-        return device.error() != QFileDevice::NoError ? device.errorString()
-                                                      : QStringLiteral("the image is too large for a BMP file");
+        return device.failed() ? device.errorString() : QStringLiteral("the image is too large for a BMP file");
     return {};
 }
 
@@ -80,9 +78,29 @@ QString encode(int handle, const QString& path, const QynPixelBuffer& pixels)
 QByteArray QynImageEncoder::formatFor(const QString& path)
 {
     const QByteArray suffix = QFileInfo(path).suffix().toLower().toLatin1();
-    if (suffix.isEmpty() || suffix == "bmp" || suffix == "dib")
-        return "bmp";
-    return QImageWriter::supportedImageFormats().contains(suffix) ? suffix : QByteArray("bmp");
+    if (suffix == "jpg" || suffix == "jpeg" || suffix == "png" || suffix == "pgm" || suffix == "ppm")
+        return suffix;
+    if (suffix == "tif" || suffix == "tiff")
+        return "tiff";
+    return "bmp";
+}
+
+QString QynImageEncoder::refusal(const QString& path, const QynPixelBuffer& pixels)
+{
+    const QByteArray suffix = QFileInfo(path).suffix().toLower().toLatin1();
+    const bool gray = pixels.format() == QynPixelFormat::Gray8;
+    if (suffix == "pgm" && !gray)
+        return QStringLiteral("a PGM file holds gray images only (a colour image goes into .ppm)");
+    if (suffix == "ppm" && gray)
+        return QStringLiteral("a PPM file would load as a colour image (a gray image goes into .pgm)");
+    // Formats Qt writes but that shrink, lose or misstore what we give them, and those
+    // it only reads, which would get a BMP under their name.
+    if (formatFor(path) == "bmp" && suffix != "bmp" && suffix != "dib"
+        && (QImageWriter::supportedImageFormats().contains(suffix)
+            || QImageReader::supportedImageFormats().contains(suffix)))
+        return QStringLiteral("%1 files are not written (only BMP, PNG, JPEG, TIFF, PGM and PPM are)")
+            .arg(QString::fromLatin1(suffix.toUpper()));
+    return {};
 }
 
 std::int32_t QynImageEncoder::checkAll(std::span<const QString> paths, QString* why, qsizetype* failed)
@@ -117,6 +135,11 @@ std::int32_t QynImageEncoder::writeAll(std::span<const QString> paths, std::span
     };
     if (const std::int32_t code = checkAll(paths, why, failed))
         return code;
+    for (; at < static_cast<qsizetype>(paths.size()); ++at)
+        if (reason = refusal(paths[static_cast<std::size_t>(at)], *pixels[static_cast<std::size_t>(at)]);
+            !reason.isEmpty())
+            return result(QynFileResult::CannotWrite);
+    at = 0;
     std::vector<std::unique_ptr<QynAtomicFile>> files;
     std::vector<QynAtomicFile*> complete;
     for (; at < static_cast<qsizetype>(paths.size()); ++at) {

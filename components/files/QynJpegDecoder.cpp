@@ -2,6 +2,8 @@
 
 #include "QynFileResult.h"
 
+#include <algorithm>
+#include <array>
 #include <csetjmp>
 #include <cstdio>  // jpeglib.h needs FILE
 #include <vector>
@@ -11,14 +13,71 @@
 
 namespace {
 
+// A progressive or multi-scan file is held whole as coefficients (two bytes a sample)
+// before its pixels can be made: at most this much beside the slot.
+constexpr std::uint64_t CoefficientLimit = std::uint64_t{256} << 20;
+// Every scan goes over the whole image; the longest script encoders write has a dozen.
+constexpr int MaxScans = 100;
+
 struct Job {
     jpeg_error_mgr errors{};
     std::jmp_buf jump{};
     bool headerRead = false;
     std::int32_t code = QynFileResult::NotAnImage;
+    QString why;
     std::shared_ptr<QynPixelBuffer> pixels;
     std::vector<std::uint8_t> cmykRow;
 };
+
+// Ends the load with a code (no jump: the reason's text must be freed).
+void refuse(Job& job, std::int32_t code, const QString& why)
+{
+    job.code = code;
+    job.why = why;
+}
+
+// The coefficient buffers of a multi-scan file, as libjpeg sizes them.
+std::uint64_t coefficientBytes(const jpeg_decompress_struct& info)
+{
+    std::uint64_t bytes = 0;
+    for (int c = 0; c < info.num_components; ++c) {
+        const jpeg_component_info& comp = info.comp_info[c];
+        const auto roundUp = [](std::uint64_t n, std::uint64_t m) { return (n + m - 1) / m * m; };
+        bytes += roundUp(comp.width_in_blocks, static_cast<std::uint64_t>(comp.h_samp_factor))
+            * roundUp(comp.height_in_blocks, static_cast<std::uint64_t>(comp.v_samp_factor)) * sizeof(JBLOCK);
+    }
+    return bytes;
+}
+
+// Reads every scan of a multi-scan file into the coefficient buffers: at most MaxScans
+// of them, and together they must give every coefficient of every component its last
+// bit, or the file was cut between scans (and perhaps given its end marker back).
+bool absorbScans(jpeg_decompress_struct& info, Job& job)
+{
+    std::array<bool, MAX_COMPONENTS> seen{};  // no destructor: libjpeg's errors jump out of here
+    for (int result = JPEG_REACHED_SOS; result != JPEG_REACHED_EOI; result = jpeg_consume_input(&info)) {
+        if (result == JPEG_SUSPENDED) {
+            job.code = QynFileResult::Truncated;
+            return false;
+        }
+        if (result != JPEG_REACHED_SOS)
+            continue;
+        if (info.input_scan_number > MaxScans) {
+            refuse(job, QynFileResult::NotAnImage, QStringLiteral("the JPEG file has more than %1 scans").arg(MaxScans));
+            return false;
+        }
+        for (int i = 0; i < info.comps_in_scan; ++i)
+            seen[static_cast<std::size_t>(info.cur_comp_info[i]->component_index)] = true;
+    }
+    bool whole = std::all_of(seen.begin(), seen.begin() + info.num_components, [](bool s) { return s; });
+    if (info.progressive_mode && info.coef_bits)
+        for (int c = 0; c < info.num_components; ++c)
+            for (int k = 0; k < DCTSIZE2; ++k)
+                whole = whole && info.coef_bits[c][k] == 0;
+    if (!whole)
+        refuse(job, QynFileResult::Truncated, QStringLiteral("the JPEG file's scans do not cover its whole image"));
+    return whole;
+}
 
 Job& jobOf(j_common_ptr info)
 {
@@ -27,7 +86,7 @@ Job& jobOf(j_common_ptr info)
 
 [[noreturn]] void onErrorExit(j_common_ptr info)
 {
-    if (info->err->msg_code == JERR_OUT_OF_MEMORY)
+    if (info->err->msg_code == JERR_OUT_OF_MEMORY || info->err->msg_code == JERR_NO_BACKING_STORE)
         jobOf(info).code = QynFileResult::TooLarge;
     std::longjmp(jobOf(info).jump, 1);
 }
@@ -70,21 +129,46 @@ void run(jpeg_decompress_struct& info, std::span<const std::uint8_t> bytes, Job&
         job.code = QynFileResult::TooLarge;
         return;
     }
-    // Huffman-coded sequential scans spend at least two bits on every 8x8 block (a DC
-    // difference and an end of block): a file too small for its blocks is cut or lies
+    if (info.arith_code) {
+        refuse(job, QynFileResult::NotAnImage,
+               QStringLiteral("arithmetic-coded JPEG files are not read (their data may end anywhere without a sign)"));
+        return;
+    }
+    // Huffman-coded scans spend at least a bit on every 8x8 block (sequential ones two: a
+    // DC difference and an end of block): a file too small for its blocks is cut or lies
     // about its size, and is refused before a slot of that size is made.
-    if (!info.progressive_mode && !info.arith_code) {
-        const std::uint64_t blocks =
-            std::uint64_t{(info.image_width + 7) / 8} * std::uint64_t{(info.image_height + 7) / 8};
-        if (std::uint64_t{bytes.size()} * 8 < 2 * blocks) {
-            job.code = QynFileResult::Truncated;
+    const std::uint64_t blocks =
+        std::uint64_t{(info.image_width + 7) / 8} * std::uint64_t{(info.image_height + 7) / 8};
+    if (std::uint64_t{bytes.size()} * 8 < (info.progressive_mode ? 1 : 2) * blocks) {
+        job.code = QynFileResult::Truncated;
+        return;
+    }
+    const bool multiScan = jpeg_has_multiple_scans(&info);
+    if (multiScan) {
+        const std::uint64_t needed = coefficientBytes(info);
+        if (needed > CoefficientLimit) {
+            refuse(job, QynFileResult::TooLarge,
+                   QStringLiteral("a progressive or multi-scan JPEG of %1 x %2 pixels needs %3 MiB beside the "
+                                  "image while it is read, more than %4 MiB")
+                       .arg(info.image_width)
+                       .arg(info.image_height)
+                       .arg((needed + (1 << 20) - 1) >> 20)
+                       .arg(CoefficientLimit >> 20));
             return;
         }
+        info.buffered_image = TRUE;
     }
+    // What libjpeg may hold besides: the buffers above, and rows for a single-scan file.
+    info.mem->max_memory_to_use = static_cast<long>(CoefficientLimit + (std::uint64_t{64} << 20));
     const bool gray = info.jpeg_color_space == JCS_GRAYSCALE;
     const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     info.out_color_space = gray ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_EXT_BGRX;
     jpeg_start_decompress(&info);
+    if (multiScan) {
+        if (!absorbScans(info, job))
+            return;
+        jpeg_start_output(&info, info.input_scan_number);
+    }
     const int width = static_cast<int>(info.output_width);
     const int height = static_cast<int>(info.output_height);
     job.pixels = std::make_shared<QynPixelBuffer>(width, height, gray ? QynPixelFormat::Gray8 : QynPixelFormat::Color32);
@@ -102,6 +186,8 @@ void run(jpeg_decompress_struct& info, std::span<const std::uint8_t> bytes, Job&
             for (int x = 0; x < width; ++x)
                 row[4 * x + 3] = 0;  // libjpeg fills X with 0xff; slots keep it 0
     }
+    if (multiScan)
+        jpeg_finish_output(&info);
     jpeg_finish_decompress(&info);  // reads up to the end marker: a file without one is cut
     job.code = QynFileResult::Success;
 }
@@ -137,7 +223,8 @@ bool QynJpegDecoder::headerSize(std::span<const std::uint8_t> head, std::uint32_
     return false;
 }
 
-std::int32_t QynJpegDecoder::decode(std::span<const std::uint8_t> bytes, std::shared_ptr<QynPixelBuffer>& out)
+std::int32_t QynJpegDecoder::decode(std::span<const std::uint8_t> bytes, std::shared_ptr<QynPixelBuffer>& out,
+                                    QString* why)
 {
     if (!looksLikeJpeg(bytes))
         return QynFileResult::NotAnImage;
@@ -155,5 +242,7 @@ std::int32_t QynJpegDecoder::decode(std::span<const std::uint8_t> bytes, std::sh
     jpeg_destroy_decompress(&info);
     if (job.code == QynFileResult::Success)
         out = std::move(job.pixels);
+    else if (why)
+        *why = job.why;
     return job.code;
 }

@@ -5,6 +5,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <array>
 #include <csetjmp>
 #include <cstdlib>
@@ -56,12 +57,15 @@ void release(png_structp, png_voidp p)
 void onWarning(png_structp, png_const_charp) {}  // the result code says all we report
 
 // Maps the 8-bit indices that start each row in place: through a gray table, or widened
-// to colour words from the right so no index is overwritten before it is read.
-void mapIndices(QynPixelBuffer& px, const std::array<std::uint32_t, 256>& palette)
+// to colour words from the right so no index is overwritten before it is read. False
+// when an index lies past the file's palette (a corrupt file: no colour to give it).
+bool mapIndices(QynPixelBuffer& px, const std::array<std::uint32_t, 256>& palette, int entries)
 {
     const int w = px.width();
     for (int y = 0; y < px.height(); ++y) {
         std::uint8_t* row = px.row(y);
+        if (entries < 256 && *std::max_element(row, row + w) >= entries)
+            return false;
         if (px.format() == QynPixelFormat::Gray8) {
             for (int x = 0; x < w; ++x)
                 row[x] = static_cast<std::uint8_t>(palette[row[x]]);
@@ -72,6 +76,7 @@ void mapIndices(QynPixelBuffer& px, const std::array<std::uint32_t, 256>& palett
             }
         }
     }
+    return true;
 }
 
 // Every libpng call, behind the one setjmp: all state it changes lives in job.
@@ -90,10 +95,10 @@ void run(png_structp png, png_infop info, Job& job)
     }
     const bool palette = colorType == PNG_COLOR_TYPE_PALETTE;
     bool gray = (colorType & PNG_COLOR_MASK_COLOR) == 0;
-    std::array<std::uint32_t, 256> table{};  // indices past the file's palette are black
+    std::array<std::uint32_t, 256> table{};
+    int count = 0;
     if (palette) {
         png_colorp entries = nullptr;
-        int count = 0;
         png_get_PLTE(png, info, &entries, &count);
         gray = true;
         for (int i = 0; i < count && i < 256; ++i) {
@@ -138,8 +143,10 @@ void run(png_structp png, png_infop info, Job& job)
             for (png_uint_32 y = 0; y < height; ++y)
                 png_read_row(png, job.pixels->row(static_cast<int>(y)), nullptr);
     }
-    if (palette)
-        mapIndices(*job.pixels, table);
+    if (palette && !mapIndices(*job.pixels, table, count)) {
+        job.code = QynFileResult::NotAnImage;
+        return;
+    }
     job.code = QynFileResult::Success;
 }
 

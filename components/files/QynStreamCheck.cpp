@@ -2,74 +2,61 @@
 
 #include "QynFileResult.h"
 
-#include <algorithm>
-#include <string_view>
+#include <cctype>
 
 namespace {
 
-std::size_t colourTableBytes(std::uint8_t flags)
-{
-    return (flags & 0x80) ? 3 * (std::size_t{2} << (flags & 7)) : 0;
-}
+struct Reader {
+    std::span<const std::uint8_t> b;
+    std::size_t pos = 0;
+    bool ended = false;
 
-// Moves pos past a chain of sub-blocks and its zero terminator; false when the file ends.
-bool skipSubBlocks(std::span<const std::uint8_t> b, std::size_t& pos)
-{
-    while (pos < b.size()) {
-        const std::size_t length = b[pos++];
-        if (length == 0)
-            return true;
-        pos += length;
+    // Skips white space and comments, then reads a decimal number; false at a non-digit
+    // (ended tells a file end).
+    bool number(std::uint64_t& value)
+    {
+        for (;;) {
+            if (pos >= b.size())
+                return !(ended = true);
+            if (b[pos] == '#') {
+                while (pos < b.size() && b[pos] != '\n' && b[pos] != '\r')
+                    ++pos;
+            } else if (std::isspace(b[pos])) {
+                ++pos;
+            } else {
+                break;
+            }
+        }
+        if (!std::isdigit(b[pos]))
+            return false;
+        value = 0;
+        while (pos < b.size() && std::isdigit(b[pos]) && value < (std::uint64_t{1} << 40))
+            value = value * 10 + (b[pos++] - '0');
+        if (pos >= b.size())
+            return !(ended = true);  // the number may go on past the cut
+        return true;
     }
-    return false;
-}
+};
 
 }  // namespace
 
-std::int32_t QynStreamCheck::gif(std::span<const std::uint8_t> b)
+std::int32_t QynStreamCheck::pnm(std::span<const std::uint8_t> bytes)
 {
-    constexpr std::size_t ScreenEnd = 13;  // signature and logical screen descriptor
-    if (b.size() < ScreenEnd)
-        return QynFileResult::Truncated;
-    std::size_t pos = ScreenEnd + colourTableBytes(b[10]);
-    while (pos < b.size()) {
-        switch (b[pos]) {
-        case 0x3b:  // trailer
-            return QynFileResult::Success;
-        case 0x21:  // extension: label, then sub-blocks
-            pos += 2;
-            if (!skipSubBlocks(b, pos))
-                return QynFileResult::Truncated;
-            break;
-        case 0x2c:  // image descriptor, local colour table, LZW code size, sub-blocks
-            if (pos + 10 > b.size())
-                return QynFileResult::Truncated;
-            pos += 10 + colourTableBytes(b[pos + 9]) + 1;
-            if (!skipSubBlocks(b, pos))
-                return QynFileResult::Truncated;
-            break;
-        default:
-            return QynFileResult::NotAnImage;
-        }
-    }
-    return QynFileResult::Truncated;
-}
-
-std::int32_t QynStreamCheck::xbm(std::span<const std::uint8_t> bytes, int width, int height)
-{
-    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    const std::size_t open = text.find('{');
-    if (open == std::string_view::npos)
-        return QynFileResult::Truncated;
-    const bool shorts = text.substr(0, open).find("short") != std::string_view::npos;
-    const std::size_t needed = shorts ? static_cast<std::size_t>((width + 15) / 16) * static_cast<std::size_t>(height)
-                                      : static_cast<std::size_t>((width + 7) / 8) * static_cast<std::size_t>(height);
-    std::size_t values = 0;
-    for (std::size_t at = text.find("0x", open); at != std::string_view::npos && values < needed;
-         at = text.find("0x", at + 2))
-        ++values;
-    for (std::size_t at = text.find("0X", open); at != std::string_view::npos && values < needed;
-         at = text.find("0X", at + 2))
-        ++values;
-    return values >= needed ? QynFileResult::Success : QynFileResult::Truncated;
+    if (bytes.size() < 2 || bytes[0] != 'P' || bytes[1] < '4' || bytes[1] > '6')
+        return QynFileResult::NotAnImage;
+    const int kind = bytes[1] - '0';
+    Reader r{bytes, 2};
+    std::uint64_t width = 0, height = 0, maximum = 1;
+    const auto broken = [&] { return r.ended ? QynFileResult::Truncated : QynFileResult::NotAnImage; };
+    if (!r.number(width) || !r.number(height) || (kind != 4 && !r.number(maximum)))
+        return broken();
+    if (width == 0 || height == 0 || maximum == 0 || maximum > 65535)
+        return QynFileResult::NotAnImage;
+    if (width > QynFileResult::MaxSide || height > QynFileResult::MaxSide)
+        return QynFileResult::TooLarge;
+    if (!std::isspace(bytes[r.pos]))  // one white space byte ends the header
+        return QynFileResult::NotAnImage;
+    const std::uint64_t sampleBytes = maximum > 255 ? 2 : 1;
+    const std::uint64_t needed = kind == 4 ? (width + 7) / 8 * height : width * height * sampleBytes * (kind == 6 ? 3 : 1);
+    return bytes.size() - r.pos - 1 < needed ? QynFileResult::Truncated : QynFileResult::Success;
 }

@@ -3,14 +3,13 @@
 #include <cstdint>
 #include <span>
 
-// Checks, for formats whose Qt readers fill a cut file's missing pixels and report
-// success, that the file holds all the data its structure announces.
+// Checks, for formats whose Qt readers would allocate the image a header claims before
+// finding out that the data are missing, that the file holds all the data its header
+// announces.
 class QynStreamCheck {
 public:
-    // GIF: every block, from the header to the trailer, lies inside the file. Returns 0,
-    // Truncated when the file ends first, NotAnImage for an unknown block.
-    static std::int32_t gif(std::span<const std::uint8_t> bytes);
-    // XBM: the data hold one byte for every 8 pixels of each row (two for every 16 in
-    // the old format of shorts). Returns 0 or Truncated.
-    static std::int32_t xbm(std::span<const std::uint8_t> bytes, int width, int height);
+    // Binary PBM, PGM or PPM (P4, P5, P6): the header is whole and valid, and the samples
+    // it announces (two bytes each above a maximum of 255) follow it. Returns 0,
+    // Truncated when the file ends first, NotAnImage for a broken header.
+    static std::int32_t pnm(std::span<const std::uint8_t> bytes);
 };

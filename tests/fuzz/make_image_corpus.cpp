@@ -116,6 +116,9 @@ int main(int argc, char** argv)
         {"cut.xbm", cut(xbm, xbm.size() / 2)},
         {"color.tif", tiff},
         {"cut.tif", cut(tiff, tiff.size() / 2)},
+        {"gray.pgm", encoded(gray, "PGM")},
+        {"color.ppm", encoded(color, "PPM")},
+        {"progressive.jpg", fixture::jpeg({w, h, false, true})},
     };
     for (const auto& [name, bytes] : others)
         fixture::writeFile(QDir(folder).filePath(name), bytes);
