@@ -1,0 +1,166 @@
+#include "QynRecordIndex.h"
+
+#include "QynNativePath.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+constexpr char Header[] = "sequence,frame_number,timestamp_ns,lost_before\n";
+// Set aside ahead of the rows: far more rows than the files a recording can have in
+// flight when its disk fills up.
+constexpr std::int64_t ReserveAhead = 64 << 10;
+constexpr std::int64_t ReserveStep = 128 << 10;
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QString writeAll(int fd, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return systemError(errno);
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return {};
+}
+
+}  // namespace
+
+QynRecordIndex::~QynRecordIndex()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+QString QynRecordIndex::create(const QString& folder, std::uint64_t first)
+{
+    const QByteArray path = qynPathToNative(folder) + '/' + FileName;
+    fd_ = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd_ < 0)
+        return QStringLiteral("cannot create %1: %2").arg(qynPathFromNative(path), systemError(errno));
+    next_ = first;
+    if (QString problem = reserve(); !problem.isEmpty())
+        return problem;
+    if (QString problem = writeAll(fd_, Header, sizeof Header - 1); !problem.isEmpty())
+        return QStringLiteral("cannot write %1: %2").arg(qynPathFromNative(path), problem);
+    end_ = sizeof Header - 1;
+    return {};
+}
+
+QString QynRecordIndex::reserve()
+{
+    if (reserved_ - end_ >= ReserveAhead)
+        return {};
+    // Blocks past the end that the rows will fill; a file system without this takes
+    // its chances with each row.
+    if (::fallocate(fd_, FALLOC_FL_KEEP_SIZE, reserved_, ReserveStep) == 0)
+        reserved_ += ReserveStep;
+    else if (errno != EOPNOTSUPP && errno != ENOSPC)
+        return systemError(errno);
+    return {};
+}
+
+QString QynRecordIndex::writeRow(const Row& row, bool withSequence)
+{
+    std::string line;
+    if (withSequence)
+        line += std::to_string(row.sequence);
+    line += ',';
+    if (row.number)
+        line += std::to_string(*row.number);
+    line += ',';
+    if (row.timestampNs)
+        line += std::to_string(*row.timestampNs);
+    line += ',' + std::to_string(row.lostBefore) + '\n';
+    if (QString problem = writeAll(fd_, line.data(), line.size()); !problem.isEmpty())
+        return problem;
+    end_ += static_cast<std::int64_t>(line.size());
+    ++rows_;
+    return reserve();
+}
+
+QString QynRecordIndex::settle(const Row& row, bool written)
+{
+    const std::lock_guard lock(mutex_);
+    if (!failure_.isEmpty() || fd_ < 0)
+        return failure_;
+    early_.emplace(row.sequence, std::pair{row, written});
+    return drain(false);
+}
+
+QString QynRecordIndex::drain(bool skipGaps)
+{
+    while (!early_.empty()) {
+        auto it = early_.begin();
+        if (it->first < next_) {  // settled twice: the first one counts
+            early_.erase(it);
+            continue;
+        }
+        if (it->first > next_) {
+            if (!skipGaps)
+                break;
+            carried_ += it->first - next_;  // never settled: lost, and nothing more known
+            next_ = it->first;
+        }
+        auto [settled, wasWritten] = it->second;
+        early_.erase(it);
+        ++next_;
+        settled.lostBefore += carried_;
+        if (!wasWritten) {
+            carried_ = settled.lostBefore + 1;
+            continue;
+        }
+        carried_ = 0;
+        if (QString problem = writeRow(settled, true); !problem.isEmpty()) {
+            failure_ = QStringLiteral("cannot write %1: %2").arg(QLatin1String(FileName), problem);
+            return failure_;
+        }
+    }
+    return {};
+}
+
+QString QynRecordIndex::finish(std::uint64_t lost, const Row& last)
+{
+    const std::lock_guard lock(mutex_);
+    if (fd_ < 0)
+        return failure_;
+    // Frames settled after one that never was still get their rows.
+    if (failure_.isEmpty())
+        drain(true);
+    early_.clear();
+    QString problem = failure_;
+    const std::uint64_t trailing = carried_ + lost;
+    if (problem.isEmpty() && trailing > 0) {
+        Row row = last;
+        row.lostBefore = trailing;
+        problem = writeRow(row, false);
+    }
+    carried_ = 0;
+    if (::ftruncate(fd_, end_) != 0 && problem.isEmpty())  // the room set aside goes back
+        problem = systemError(errno);
+    if (::fdatasync(fd_) != 0 && problem.isEmpty())
+        problem = systemError(errno);
+    ::close(fd_);
+    fd_ = -1;
+    if (!problem.isEmpty() && failure_.isEmpty())
+        failure_ = QStringLiteral("cannot write %1: %2").arg(QLatin1String(FileName), problem);
+    return failure_;
+}
+
+std::uint64_t QynRecordIndex::rows() const
+{
+    const std::lock_guard lock(mutex_);
+    return rows_;
+}
