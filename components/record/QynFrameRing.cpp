@@ -57,18 +57,24 @@ bool QynFrameRing::push(const QynRecordFrame& frame, std::uint64_t sequence, std
     entry.number = frame.number;
     entry.timestampNs = frame.timestampNs;
     entry.lostBefore = lostBefore;
+    bool taken = false;
     {
         const std::lock_guard lock(mutex_);
-        if (!closed_) {
-            waiting_.push_back(std::move(entry));
-        } else {  // closed while the frame was copied: it is not taken
+        try {
+            if (!closed_) {
+                waiting_.push_back(std::move(entry));
+                taken = true;
+            }
+        } catch (const std::bad_alloc&) {
+        }
+        if (!taken) {  // closed while the frame was copied, or no memory for the queue
             held_ -= entry.bytes;
-            spare_.push_back(std::move(entry));
-            return false;
+            allocated_ -= entry.bytes;
         }
     }
-    ready_.notify_one();
-    return true;
+    if (taken)
+        ready_.notify_one();
+    return taken;
 }
 
 std::optional<QynFrameRing::Entry> QynFrameRing::pop()
@@ -86,10 +92,14 @@ void QynFrameRing::recycle(Entry&& entry)
 {
     const std::lock_guard lock(mutex_);
     held_ -= entry.bytes;
-    if (entry.pixels)
-        spare_.push_back(std::move(entry));
-    else
-        allocated_ -= entry.bytes;
+    try {
+        if (entry.pixels) {
+            spare_.push_back(std::move(entry));
+            return;
+        }
+    } catch (const std::bad_alloc&) {  // the buffer goes instead of waiting for reuse
+    }
+    allocated_ -= entry.bytes;
 }
 
 void QynFrameRing::close()

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <new>
 
 namespace {
 
@@ -105,7 +106,11 @@ void QynRecorder::write()
         if (!failed_) {
             if (beforeWrite)
                 beforeWrite(entry->sequence);
-            written = writeEntry(*entry, why);
+            try {
+                written = writeEntry(*entry, why);
+            } catch (const std::bad_alloc&) {
+                why = QStringLiteral("no memory to write frame %1").arg(entry->sequence);
+            }
         }
         if (written) {
             bytesWritten_ += entry->pixels->byteCount();
