@@ -2,12 +2,12 @@
 
 #include "QynAtomicFile.h"
 #include "QynBmpEncoder.h"
+#include "QynDescriptorDevice.h"
 #include "QynFileResult.h"
 #include "QynJpegEncoder.h"
 #include "QynPngEncoder.h"
 
 #include <QBuffer>
-#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
@@ -59,9 +59,7 @@ QString writeWithQt(QIODevice& device, const QynPixelBuffer& pixels, const QByte
 
 QString encode(int handle, const QString& path, const QynPixelBuffer& pixels)
 {
-    QFile device;
-    if (!device.open(handle, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle))
-        return device.errorString();
+    QynDescriptorDevice device(handle);
     const QByteArray format = QynImageEncoder::formatFor(path);
     if (format == "jpg" || format == "jpeg")
         return QynJpegEncoder::write(device, pixels);
@@ -70,8 +68,7 @@ QString encode(int handle, const QString& path, const QynPixelBuffer& pixels)
     if (format != "bmp")
         return writeWithQt(device, pixels, format);
     if (!QynBmpEncoder::write(device, pixels))
-        return device.error() != QFileDevice::NoError ? device.errorString()
-                                                      : QStringLiteral("the image is too large for a BMP file");
+        return device.failed() ? device.errorString() : QStringLiteral("the image is too large for a BMP file");
     return {};
 }
 
