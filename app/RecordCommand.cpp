@@ -64,7 +64,8 @@ int RecordCommand::run(const QStringList& args, QTextStream& out, QTextStream& e
     }
     QynRecorder recorder(options.settings);
     QynFrameTap::Outcome opened;
-    // Declared after the recorder, so it stops delivering before the recorder goes.
+    // Declared after the recorder, so it stops delivering before the recorder goes; frames
+    // that come before start() or after stop() are not taken.
     std::unique_ptr<QynFrameTap> tap = QynFrameTap::open(
         config.config, [&recorder](const QynFrameTap::Frame& frame) { recorder.push(recordFrame(frame)); }, opened);
     if (!tap) {
@@ -99,9 +100,10 @@ int RecordCommand::run(const QStringList& args, QTextStream& out, QTextStream& e
         }
         std::this_thread::sleep_for(Poll);
     }
-    tap.reset();
+    // The recording ends here; the camera may take seconds to stop (a lost GigE camera's timeouts).
     const QString failure = recorder.stop();
     progress.status = recorder.status();
+    tap.reset();
     if (bar)
         err << "\r\x1b[K";
     const bool cameraFailed = !camera.ok() && camera.code != QynVideoResult::EndOfStream;
