@@ -181,11 +181,14 @@ QString QynRecorder::stop()
         writer.join();
     writers_.clear();
     stoppedAfterNs_ = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start_).count();
-    QString problem;
+    std::uint64_t lostAtTheEnd = 0;
+    QynRecordIndex::Row lastLost;
     {
         const std::lock_guard lock(producer_);
-        problem = index_.finish(lostSinceTaken_, lastLost_);
+        lostAtTheEnd = lostSinceTaken_;
+        lastLost = lastLost_;
     }
+    QString problem = index_.finish(lostAtTheEnd, lastLost);
     if (const QString closed = pages_.close(); problem.isEmpty())
         problem = closed;
     if (!problem.isEmpty()) {
