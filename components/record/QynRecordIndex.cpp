@@ -1,5 +1,6 @@
 #include "QynRecordIndex.h"
 
+#include "QynDescriptorDevice.h"
 #include "QynNativePath.h"
 
 #include <cerrno>
@@ -21,21 +22,6 @@ QString systemError(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-QString writeAll(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return systemError(errno);
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return {};
-}
-
 }  // namespace
 
 QynRecordIndex::~QynRecordIndex()
@@ -53,8 +39,9 @@ QString QynRecordIndex::create(const QString& folder, std::uint64_t first)
     next_ = first;
     if (QString problem = reserve(); !problem.isEmpty())
         return problem;
-    if (QString problem = writeAll(fd_, Header, sizeof Header - 1); !problem.isEmpty())
-        return QStringLiteral("cannot write %1: %2").arg(qynPathFromNative(path), problem);
+    device_ = std::make_unique<QynDescriptorDevice>(fd_);
+    if (device_->write(Header, sizeof Header - 1) < 0)
+        return QStringLiteral("cannot write %1: %2").arg(qynPathFromNative(path), device_->errorString());
     end_ = sizeof Header - 1;
     return {};
 }
@@ -84,8 +71,8 @@ QString QynRecordIndex::writeRow(const Row& row, bool withSequence)
     if (row.timestampNs)
         line += std::to_string(*row.timestampNs);
     line += ',' + std::to_string(row.lostBefore) + '\n';
-    if (QString problem = writeAll(fd_, line.data(), line.size()); !problem.isEmpty())
-        return problem;
+    if (device_->write(line.data(), static_cast<qint64>(line.size())) < 0)
+        return device_->errorString();
     end_ += static_cast<std::int64_t>(line.size());
     ++rows_;
     return reserve();
@@ -152,6 +139,7 @@ QString QynRecordIndex::finish(std::uint64_t lost, const Row& last)
         problem = systemError(errno);
     if (::fdatasync(fd_) != 0 && problem.isEmpty())
         problem = systemError(errno);
+    device_.reset();
     ::close(fd_);
     fd_ = -1;
     if (!problem.isEmpty() && failure_.isEmpty())

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "QynDescriptorDevice.h"
+
 #include <QString>
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 
@@ -57,6 +60,7 @@ private:
 
     mutable std::mutex mutex_;
     int fd_ = -1;
+    std::unique_ptr<QynDescriptorDevice> device_;  // writes fd_ whole or says why not
     std::uint64_t next_ = 1;                      // the sequence number settled next
     std::map<std::uint64_t, std::pair<Row, bool>> early_;  // settled before their turn
     std::uint64_t carried_ = 0;                   // lost frames for the next row
