@@ -1,6 +1,7 @@
 #include "ConvertCommand.h"
 #include "QynAtomicFile.h"
 #include "QynNativePath.h"
+#include "RecordCommand.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -17,5 +18,8 @@ int main(int argc, char** argv)
         args << qynPathFromNative(QByteArray(argv[i]));
     QTextStream out(stdout);
     QTextStream err(stderr);
-    return ConvertCommand::run(args, out, err, nullptr, ::isatty(STDERR_FILENO) == 1);
+    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    if (!args.isEmpty() && args.front() == "record")
+        return RecordCommand::run(args.mid(1), out, err, terminal);
+    return ConvertCommand::run(args, out, err, nullptr, terminal);
 }

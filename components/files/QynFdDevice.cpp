@@ -22,10 +22,17 @@ qint64 QynFdDevice::writeData(const char* data, qint64 size)
             continue;
         const int error = n == 0 ? ENOSPC : errno;
         failed_ = true;
-        setErrorString(error == EFBIG ? QStringLiteral("the file would pass the file size limit")
-                       : error == ENOSPC ? QStringLiteral("the disk is full")
-                                         : QString::fromLocal8Bit(std::strerror(error)));
+        setErrorString(reason(error));
         return -1;
     }
     return done;
+}
+
+QString QynFdDevice::reason(int error)
+{
+    if (error == EFBIG)
+        return QStringLiteral("the file would pass the file size limit");
+    if (error == ENOSPC)
+        return QStringLiteral("the disk is full");
+    return QString::fromLocal8Bit(std::strerror(error));
 }

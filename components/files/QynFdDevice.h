@@ -12,6 +12,8 @@ public:
     bool isSequential() const override { return true; }
     // Whether a write has failed (errorString() says why).
     bool failed() const { return failed_; }
+    // What a failed write's error number means to the operator: "the disk is full", ...
+    static QString reason(int error);
 
 protected:
     qint64 readData(char*, qint64) override { return -1; }

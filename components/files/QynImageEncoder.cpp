@@ -8,7 +8,6 @@
 #include "QynPngEncoder.h"
 
 #include <QBuffer>
-#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
