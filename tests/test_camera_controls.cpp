@@ -2,9 +2,11 @@
 // features through aravissrc's camera object, checked from outside with arv-tool-0.8 once
 // the pipeline has let the camera go; a V4L2 device described by a fake; saving the
 // settings as a configuration that opens the camera the same way again.
+#include "CameraWindow.h"
 #include "CaseName.h"
 #include "FakeGigECamera.h"
 #include "QynAravisControls.h"
+#include "QynCameraControlModel.h"
 #include "QynGst.h"
 #include "QynImage.h"
 #include "QynSourceControls.h"
@@ -14,7 +16,13 @@
 #include "QynVideoConfig.h"
 #include "QynVideoConfigWriter.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTest>
+#include <QTreeView>
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QFile>
@@ -161,9 +169,7 @@ TEST_F(CameraControlsTest, TheSavedConfigurationOpensTheCameraAsItWasSet)
         ASSERT_TRUE(controls_->write(QString::fromLatin1(name), value).ok()) << name;
     ASSERT_EQ(controls_->write("Width", 64).problem, Problem::NeedsStreamStopped);
     QString problem;
-    const auto change = controls_->sourceChange({{"Width", "64"}, {"Height", "32"}}, &problem);
-    ASSERT_TRUE(change) << problem.toStdString();
-    const QString source = QynSourceDescription(opened.config.source).changed(*change, &problem);
+    const QString source = controls_->sourceWith(opened.config.source, {{"Width", "64"}, {"Height", "32"}}, &problem);
     ASSERT_FALSE(source.isEmpty()) << problem.toStdString();
     const QString saved = dir_.filePath("saved.ini");
     const qyn::VideoConfigSave save = qyn::saveVideoConfigCopy(original, source, saved);
@@ -373,10 +379,8 @@ TEST(CameraControls, V4l2DeviceDescribesItsControls)
     ASSERT_TRUE(controls.write("brightness", 200).ok());
     fake.find(V4L2_CID_GAIN)->value = 40;  // the driver's own change
     QString problem;
-    const auto change = controls.sourceChange({{"power_line_frequency", "Disabled"}}, &problem);
-    ASSERT_TRUE(change) << problem.toStdString();
-    const QString source =
-        QynSourceDescription(QStringLiteral("v4l2src device=/dev/video7 ! image/jpeg ! jpegdec")).changed(*change, &problem);
+    const QString source = controls.sourceWith(QStringLiteral("v4l2src device=/dev/video7 ! image/jpeg ! jpegdec"),
+                                               {{"power_line_frequency", "Disabled"}}, &problem);
     EXPECT_EQ(source.toStdString(), "v4l2src device=/dev/video7 extra-controls=c,auto_exposure=3,gain=40,brightness=200,contrast=50,"
                       "power_line_frequency=0 ! image/jpeg ! jpegdec")
         << problem.toStdString();
@@ -469,4 +473,67 @@ TEST(CameraControls, SavedConfigurationKeepsTheRestOfTheFile)
 
     EXPECT_TRUE(qyn::replaceVideoSource(text, "aravissrc features=\"A=1 ;B=2\"", &problem).isEmpty());
     EXPECT_TRUE(problem.contains("comment")) << problem.toStdString();
+}
+
+// Guards against a camera window that cannot be worked from the keyboard or that loses a
+// refusal: the up-front controls stand first, F2 opens an editor fitting the control and
+// Enter writes it; a refused value shows the camera's reason and keeps the value; a value
+// that needs the stream stopped goes to the stream's owner; the settings save as a copy;
+// a source without controls says so.
+TEST(CameraControls, CameraWindowEditsWithTheKeyboard)
+{
+    auto device = std::make_unique<FakeV4l2Device>(webcamControls());
+    FakeV4l2Device& fake = *device;
+    QynV4l2Controls controls(std::move(device));
+    QTemporaryDir dir;
+    const QString config = dir.filePath("webcam.ini");
+    QFile file(config);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("; my webcam\n[video]\nsource = v4l2src device=/dev/video7\nformat = colour\n");
+    file.close();
+
+    CameraWindow window;
+    window.setCamera(&controls, {}, config, "v4l2src device=/dev/video7");
+    window.show();
+    auto* main = window.findChild<QTreeView*>("tvwMain");
+    ASSERT_NE(main, nullptr);
+    EXPECT_EQ(main->accessibleName(), "Main settings");
+    QStringList rows;
+    for (int row = 0; row < main->model()->rowCount(main->rootIndex()); ++row)
+        rows << main->model()->index(row, 0, main->rootIndex()).data().toString();
+    EXPECT_EQ(rows.join('|').toStdString(), "Auto Exposure|Exposure Time, Absolute|Gain|Brightness|Contrast");
+
+    main->setFocus();
+    main->setCurrentIndex(window.model()->find("contrast"));
+    QTest::keyClick(main, Qt::Key_F2);
+    auto* editor = window.findChild<QSpinBox*>("editcontrast");
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->accessibleName(), "Contrast");
+    EXPECT_EQ(editor->singleStep(), 5);
+    editor->selectAll();
+    QTest::keyClicks(editor, "55");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QApplication::processEvents();  // the view commits an editor's data by a queued call
+    EXPECT_EQ(fake.find(V4L2_CID_CONTRAST)->value, 55);
+
+    const QModelIndex brightness = window.model()->find("brightness");
+    EXPECT_FALSE(window.model()->setData(brightness, 300));
+    EXPECT_TRUE(window.statusText().startsWith("brightness: 300 is outside")) << window.statusText().toStdString();
+    EXPECT_EQ(brightness.data(Qt::EditRole).toLongLong(), 128);
+    QSignalSpy stops(&window, &CameraWindow::stopNeeded);
+    EXPECT_FALSE(window.model()->setData(window.model()->find("gain"), 10));
+    ASSERT_EQ(stops.size(), 1);
+    EXPECT_EQ(stops[0][0].toString(), "gain");
+    EXPECT_EQ(stops[0][1].toString(), "10");
+
+    ASSERT_TRUE(window.saveTo(dir.filePath("saved.ini"))) << window.statusText().toStdString();
+    const QynVideoConfigResult saved = qyn::readVideoConfig(dir.filePath("saved.ini"));
+    ASSERT_TRUE(saved.ok()) << saved.message.toStdString();
+    EXPECT_EQ(saved.config.source.toStdString(),
+              "v4l2src device=/dev/video7 extra-controls=c,auto_exposure=3,gain=0,brightness=128,contrast=55");
+
+    window.setCamera(nullptr, "this source (videotestsrc) has no controls", {}, {});
+    EXPECT_EQ(window.findChild<QLabel*>("lblDevice")->text(),
+              "This camera has no controls: this source (videotestsrc) has no controls.");
+    EXPECT_FALSE(main->isVisible());
 }

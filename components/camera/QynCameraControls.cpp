@@ -1,5 +1,7 @@
 #include "QynCameraControls.h"
 
+#include "QynSourceDescription.h"
+
 #include <QLocale>
 
 #include <cmath>
@@ -90,6 +92,12 @@ QStringList QynCameraControls::settingNames(const Pending& pending) const
         if (!names.contains(name))
             names << name;
     return names;
+}
+
+QString QynCameraControls::sourceWith(const QString& source, const Pending& pending, QString* problem)
+{
+    const std::optional<QynSourceChange> change = sourceChange(pending, problem);
+    return change ? QynSourceDescription(source).changed(*change, problem) : QString();
 }
 
 QString QynCameraControls::settingValue(const Pending& pending, const QynCameraControl& control)

@@ -53,6 +53,9 @@ public:
     // take it (QynSourceDescription makes it). Empty with `problem` set when a setting
     // has no place in the description.
     virtual std::optional<QynSourceChange> sourceChange(const Pending& pending, QString* problem) = 0;
+    // The source description with sourceChange() made: what a restarted stream or a saved
+    // configuration runs. Empty with `problem` set when it cannot be made.
+    QString sourceWith(const QString& source, const Pending& pending, QString* problem);
 
     // Checks a value against a control's description; on success `checked` holds it in
     // the control's own type (qint64, double, QString, bool).
