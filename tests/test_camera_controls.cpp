@@ -202,6 +202,30 @@ TEST_F(CameraControlsTest, TheSavedConfigurationOpensTheCameraAsItWasSet)
     EXPECT_TRUE(text.contains("\nformat = gray8\n")) << text.toStdString();
 }
 
+// Guards against a software trigger that gives no frame or several: with trigger mode on
+// and source Software the camera sends nothing until the command runs, then one frame per
+// run. (aravissrc ends its stream when no frame comes for 2 s, so the presses come sooner.)
+TEST_F(CameraControlsTest, OneSoftwareTriggerGivesOneFrame)
+{
+    startPipeline(QStringLiteral("aravissrc camera-name=%1 ! video/x-raw,format=GRAY8").arg(camera_.name()));
+    for (const auto& [name, value] : {std::pair{"TriggerSelector", "FrameStart"}, {"TriggerSource", "Software"},
+                                      {"TriggerMode", "On"}})
+        ASSERT_TRUE(controls_->write(QString::fromLatin1(name), QString::fromLatin1(value)).ok()) << name;
+    QThread::msleep(300);  // frames already taken still arrive
+    const int before = frames_;
+    QThread::msleep(400);
+    EXPECT_EQ(frames_, before);
+    for (int press = 1; press <= 2; ++press) {
+        ASSERT_TRUE(controls_->execute("TriggerSoftware").ok());
+        QElapsedTimer waited;
+        waited.start();
+        while (frames_ < before + press && waited.elapsed() < 1000)
+            QThread::msleep(10);
+        QThread::msleep(200);
+        EXPECT_EQ(frames_, before + press);
+    }
+}
+
 namespace {
 
 // A V4L2 device described by a table, answering the control calls as a driver does:
