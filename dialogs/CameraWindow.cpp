@@ -9,10 +9,9 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeySequence>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QShortcut>
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -108,7 +107,6 @@ CameraWindow::CameraWindow(QWidget* parent)
     connect(cmdTrigger, &QPushButton::clicked, this, &CameraWindow::cmdTrigger_Click);
     connect(cmdSave, &QPushButton::clicked, this, &CameraWindow::cmdSave_Click);
     connect(cmdClose, &QPushButton::clicked, this, &QWidget::close);
-    connect(new QShortcut(QKeySequence::Cancel, this), &QShortcut::activated, this, &QWidget::close);
     for (QTreeView* view : {tvwMain, tvwFeatures})
         connect(view, &QTreeView::activated, this, [this, view](const QModelIndex& index) { activate(view, index); });
     connect(model_, &QynCameraControlModel::problem, this, &CameraWindow::showStatus);
@@ -202,6 +200,15 @@ void CameraWindow::showEvent(QShowEvent* event)
 {
     timer_->start();
     QWidget::showEvent(event);
+}
+
+// Escape closes the window; an open editor takes its own Escape first, which drops it.
+void CameraWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->matches(QKeySequence::Cancel))
+        close();
+    else
+        QWidget::keyPressEvent(event);
 }
 
 void CameraWindow::hideEvent(QHideEvent* event)

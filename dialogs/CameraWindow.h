@@ -45,6 +45,7 @@ signals:
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void cmdSave_Click();
