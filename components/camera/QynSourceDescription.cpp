@@ -22,6 +22,19 @@ bool plainWord(const QString& value)
     return true;
 }
 
+// Within double quotes: takes the character at i, and the one a backslash escapes, into
+// out; false when it closes the quote.
+bool takeQuoted(const QString& text, qsizetype& i, QString& out)
+{
+    const QChar c = text[i];
+    out += c;
+    if (c == QLatin1Char('\\') && i + 1 < text.size()) {
+        out += text[++i];
+        return true;
+    }
+    return c != QLatin1Char('"');
+}
+
 // "width = 64" as "width=64".
 QString tidy(const QString& field)
 {
@@ -42,11 +55,7 @@ QStringList capsParts(const QString& caps)
     for (qsizetype i = 0; i < caps.size(); ++i) {
         const QChar c = caps[i];
         if (inQuote) {
-            part += c;
-            if (c == QLatin1Char('\\') && i + 1 < caps.size())
-                part += caps[++i];
-            else if (c == QLatin1Char('"'))
-                inQuote = false;
+            inQuote = takeQuoted(caps, i, part);
             continue;
         }
         if (c == QLatin1Char('"'))
@@ -102,11 +111,7 @@ QynSourceDescription::QynSourceDescription(const QString& text)
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
         if (inQuote) {
-            word += c;
-            if (c == QLatin1Char('\\') && i + 1 < text.size())
-                word += text[++i];
-            else if (c == QLatin1Char('"'))
-                inQuote = false;
+            inQuote = takeQuoted(text, i, word);
         } else if (c.isSpace()) {
             flush();
         } else if (c == QLatin1Char('!')) {

@@ -1,10 +1,25 @@
 #include "QynV4l2Device.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/ioctl.h>
+#include <unistd.h>
+
+QynV4l2FileDevice::QynV4l2FileDevice(int fd, QString name)
+    : fd_(::fcntl(fd, F_DUPFD_CLOEXEC, 0)), dupError_(fd_ < 0 ? errno : 0), name_(std::move(name))
+{
+}
+
+QynV4l2FileDevice::~QynV4l2FileDevice()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
 
 int QynV4l2FileDevice::call(unsigned long request, void* argument) const
 {
+    if (fd_ < 0)
+        return dupError_;
     int result;
     do
         result = ::ioctl(fd_, request, argument);

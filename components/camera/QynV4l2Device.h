@@ -19,11 +19,16 @@ public:
     virtual int setControl(v4l2_control& control) = 0;     // VIDIOC_S_CTRL
 };
 
-// A device open as a file descriptor: the one v4l2src holds (its `device-fd` property),
-// borrowed, so the device is not opened a second time.
+// A device through a duplicate of a descriptor open on it, such as v4l2src's
+// (`device-fd`): the same open device, not a second opening, and no call ever lands on
+// another file should v4l2src close its descriptor and the number be reused.
 class QynV4l2FileDevice final : public QynV4l2Device {
 public:
-    QynV4l2FileDevice(int fd, QString name) : fd_(fd), name_(std::move(name)) {}
+    // Duplicates fd; a failed duplicate answers every call with its errno.
+    QynV4l2FileDevice(int fd, QString name);
+    ~QynV4l2FileDevice() override;
+    QynV4l2FileDevice(const QynV4l2FileDevice&) = delete;
+    QynV4l2FileDevice& operator=(const QynV4l2FileDevice&) = delete;
 
     QString name() const override { return name_; }
     int queryControl(v4l2_queryctrl& query) override;
@@ -35,5 +40,6 @@ private:
     int call(unsigned long request, void* argument) const;
 
     int fd_;
+    int dupError_ = 0;
     QString name_;
 };
