@@ -226,7 +226,9 @@ QString QynSourceDescription::changed(const QynSourceChange& change, QString* pr
         const std::optional<QString> given = property(change.element, change.featuresProperty);
         QStringList features = given ? unquoted(*given).split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)
                                      : QStringList();
-        for (const auto& [name, value] : change.features) {
+        for (const auto& feature : change.features) {
+            const QString& name = feature.first;  // a lambda below takes it: Clang 14 captures no bindings
+            const QString& value = feature.second;
             if (value.contains(QRegularExpression(QStringLiteral("\\s"))))
                 return failed(QStringLiteral("%1 = \"%2\" cannot go into %3: a feature's value there is one word")
                                   .arg(name, value, change.featuresProperty));
