@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -31,6 +32,11 @@ QTreeView* makeView(QWidget* parent, const char* objectName, const QString& acce
                           QAbstractItemView::SelectedClicked);
     view->setAllColumnsShowFocus(true);
     view->header()->setSectionResizeMode(QynCameraControlModel::NameColumn, QHeaderView::ResizeToContents);
+    // The keyboard works on the value: F2 edits it, Space toggles it.
+    QObject::connect(view->selectionModel(), &QItemSelectionModel::currentChanged, view, [view](const QModelIndex& current) {
+        if (current.column() != QynCameraControlModel::ValueColumn)
+            view->setCurrentIndex(current.siblingAtColumn(QynCameraControlModel::ValueColumn));
+    });
     return view;
 }
 
@@ -193,6 +199,10 @@ void CameraWindow::cmdSave_Click()
 
 void CameraWindow::refreshShown()
 {
+    // A refresh while a value is edited would reset its editor under the operator's hands.
+    for (QTreeView* view : {tvwMain, tvwFeatures})
+        if (view->indexWidget(view->currentIndex()))
+            return;
     model_->refresh(shownRows(tvwMain) + shownRows(tvwFeatures));
 }
 

@@ -528,7 +528,7 @@ TEST(CameraControls, CameraWindowEditsWithTheKeyboard)
     EXPECT_EQ(rows.join('|').toStdString(), "Auto Exposure|Exposure Time, Absolute|Gain|Brightness|Contrast");
 
     main->setFocus();
-    main->setCurrentIndex(window.model()->find("contrast"));
+    main->setCurrentIndex(window.model()->find("contrast", QynCameraControlModel::NameColumn));
     QTest::keyClick(main, Qt::Key_F2);
     auto* editor = window.findChild<QSpinBox*>("editcontrast");
     ASSERT_NE(editor, nullptr);
