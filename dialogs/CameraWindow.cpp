@@ -68,6 +68,7 @@ CameraWindow::CameraWindow(QWidget* parent)
     lblMain = new QLabel(tr("&Main settings"), this);
     lblMain->setObjectName(QStringLiteral("lblMain"));
     tvwMain = makeView(this, "tvwMain", tr("Main settings"), model_);
+    tvwMain->setRootIsDecorated(false);  // a flat list
     lblMain->setBuddy(tvwMain);
     cmdTrigger = new QPushButton(tr("Software &trigger"), this);
     cmdTrigger->setObjectName(QStringLiteral("cmdTrigger"));
