@@ -20,9 +20,10 @@ typedef struct _GError GError;
 // camera object aravissrc already holds: its `camera` property. A GigE Vision camera takes
 // one controller at a time, so this never opens a connection of its own.
 //
-// It holds a reference to the camera, which keeps the connection open: release it before
-// aravissrc stops (aravissrc drops its camera when it stops and opens a new one when it
-// starts again, which fails while another reference still holds the old one).
+// It holds a reference to the camera, which keeps the connection open. Release it before
+// the pipeline stops and take the controls anew after it starts: Debian 12's aravissrc
+// (0.8.26) keeps one camera for the element's life, but later ones drop it when they stop
+// and open a new connection when they start, which a camera still held refuses.
 //
 // Aravis does not check values against a feature's range by default and many cameras take
 // any register value, so write() checks range, increment and entries itself first.
