@@ -1,14 +1,13 @@
 #pragma once
 
 #include "QynCameraControl.h"
+#include "QynCameraControls.h"
 
 #include <QAbstractItemModel>
 #include <QString>
 
 #include <map>
 #include <vector>
-
-class QynCameraControls;
 
 // A camera's controls as a tree for item views: first the up-front controls under "Main
 // settings", then the camera's own categories. Column 0 names a control, column 1 holds
@@ -57,13 +56,9 @@ signals:
     void stopNeeded(const QString& name, const QString& value);
 
 private:
-    struct Item {
-        QString name;
-        QString displayName;
-        bool category = false;
-        int parent = -1;
-        std::vector<int> children;
-    };
+    // The rows: the camera's nodes, with "Main settings" and its copies of the up-front
+    // controls added.
+    using Item = QynCameraControls::Node;
     int addItem(int parent, const QString& name, const QString& displayName, bool category);
     void addNodes(int parent, int node);
     QModelIndex itemIndex(std::size_t item, int column) const;
