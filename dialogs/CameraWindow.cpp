@@ -134,7 +134,7 @@ void CameraWindow::setCamera(QynCameraControls* controls, const QString& why, co
     model_->setControls(controls, why);
     const bool any = controls != nullptr;
     setWindowTitle(any ? tr("Camera - %1").arg(controls->deviceName()) : tr("Camera"));
-    lblDevice->setText(any ? controls->deviceName() : tr("This camera has no controls: %1.").arg(why));
+    lblDevice->setText(any ? controls->deviceName() : why.left(1).toUpper() + why.mid(1) + QLatin1Char('.'));
     for (QWidget* w : std::initializer_list<QWidget*>{lblMain, tvwMain, cmdSave, lblAll, tvwFeatures})
         w->setVisible(any);
     cmdTrigger->setVisible(any && model_->find(QString::fromLatin1(TriggerCommand)).isValid());

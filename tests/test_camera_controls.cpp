@@ -556,8 +556,11 @@ TEST(CameraControls, CameraWindowEditsWithTheKeyboard)
     EXPECT_EQ(saved.config.source.toStdString(),
               "v4l2src device=/dev/video7 extra-controls=c,auto_exposure=3,gain=0,brightness=128,contrast=55");
 
-    window.setCamera(nullptr, "this source (videotestsrc) has no controls", {}, {});
-    EXPECT_EQ(window.findChild<QLabel*>("lblDevice")->text(),
-              "This camera has no controls: this source (videotestsrc) has no controls.");
+    qyn::gst::ensureInitialized();
+    const qyn::gst::ElementPtr pattern = qyn::gst::sunk(gst_parse_launch("videotestsrc ! fakesink", nullptr));
+    const QynSourceControls none = QynSourceControls::of(pattern.get());
+    ASSERT_FALSE(none.controls);
+    window.setCamera(nullptr, none.why, {}, {});
+    EXPECT_EQ(window.findChild<QLabel*>("lblDevice")->text(), "This source (videotestsrc) has no controls.");
     EXPECT_FALSE(main->isVisible());
 }
