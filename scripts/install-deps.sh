@@ -11,7 +11,7 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-tools
   libhwy-dev libinih-dev libpng-dev libjpeg62-turbo-dev libtiff-dev
   libgtest-dev libgmock-dev locales parallel rsync openssh-client openssh-server
-  libaravis-0.8-0 libaravis-dev gstreamer1.0-plugins-bad aravis-tools aravis-tools-cli
+  libaravis-0.8-0 libaravis-dev libusb-1.0-0-dev gstreamer1.0-plugins-bad aravis-tools aravis-tools-cli
   xvfb xauth xdotool xclip python3-xlib at-spi2-core fonts-dejavu-core fonts-liberation
   file lintian desktop-file-utils man-db
 )
