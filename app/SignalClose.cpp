@@ -22,8 +22,7 @@ SignalClose::SignalClose(QWidget& mainWindow) : mainWindow_(mainWindow)
 
 SignalClose::~SignalClose()
 {
-    if (notifier_)
-        notifier_->setEnabled(false);  // before BatchStop closes the pipe
+    delete notifier_;  // before BatchStop closes the pipe
 }
 
 bool SignalClose::ending()
