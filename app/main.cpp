@@ -2,6 +2,7 @@
 #include "ApplicationIcon.h"
 #include "QynAtomicFile.h"
 #include "SampleCommandLine.h"
+#include "SignalClose.h"
 #include "frmMain.h"
 
 #include <QApplication>
@@ -28,9 +29,12 @@ int main(int argc, char* argv[])
         return SampleCommandLine::UsageExit;
     }
 
-    // The program ends when the main window closes.
+    // The program ends when the main window closes, by the operator or on a signal.
     frmMain window;
+    SignalClose signalClose(window);
     window.Form_Load();
-    window.loadStartFiles(line.files);
-    return QApplication::exec();
+    // A signal during start-up closed the windows and ended the event loops there.
+    if (!signalClose.ending())
+        window.loadStartFiles(line.files);
+    return signalClose.ending() ? 0 : QApplication::exec();
 }

@@ -3,113 +3,39 @@
 // simulated camera's Mono8 frames are a diagonal ramp (each pixel one level above its
 // left and upper neighbours, 254 wrapping to 0) that moves from frame to frame; without a pixel
 // format it sends Bayer frames.
+#include "FakeGigECamera.h"
+#include "MainWindowHarness.h"
 #include "QynCalls.h"
 #include "QynGst.h"
 #include "QynImage.h"
 #include "QynVideo.h"
+#include "SignalClose.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstring>
+#include <thread>
 
-#include <linux/capability.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
-
-// Aravis receives the stream through a raw packet socket when the process may open one,
-// and such a socket sees nothing on the loopback interface: run as root, as CI is, the
-// stream would stay empty. Without CAP_NET_RAW Aravis uses an ordinary socket. The
-// capability belongs to each thread, so it goes before main() starts any.
-const bool rawNetworkDropped = [] {
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[2]{};
-    if (::syscall(SYS_capget, &header, data) != 0)
-        return false;
-    const unsigned bit = 1u << (CAP_NET_RAW % 32);
-    auto& word = data[CAP_NET_RAW / 32];
-    word.effective &= ~bit;
-    word.permitted &= ~bit;
-    word.inheritable &= ~bit;
-    return ::syscall(SYS_capset, &header, data) == 0;
-}();
-
-class FakeCamera {
-public:
-    // The reason the simulated camera cannot run here, or empty.
-    static QString missing()
-    {
-        for (const char* tool : {"arv-fake-gv-camera-0.8", "arv-tool-0.8"})
-            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-                return QStringLiteral("%1 is not installed (Debian packages aravis-tools, aravis-tools-cli)")
-                    .arg(QString::fromLatin1(tool));
-        qyn::gst::ensureInitialized();
-        if (!qyn::gst::ObjectPtr<GstElementFactory>(gst_element_factory_find("aravissrc")))
-            return QStringLiteral("GStreamer has no aravissrc (Debian package libaravis-0.8-0)");
-        return {};
-    }
-
-    ~FakeCamera() { stop(); }
-
-    QString name() const { return QStringLiteral("Aravis-Fake-") + serial_; }
-
-    // The camera's own frame size, set when it starts. Small frames: a frame larger
-    // than the default socket receive buffer (208 KiB) arrives in a burst that a
-    // loaded machine cannot always take in time, and the frame is lost.
-    static constexpr int Width = 128;
-    static constexpr int Height = 96;
-
-    // Starts the camera and waits until discovery lists it; false after 15 s.
-    bool start()
-    {
-        process_.start(QStringLiteral("arv-fake-gv-camera-0.8"), {"-i", "127.0.0.1", "-s", serial_});
-        if (!process_.waitForStarted(5000))
-            return false;
-        for (int attempt = 0; attempt < 30; ++attempt) {
-            QProcess list;
-            list.start(QStringLiteral("arv-tool-0.8"), {});
-            list.waitForFinished(5000);
-            if (QString::fromUtf8(list.readAllStandardOutput()).contains(name())) {
-                QProcess control;
-                control.start(QStringLiteral("arv-tool-0.8"), {"-n", name(), "control", QStringLiteral("Width=%1").arg(Width),
-                                                             QStringLiteral("Height=%1").arg(Height)});
-                return control.waitForFinished(5000) && control.exitCode() == 0;
-            }
-            QThread::msleep(500);
-        }
-        return false;
-    }
-    void stop()
-    {
-        if (process_.state() == QProcess::NotRunning)
-            return;
-        process_.terminate();
-        if (!process_.waitForFinished(5000))
-            process_.kill();
-        process_.waitForFinished(5000);
-    }
-
-private:
-    QString serial_ = QStringLiteral("QYN%1").arg(::getpid());
-    QProcess process_;
-};
 
 class CameraTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (const QString why = FakeCamera::missing(); !why.isEmpty())
+        if (const QString why = FakeGigECamera::missing(); !why.isEmpty())
             GTEST_SKIP() << "no simulated GigE Vision camera: " << why.toStdString();
-        ASSERT_TRUE(rawNetworkDropped);
-        ASSERT_TRUE(camera_.start()) << "the simulated camera did not appear in arv-tool-0.8's list";
+        ASSERT_TRUE(FakeGigECamera::rawNetworkDropped());
+        ASSERT_TRUE(camera_.start()) << "the simulated camera did not answer at " << camera_.name().toStdString();
     }
 
     // Opens a configuration whose source is aravissrc for the simulated camera; size 0
@@ -136,7 +62,7 @@ protected:
     }
 
     QTemporaryDir dir_;
-    FakeCamera camera_;
+    FakeGigECamera camera_;
     QynVideo video_;
 };
 
@@ -171,7 +97,7 @@ TEST_F(CameraTest, GrabsGrayAndBayerFramesAtTheCamerasOwnSize)
         int width, height;
     };
     const Case cases[] = {
-        {"! video/x-raw,format=GRAY8", "gray8", FakeCamera::Width, FakeCamera::Height},
+        {"! video/x-raw,format=GRAY8", "gray8", FakeGigECamera::Width, FakeGigECamera::Height},
         {"offset-x=16 offset-y=8 ! video/x-raw,format=GRAY8,width=64,height=32", "gray8", 64, 32},
         {"! video/x-bayer,format=bggr,width=128,height=96", "colour", 128, 96},
         {"! video/x-bayer,format=rggb,width=96,height=64", "gray8", 96, 64},
@@ -275,8 +201,89 @@ TEST_F(CameraTest, TheShippedSamplesGrabWithOnlyTheNameChanged)
         ASSERT_EQ(video_.openDevice(), 0) << video_.lastErrorText().toStdString();
         QynImage slot;
         ASSERT_EQ(grab(slot), 0) << video_.lastErrorText().toStdString();
-        EXPECT_EQ(slot.width(), FakeCamera::Width);
+        EXPECT_EQ(slot.width(), FakeGigECamera::Width);
         EXPECT_EQ(slot.imageType(),
                   text.contains("format = colour") ? QynImage::TypeColor : QynImage::TypeGray);
     }
+}
+
+// Guards against a camera that another program controls failing at once, or the wait for
+// it hanging: opening waits for the camera to become free and opens once the other lets
+// go; while it keeps the camera, opening fails within a few seconds and says why.
+TEST_F(CameraTest, OpeningWaitsForACameraAnotherProgramControls)
+{
+    ASSERT_EQ(open("! video/x-raw,format=GRAY8", "gray8"), 0) << video_.lastErrorText().toStdString();
+    const QString path = dir_.filePath(QStringLiteral("camera.ini"));
+    struct Case {
+        const char* what;
+        int letGoAfterMs;  // -1: never
+        std::int32_t expected;
+    };
+    const Case cases[] = {
+        {"kept", -1, QynVideo::DeviceFailed},
+        {"let go after aravissrc asked for control", 3000, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::thread other;
+        if (c.letGoAfterMs >= 0)
+            other = std::thread([&] {
+                QThread::msleep(c.letGoAfterMs);
+                video_.closeDevice();
+            });
+        QynVideo second;
+        second.setConfigFilePath(path);
+        QElapsedTimer timer;
+        timer.start();
+        const std::int32_t code = second.openDevice();
+        const qint64 elapsed = timer.elapsed();
+        if (other.joinable())
+            other.join();
+        EXPECT_EQ(code, c.expected) << second.lastErrorText().toStdString();
+        if (code == QynVideo::DeviceFailed) {
+            EXPECT_TRUE(second.lastErrorText().contains("another program controls the camera"))
+                << second.lastErrorText().toStdString();
+            // The camera's heartbeat timeout (3 s) at least; at most that, one more request
+            // for control and the connection's release, each a write that the simulated
+            // camera leaves unanswered (2.5 s).
+            EXPECT_GE(elapsed, 3000);
+            EXPECT_LT(elapsed, 3000 + 2 * 2500 + 2000);
+        } else {
+            QynImage slot;
+            EXPECT_EQ(second.prepareImage(slot), 0);
+            EXPECT_EQ(second.grab(slot), 0) << second.lastErrorText().toStdString();
+        }
+    }
+}
+
+// Guards against a program ended by a signal leaving its camera controlled until the
+// camera's heartbeat lapses: SIGTERM closes the main window as the operator would, its
+// unload handler closes the device, and the next opening gets the camera at once.
+TEST_F(CameraTest, ASignalClosesTheWindowAndReleasesTheCamera)
+{
+    const QString path = dir_.filePath(QStringLiteral("start.ini"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QStringLiteral("[video]\nsource = aravissrc camera-name=%1 ! video/x-raw,format=GRAY8\nformat = gray8\n")
+                   .arg(camera_.name())
+                   .toUtf8());
+    file.close();
+    MainWindowHarness harness;
+    harness.start(path);
+    frmMain& window = harness.window();
+    ASSERT_TRUE(window.blnVideoInUse()) << (harness.messages.empty() ? "" : harness.messages[0].prompt.toStdString());
+    {
+        SignalClose signalClose(window);
+        ::kill(::getpid(), SIGTERM);
+        for (const QDeadlineTimer deadline(5000); window.isVisible() && !deadline.hasExpired();)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        EXPECT_FALSE(window.isVisible());
+        EXPECT_TRUE(signalClose.ending());
+    }
+    EXPECT_EQ(callsOf(*harness.log, "QynVideo1").count("QynVideo1 call 102()"), 1);
+    QElapsedTimer timer;
+    timer.start();
+    video_.setConfigFilePath(path);
+    EXPECT_EQ(video_.openDevice(), 0) << video_.lastErrorText().toStdString();
+    EXPECT_LT(timer.elapsed(), 2000);  // a controlled camera keeps it waiting 3 s at least
 }

@@ -49,7 +49,7 @@ protected:
         if (const QString why = FakeGigECamera::missing(); !why.isEmpty())
             GTEST_SKIP() << "no simulated GigE Vision camera: " << why.toStdString();
         ASSERT_TRUE(FakeGigECamera::rawNetworkDropped());
-        ASSERT_TRUE(camera_.start(Width, Height)) << "the simulated camera did not appear in arv-tool-0.8's list";
+        ASSERT_TRUE(camera_.start(Width, Height)) << "the simulated camera did not answer at " << camera_.name().toStdString();
     }
     void TearDown() override { stopPipeline(); }
 

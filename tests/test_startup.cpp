@@ -14,8 +14,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 namespace {
 
@@ -291,3 +294,38 @@ INSTANTIATE_TEST_SUITE_P(
                        "usage: qynconvert compose", {}},
         CommandLineRow{"qynconvert version", QYNCONVERT_PATH, {"--version"}, "xcb", 0, "qynconvert" + version, {}}),
     NameOfCase{});
+
+// Guards against a program that dies on a signal instead of closing (and so leaves a camera
+// controlled): SIGTERM, SIGHUP and SIGINT, even while the start-up dialog is open, end it
+// as closing its window does, with exit code 0.
+TEST(ShutDown, ASignalEndsTheProgramAsClosingItsWindowDoes)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+        SCOPED_TRACE(signal);
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(QYNSAMPLE_PATH), {});
+        ASSERT_TRUE(process.waitForStarted(10000));
+        // The handlers are in place once the process catches the signal; the start-up
+        // dialog is up a moment later.
+        const QString status = QStringLiteral("/proc/%1/status").arg(process.processId());
+        const auto catches = [&] {
+            QFile file(status);
+            if (!file.open(QIODevice::ReadOnly))
+                return false;
+            for (const QByteArray& line : file.readAll().split('\n'))
+                if (line.startsWith("SigCgt:"))
+                    return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signal - 1) & 1) != 0;
+            return false;
+        };
+        for (int i = 0; i < 300 && !catches(); ++i)
+            QThread::msleep(50);
+        QThread::msleep(1000);
+        ::kill(static_cast<pid_t>(process.processId()), signal);
+        ASSERT_TRUE(process.waitForFinished(20000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    }
+}

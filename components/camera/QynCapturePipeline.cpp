@@ -1,5 +1,6 @@
 #include "QynCapturePipeline.h"
 
+#include "QynCameraAccess.h"
 #include "QynVideoResult.h"
 
 #include <gst/video/video.h>
@@ -122,6 +123,7 @@ QynCapturePipeline::~QynCapturePipeline()
 
 Outcome QynCapturePipeline::start()
 {
+    const auto began = steady_clock::now();
     const QString tail = QStringLiteral("videoconvert ! %1%2 ! appsink name=%3 max-buffers=1 drop=true sync=false "
                                         "enable-last-sample=false")
                              .arg(config_.nativeSize() ? QString() : QStringLiteral("videoscale ! "),
@@ -159,6 +161,9 @@ Outcome QynCapturePipeline::start()
                 QStringLiteral("the source must not name an element %1").arg(QString::fromLatin1(SinkName))};
     sink_ = GST_APP_SINK(sinkElement_.get());
     bus_.reset(gst_element_get_bus(pipeline_.get()));
+    // A camera another program still controls would accept no settings.
+    if (const QString busy = QynCameraAccess::takeControl(pipeline_.get(), began); !busy.isEmpty())
+        return {QynVideoResult::DeviceFailed, busy};
     const GstStateChangeReturn change = gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING);
     if (change != GST_STATE_CHANGE_FAILURE) {
         // A bounded wait: a source that starts but sends nothing yet counts as open.

@@ -429,6 +429,19 @@ class Operator:
             raise Failure(f"{path} was not written")
         return path
 
+    def terminate(self):
+        """SIGTERM, as a session logging out sends: the program ends as when its window
+        is closed, with exit code 0."""
+        self.proc.send_signal(signal.SIGTERM)
+        try:
+            code = self.proc.wait(timeout=15)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            raise Failure("the program did not end on SIGTERM")
+        self.log.close()
+        if code != 0:
+            raise Failure(f"the program ended with exit code {code} on SIGTERM")
+
     def quit(self):
         self.desk.close(self.main)
         try:
@@ -543,7 +556,16 @@ def gige_run(op, desk, camera, gige_dir, app_dir):
         firsts.append(expect_ramp(op.save(f"z9_slot{slot + 1}"), FakeCamera.WIDTH, FakeCamera.HEIGHT))
     if len(set(firsts)) != 3:
         raise Failure(f"the three grabs gave frames starting at {firsts}: not three new frames")
+    # Ended by SIGTERM, the program lets the camera go: started again at once, it opens the
+    # camera without waiting for the heartbeat of a dead controller and grabs.
+    op.terminate()
+    op.start(gige_dir, camera=True, log_name="gige-again")
+    op.grab("cmdButton4")
+    expect_ramp(op.save("z9_again"), FakeCamera.WIDTH, FakeCamera.HEIGHT)
     op.quit()
+    with open(os.path.join(desk.artefacts, "program-gige-again.log")) as log:
+        if "another program controls the camera" in log.read():
+            raise Failure("after SIGTERM the camera was still controlled by the ended program")
 
 
 def comma_locale_env(work):

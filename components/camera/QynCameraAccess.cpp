@@ -1,0 +1,87 @@
+#include "QynCameraAccess.h"
+
+#include "QynGst.h"
+
+// GIO, which arv.h includes, names a member "signals", which Qt defines as a keyword.
+#pragma push_macro("signals")
+#undef signals
+#include <arv.h>
+#pragma pop_macro("signals")
+
+#include <algorithm>
+#include <memory>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono;
+
+// GigE Vision's bootstrap register of the heartbeat timeout, in milliseconds.
+constexpr guint64 HeartbeatTimeoutRegister = 0x0938;
+// How often the wait asks for control again.
+constexpr milliseconds Retry{200};
+
+milliseconds heartbeatTimeout(ArvDevice* device)
+{
+    guint32 timeout = 0;
+    GError* raw = nullptr;
+    const bool read = arv_device_read_register(device, HeartbeatTimeoutRegister, &timeout, &raw);
+    const qyn::gst::ErrorPtr error(raw);
+    if (!read || timeout == 0)
+        return QynCameraAccess::UsualWait;
+    return std::min<milliseconds>(milliseconds(timeout), QynCameraAccess::MostWait);
+}
+
+QString waitForControl(GstElement* source, steady_clock::time_point since)
+{
+    ArvCamera* camera = nullptr;
+    g_object_get(source, "camera", &camera, nullptr);
+    if (!camera)
+        return {};  // aravissrc reports a camera it could not open itself
+    const std::unique_ptr<ArvCamera, decltype(&g_object_unref)> owned(camera, g_object_unref);
+    ArvDevice* device = arv_camera_get_device(camera);  // borrowed
+    if (!ARV_IS_GV_DEVICE(device) || arv_gv_device_is_controller(ARV_GV_DEVICE(device)))
+        return {};
+    const auto deadline = since + heartbeatTimeout(device);
+    for (;;) {
+        GError* raw = nullptr;
+        const bool taken = arv_gv_device_take_control(ARV_GV_DEVICE(device), &raw);
+        const qyn::gst::ErrorPtr error(raw);
+        if (taken)
+            return {};
+        if (steady_clock::now() + Retry >= deadline)
+            break;
+        std::this_thread::sleep_for(Retry);
+    }
+    gchar* rawName = nullptr;
+    g_object_get(source, "camera-name", &rawName, nullptr);
+    const qyn::gst::CharPtr name(rawName);
+    return QStringLiteral("another program controls the camera%1 (waited %2 ms for it to become free)")
+        .arg(name && *name ? QStringLiteral(" \"%1\"").arg(QString::fromUtf8(name.get())) : QString())
+        .arg(duration_cast<milliseconds>(steady_clock::now() - since).count());
+}
+
+}  // namespace
+
+QString QynCameraAccess::takeControl(GstElement* pipeline, steady_clock::time_point since)
+{
+    if (!GST_IS_BIN(pipeline))
+        return {};
+    GstIterator* it = gst_bin_iterate_all_by_element_factory_name(GST_BIN(pipeline), "aravissrc");
+    QString problem;
+    GValue item = G_VALUE_INIT;
+    bool done = false;
+    while (!done && problem.isEmpty()) {
+        switch (gst_iterator_next(it, &item)) {
+        case GST_ITERATOR_OK:
+            problem = waitForControl(GST_ELEMENT(g_value_get_object(&item)), since);
+            g_value_reset(&item);
+            break;
+        case GST_ITERATOR_RESYNC: gst_iterator_resync(it); break;
+        default: done = true; break;
+        }
+    }
+    g_value_unset(&item);
+    gst_iterator_free(it);
+    return problem;
+}
