@@ -173,12 +173,12 @@ class StderrLines:
         return b"".join(self.lines)
 
 
-def wait_until(condition, seconds=30):
+def wait_until(condition, seconds=30, step=0.05):
     deadline = time.monotonic() + seconds
     while not condition():
         if time.monotonic() > deadline:
             return False
-        time.sleep(0.05)
+        time.sleep(step)
     return True
 
 
@@ -342,7 +342,9 @@ class AcrossMachines(unittest.TestCase):
                     if signals == 1:
                         self.assertTrue(lines.wait_for(b" done"), "no share finished")
                     else:
-                        self.assertTrue(wait_until(lambda: share_running(len(bmp(160, 120, 3)))), "no share ran")
+                        # A share lives a few milliseconds past its first file: look often.
+                        self.assertTrue(wait_until(lambda: share_running(len(bmp(160, 120, 3))), step=0.002),
+                                        "no share ran")
                     for _ in range(signals):
                         process.send_signal(signal.SIGINT)
                         time.sleep(0.05)
