@@ -7,7 +7,7 @@
 
 #include <unistd.h>
 
-SignalClose::SignalClose(QWidget& mainWindow) : mainWindow_(mainWindow)
+SignalClose::SignalClose()
 {
     if (BatchStop::wakeHandle() < 0)
         return;  // no pipe: ending() still answers where the program asks
@@ -44,11 +44,12 @@ void SignalClose::closeAll()
     // control comes back to it.
     QList<QPointer<QWidget>> windows;
     for (QWidget* window : QApplication::topLevelWidgets())
-        if (window != &mainWindow_)
+        if (window != mainWindow_)
             windows.prepend(window);
     for (const QPointer<QWidget>& window : windows)  // one may take another with it
         if (window && window->isVisible())
             window->close();
     // Its unload handler releases the camera; the event loop ends with the last window.
-    mainWindow_.close();
+    if (mainWindow_)
+        mainWindow_->close();
 }

@@ -3,9 +3,10 @@
 #include "BatchStop.h"
 
 #include <QObject>
+#include <QPointer>
+#include <QWidget>
 
 class QSocketNotifier;
-class QWidget;
 
 // Ends the program on SIGINT, SIGTERM or SIGHUP (Ctrl-C, kill, the session logging out)
 // as closing its main window does: the window's unload handler runs, so a camera it
@@ -16,7 +17,10 @@ class QWidget;
 // process at once, through the handler that was there before.
 class SignalClose : public QObject {
 public:
-    explicit SignalClose(QWidget& mainWindow);
+    // Handles the signals from here on; the main window is named once it exists.
+    SignalClose();
+    explicit SignalClose(QWidget& mainWindow) : SignalClose() { setMainWindow(mainWindow); }
+    void setMainWindow(QWidget& mainWindow) { mainWindow_ = &mainWindow; }
     ~SignalClose() override;
     SignalClose(const SignalClose&) = delete;
     SignalClose& operator=(const SignalClose&) = delete;
@@ -28,7 +32,7 @@ public:
 private:
     void closeAll();
 
-    QWidget& mainWindow_;
+    QPointer<QWidget> mainWindow_;
     BatchStop stop_;
     QSocketNotifier* notifier_ = nullptr;
     bool closed_ = false;

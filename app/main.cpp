@@ -18,6 +18,7 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
     QynAtomicFile::installSignalHandling();  // a save past the file size limit fails, not the program
+    SignalClose signalClose;                  // SIGTERM, SIGHUP, SIGINT: as closing the main window
     QApplication::setApplicationName(QStringLiteral("QynSample"));
     QApplication::setWindowIcon(qyn::applicationIcon());
     AccessibleDescriptionFilter::install();
@@ -31,7 +32,7 @@ int main(int argc, char* argv[])
 
     // The program ends when the main window closes, by the operator or on a signal.
     frmMain window;
-    SignalClose signalClose(window);
+    signalClose.setMainWindow(window);
     window.Form_Load();
     // A signal during start-up closed the windows and ended the event loops there.
     if (!signalClose.ending())
