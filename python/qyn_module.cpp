@@ -17,6 +17,8 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+
+#include <pthread.h>
 #include <vector>
 
 namespace py = pybind11;
@@ -25,11 +27,30 @@ using QynPyArrays::Source;
 namespace {
 
 // The conversions share one converter and its threads, one conversion at a time.
-std::mutex converterMutex;
+struct SharedConverter {
+    std::mutex mutex;
+    QynPlaneConverter converter;
+};
+SharedConverter* shared = new SharedConverter;  // never destroyed: see afterForkInChild
+
+// A child forked by the script (multiprocessing) has none of the converter's threads, and
+// a conversion in another thread may have held the lock at the fork: the child takes a
+// new converter and leaves the old one alone, as there are no threads of it to join.
+void afterForkInChild()
+{
+    const int threads = shared->converter.threadCount();
+    shared = new SharedConverter;
+    shared->converter.setThreadCount(threads);
+}
+
+std::mutex& converterMutex()
+{
+    return shared->mutex;
+}
+
 QynPlaneConverter& converter()
 {
-    static QynPlaneConverter shared;
-    return shared;
+    return shared->converter;
 }
 
 QString fileFailure(std::int32_t code, const QString& why)
@@ -92,7 +113,7 @@ py::array compose(const py::object& red, const py::object& green, const py::obje
     std::shared_ptr<QynPixelBuffer> color = QynPyArrays::newBuffer(r.width, r.height, QynPixelFormat::Color32);
     {
         py::gil_scoped_release released;
-        const std::lock_guard lock(converterMutex);
+        const std::lock_guard lock(converterMutex());
         converter().compose(r.plane, g.plane, b.plane, QynPyArrays::planeOf(*color), r.width, r.height);
     }
     return QynPyArrays::arrayOf(std::move(color));
@@ -106,7 +127,7 @@ py::tuple decompose(const py::object& image)
         plane = QynPyArrays::newBuffer(c.width, c.height, QynPixelFormat::Gray8);
     {
         py::gil_scoped_release released;
-        const std::lock_guard lock(converterMutex);
+        const std::lock_guard lock(converterMutex());
         converter().decompose(c.plane, QynPyArrays::planeOf(*planes[0]), QynPyArrays::planeOf(*planes[1]),
                               QynPyArrays::planeOf(*planes[2]), c.width, c.height);
     }
@@ -122,7 +143,7 @@ py::array gray(const py::object& image, const std::array<double, 3>& weights)
     std::shared_ptr<QynPixelBuffer> out = QynPyArrays::newBuffer(c.width, c.height, QynPixelFormat::Gray8);
     {
         py::gil_scoped_release released;
-        const std::lock_guard lock(converterMutex);
+        const std::lock_guard lock(converterMutex());
         converter().colorToGray(c.plane, QynPyArrays::planeOf(*out), c.width, c.height,
                                 {weights[0], weights[1], weights[2]});
     }
@@ -151,7 +172,7 @@ py::array color(const py::object& image, const std::optional<py::sequence>& tabl
     std::shared_ptr<QynPixelBuffer> out = QynPyArrays::newBuffer(g.width, g.height, QynPixelFormat::Color32);
     {
         py::gil_scoped_release released;
-        const std::lock_guard lock(converterMutex);
+        const std::lock_guard lock(converterMutex());
         converter().grayToColor(g.plane, QynPyArrays::planeOf(*out), g.width, g.height, entries);
     }
     return QynPyArrays::arrayOf(std::move(out));
@@ -166,7 +187,7 @@ std::vector<std::int64_t> standardTable()
 void setThreads(int threads)
 {
     py::gil_scoped_release released;
-    const std::lock_guard lock(converterMutex);
+    const std::lock_guard lock(converterMutex());
     converter().setThreadCount(threads);
 }
 
@@ -180,6 +201,7 @@ PYBIND11_MODULE(qyn, m)
               "(h, w, 4) holding B, G, R, X bytes (the library's 0x00RRGGBB words). Arrays the module\n"
               "returns keep their pixels alive as long as they or any view of them exist.";
     QynPyError::registerIn(m);
+    ::pthread_atfork(nullptr, nullptr, &afterForkInChild);
 
     m.def("load", &load, py::arg("path"),
           "load(path) -> array\n\n"

@@ -160,6 +160,24 @@ def test_arrays_outlive_their_source(tmp_path):
     np.testing.assert_array_equal(red, pixels[::3, :, 2])
 
 
+def test_a_forked_child_converts():
+    """multiprocessing forks: the child has none of the conversion threads of its parent."""
+    large = image(2048, 2048, True)  # shared among threads
+    expected = qyn.gray(large)
+    child = os.fork()
+    if child == 0:
+        os._exit(0 if np.array_equal(qyn.gray(large), expected) else 1)
+    for _ in range(200):
+        done, status = os.waitpid(child, os.WNOHANG)
+        if done:
+            assert os.waitstatus_to_exitcode(status) == 0
+            return
+        time.sleep(0.05)
+    os.kill(child, 9)
+    os.waitpid(child, 0)
+    pytest.fail("the forked child's conversion never finished")
+
+
 class FakeCamera:
     """Aravis's simulated GigE Vision camera on the loopback interface."""
 
