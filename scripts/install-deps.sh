@@ -14,9 +14,10 @@ packages=(
   libaravis-0.8-0 libaravis-dev libusb-1.0-0-dev gstreamer1.0-plugins-bad aravis-tools aravis-tools-cli
   xvfb xauth xdotool xclip python3-xlib at-spi2-core fonts-dejavu-core fonts-liberation
   file lintian desktop-file-utils man-db
+  pybind11-dev python3-dev python3-numpy python3-pytest
 )
 if [[ "${1:-}" == "--bench" ]]; then
-  packages+=(libopencv-dev libbenchmark-dev)
+  packages+=(libopencv-dev libbenchmark-dev python3-opencv)
 fi
 
 sudo_cmd=()

@@ -1,39 +1,23 @@
 #include "QynChangeImage.h"
 
 #include "QynArgs.h"
-#include "QynConvertKernels.h"
 #include "QynImage.h"
-#include "QynRowPool.h"
 
 #include <algorithm>
 #include <cmath>
 #include <initializer_list>
 #include <new>
-#include <system_error>
-#include <thread>
 
 namespace {
 
-using Stores = QynConvertKernels::Stores;
-
-// Destinations larger than this go around the caches: they would not stay in L2 and
-// would push the sources out of L3 (32 MiB shared here), and cached stores first read
-// every destination line from memory.
-constexpr std::size_t StreamingBytes = std::size_t{16} << 20;
-
-Stores storesFor(std::size_t bytesWritten)
+QynConstPlane planeOf(const QynPixelBuffer& pixels)
 {
-    return bytesWritten >= StreamingBytes ? Stores::Streaming : Stores::Cached;
+    return {pixels.data(), pixels.stride()};
 }
 
-QynConstPlane planeAt(const QynPixelBuffer& pixels, std::ptrdiff_t y)
+QynPlane planeOf(QynPixelBuffer& pixels)
 {
-    return {pixels.data() + y * pixels.stride(), pixels.stride()};
-}
-
-QynPlane planeAt(QynPixelBuffer& pixels, std::ptrdiff_t y)
-{
-    return {pixels.data() + y * pixels.stride(), pixels.stride()};
+    return {pixels.data(), pixels.stride()};
 }
 
 // Sources must all be filled with a known format, then all of the wanted kind.
@@ -56,14 +40,18 @@ bool sameSize(const QynPixelBuffer& a, const QynPixelBuffer& b)
 
 }  // namespace
 
-QynChangeImage::QynChangeImage(const QynStoredSettings&) {}
+QynChangeImage::QynChangeImage(const QynStoredSettings&) : converter_(std::make_unique<QynPlaneConverter>()) {}
 
 QynChangeImage::~QynChangeImage() = default;
 
+int QynChangeImage::threadCount() const
+{
+    return converter_->threadCount();
+}
+
 void QynChangeImage::setThreadCount(int threads)
 {
-    threadCount_ = std::clamp(threads, 0, MaxThreads);
-    pool_.reset();  // the next large job starts threads for the new count
+    converter_->setThreadCount(threads);
 }
 
 QynCallResult QynChangeImage::invoke(std::int32_t dispId, QynCallKind kind,
@@ -117,23 +105,6 @@ QynCallResult QynChangeImage::getLastResult(std::span<const QynVariant> args)
     return {};
 }
 
-void QynChangeImage::forRows(std::ptrdiff_t rows, std::size_t bytesMoved, const RowWork& work)
-{
-    const int threads = threadCount_ > 0 ? threadCount_ : QynRowPool::coreCount();
-    const int parts = QynRowPool::partsFor(bytesMoved, threads);
-    if (parts > 1 && rows > 1) {
-        try {
-            if (!pool_)
-                pool_ = std::make_unique<QynRowPool>(threads);
-            pool_->forRows(rows, parts, work);
-            return;
-        } catch (const std::system_error&) {
-            pool_.reset();  // no threads to be had: do it alone
-        }
-    }
-    work(0, rows);
-}
-
 QynCallResult QynChangeImage::compose(std::span<const QynVariant> args)
 {
     QynArgs in(args, 4);
@@ -155,12 +126,7 @@ QynCallResult QynChangeImage::compose(std::span<const QynVariant> args)
     const int width = red->width();
     const int height = red->height();
     QynPixelBuffer& color = slot[3]->prepareForWrite(width, height, QynPixelFormat::Color32);
-    const Stores stores = storesFor(color.byteCount());
-    forRows(height, color.byteCount() * 7 / 4, [&](std::ptrdiff_t begin, std::ptrdiff_t end) {
-        QynConvertKernels::compose(planeAt(*red, begin), planeAt(*green, begin),
-                                   planeAt(*blue, begin), planeAt(color, begin), width,
-                                   end - begin, stores);
-    });
+    converter_->compose(planeOf(*red), planeOf(*green), planeOf(*blue), planeOf(color), width, height);
     return succeed();
 }
 
@@ -191,12 +157,8 @@ QynCallResult QynChangeImage::decompose(std::span<const QynVariant> args)
             slot[i]->clear();  // no half-made destination is left looking filled
         return fail(ProcessingFailed);
     }
-    const Stores stores = storesFor(3 * planes[0]->byteCount());
-    forRows(height, 7 * planes[0]->byteCount(), [&](std::ptrdiff_t begin, std::ptrdiff_t end) {
-        QynConvertKernels::decompose(planeAt(*color, begin), planeAt(*planes[0], begin),
-                                     planeAt(*planes[1], begin), planeAt(*planes[2], begin),
-                                     width, end - begin, stores);
-    });
+    converter_->decompose(planeOf(*color), planeOf(*planes[0]), planeOf(*planes[1]), planeOf(*planes[2]),
+                          width, height);
     return succeed();
 }
 
@@ -220,11 +182,7 @@ QynCallResult QynChangeImage::colorToGray(std::span<const QynVariant> args)
     const int width = color->width();
     const int height = color->height();
     QynPixelBuffer& gray = destination->prepareForWrite(width, height, QynPixelFormat::Gray8);
-    const Stores stores = storesFor(gray.byteCount());
-    forRows(height, 5 * gray.byteCount(), [&](std::ptrdiff_t begin, std::ptrdiff_t end) {
-        QynConvertKernels::colorToGray(planeAt(*color, begin), planeAt(gray, begin), width,
-                                       end - begin, weights, stores);
-    });
+    converter_->colorToGray(planeOf(*color), planeOf(gray), width, height, weights);
     return succeed();
 }
 
@@ -252,10 +210,6 @@ QynCallResult QynChangeImage::grayToColor(std::span<const QynVariant> args)
     const int width = gray->width();
     const int height = gray->height();
     QynPixelBuffer& color = destination->prepareForWrite(width, height, QynPixelFormat::Color32);
-    const Stores stores = storesFor(color.byteCount());
-    forRows(height, color.byteCount() * 5 / 4, [&](std::ptrdiff_t begin, std::ptrdiff_t end) {
-        QynConvertKernels::grayToColor(planeAt(*gray, begin), planeAt(color, begin), width,
-                                       end - begin, entries, stores);
-    });
+    converter_->grayToColor(planeOf(*gray), planeOf(color), width, height, entries);
     return succeed();
 }

@@ -2,13 +2,12 @@
 
 #include "QynComponent.h"
 #include "QynComponentRegistry.h"
+#include "QynPlaneConverter.h"
 
 #include <cstddef>
-#include <functional>
 #include <memory>
 
 class QynImage;
-class QynRowPool;
 
 // Converts between colour and gray slots. Gray slots are 8-bit (BitDepth 8, ImageType
 // 0), colour slots one word a pixel, 0x00RRGGBB (BitDepth 32, ImageType 2). Methods:
@@ -79,12 +78,10 @@ public:
     // images always run on the calling thread alone.
     // Counts above MaxThreads are taken as MaxThreads.
     void setThreadCount(int threads);
-    static constexpr int MaxThreads = 256;
-    int threadCount() const { return threadCount_; }
+    static constexpr int MaxThreads = QynPlaneConverter::MaxThreads;
+    int threadCount() const;
 
 private:
-    using RowWork = std::function<void(std::ptrdiff_t begin, std::ptrdiff_t end)>;
-
     QynCallResult fail(std::int32_t code, QynStatus status = QynStatus::Failed);
     QynCallResult succeed();
     QynCallResult argumentFailure(QynStatus status);
@@ -93,10 +90,7 @@ private:
     QynCallResult decompose(std::span<const QynVariant> args);
     QynCallResult colorToGray(std::span<const QynVariant> args);
     QynCallResult grayToColor(std::span<const QynVariant> args);
-    // Runs work over the rows, split across threads when the image is large enough.
-    void forRows(std::ptrdiff_t rows, std::size_t bytesMoved, const RowWork& work);
 
     std::int32_t lastResult_ = Success;
-    int threadCount_ = 0;
-    std::unique_ptr<QynRowPool> pool_;
+    std::unique_ptr<QynPlaneConverter> converter_;  // the kernels, on the slots' pixels
 };

@@ -113,6 +113,13 @@ QynPixelBuffer& QynImage::prepareForWrite(int width, int height, QynPixelFormat 
     return *buffer_;
 }
 
+std::shared_ptr<QynPixelBuffer> QynImage::takePixels()
+{
+    std::shared_ptr<QynPixelBuffer> taken = pixels() ? std::move(buffer_) : nullptr;
+    clear();
+    return taken;
+}
+
 void QynImage::assign(std::shared_ptr<QynPixelBuffer> buffer)
 {
     if (!buffer) {

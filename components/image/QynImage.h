@@ -63,6 +63,9 @@ public:
     QynPixelBuffer& prepareForWrite(int width, int height, QynPixelFormat format);
     // Takes a buffer filled elsewhere (a file, a camera frame); the properties follow it.
     void assign(std::shared_ptr<QynPixelBuffer> buffer);
+    // Hands the pixels over to a caller that keeps them (a script's array), or null when
+    // the slot holds none; the slot is left empty and keeps nothing of them for reuse.
+    std::shared_ptr<QynPixelBuffer> takePixels();
     // Empties the slot; its format properties stay as they are.
     void clear();
     // The format of the buffer becomes the described format (used after grabbing).
