@@ -9,7 +9,6 @@
 
 #include <QTextStream>
 
-#include <limits>
 
 QString StatsCommand::usage()
 {
@@ -18,24 +17,6 @@ QString StatsCommand::usage()
         "       per channel of FILE, or of the W x H rectangle at X,Y: pixels, mean, standard\n"
         "       deviation, minimum, maximum, pixels at 0 and at 255; tab-separated\n"
         "exit: 0 done, 2 usage or a region not inside the image, 3 read failed\n");
-}
-
-QRect StatsCommand::region(const QString& text)
-{
-    const QStringList parts = text.split(',');
-    if (parts.size() != 4)
-        return {};
-    int v[4];
-    for (int i = 0; i < 4; ++i) {
-        bool ok = false;
-        v[i] = parts[i].trimmed().toInt(&ok);
-        if (!ok || v[i] < (i < 2 ? 0 : 1))
-            return {};
-    }
-    // Its far corner must be an int too.
-    if (v[2] > std::numeric_limits<int>::max() - v[0] || v[3] > std::numeric_limits<int>::max() - v[1])
-        return {};
-    return {v[0], v[1], v[2], v[3]};
 }
 
 int StatsCommand::run(const QStringList& args, QTextStream& out, QTextStream& err)
@@ -52,7 +33,9 @@ int StatsCommand::run(const QStringList& args, QTextStream& out, QTextStream& er
         if (args[i] == "--region") {
             if (i + 1 >= args.size())
                 problem = QStringLiteral("--region needs a value");
-            else if ((region = StatsCommand::region(args[++i])).isNull())
+            else if (const auto typed = qyn::regionFromText(args[++i]))
+                region = *typed;
+            else
                 problem = QStringLiteral("--region needs X,Y,W,H: whole numbers, X and Y from 0, W and H from 1");
         } else if (args[i].startsWith("--")) {
             problem = QStringLiteral("unknown option %1").arg(args[i]);

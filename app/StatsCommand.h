@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QRect>
 #include <QStringList>
 
 class QTextStream;
@@ -15,6 +14,4 @@ public:
     // Runs the arguments after "stats"; returns the exit code.
     static int run(const QStringList& args, QTextStream& out, QTextStream& err);
     static QString usage();
-    // "X,Y,W,H" with X and Y at least 0 and W and H at least 1; null otherwise.
-    static QRect region(const QString& text);
 };

@@ -2,9 +2,28 @@
 
 #include <QStringList>
 
+#include <array>
+#include <limits>
+
 namespace qyn {
 
 namespace {
+
+// Four whole numbers from 0 separated by commas.
+std::optional<std::array<int, 4>> fourNumbers(const QString& text)
+{
+    const QStringList parts = text.split(',');
+    if (parts.size() != 4)
+        return std::nullopt;
+    std::array<int, 4> v{};
+    for (std::size_t i = 0; i < 4; ++i) {
+        bool ok = false;
+        v[i] = parts[qsizetype(i)].trimmed().toInt(&ok);
+        if (!ok || v[i] < 0)
+            return std::nullopt;
+    }
+    return v;
+}
 
 QString decimals(double value)
 {
@@ -42,6 +61,33 @@ QString statsText(const QynRegionStats& stats)
             + '\n';
     }
     return text;
+}
+
+std::optional<QRect> regionFromText(const QString& text)
+{
+    const auto v = fourNumbers(text);
+    if (!v || (*v)[2] < 1 || (*v)[3] < 1 || (*v)[2] > std::numeric_limits<int>::max() - (*v)[0]
+        || (*v)[3] > std::numeric_limits<int>::max() - (*v)[1])
+        return std::nullopt;
+    return QRect((*v)[0], (*v)[1], (*v)[2], (*v)[3]);
+}
+
+std::optional<QLine> lineFromText(const QString& text)
+{
+    const auto v = fourNumbers(text);
+    if (!v)
+        return std::nullopt;
+    return QLine((*v)[0], (*v)[1], (*v)[2], (*v)[3]);
+}
+
+QString regionToText(QRect region)
+{
+    return QStringLiteral("%1,%2,%3,%4").arg(region.x()).arg(region.y()).arg(region.width()).arg(region.height());
+}
+
+QString lineToText(QLine line)
+{
+    return QStringLiteral("%1,%2,%3,%4").arg(line.x1()).arg(line.y1()).arg(line.x2()).arg(line.y2());
 }
 
 QString clippingText(const QynHistogram& histogram)

@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <optional>
+
 // Measurements as text: tab-separated lines ending in a newline, so they paste into a
 // spreadsheet as rows and columns and read the same wherever they are shown (the
 // measure window, `qynconvert stats`). Numbers in the C locale, the mean and the standard
@@ -25,5 +27,13 @@ QString clippingText(const QynHistogram& histogram);
 QString histogramText(const QynHistogram& histogram);
 // "from\tX1\tY1\tto\tX2\tY2", then "x\ty\t<channels>" and a line for every sample.
 QString profileText(const QynLineProfile& profile);
+
+// A rectangle typed as "X,Y,W,H" (X and Y from 0, W and H from 1, its far corner an int)
+// and a line as "X1,Y1,X2,Y2" (coordinates from 0); none for any other text.
+std::optional<QRect> regionFromText(const QString& text);
+std::optional<QLine> lineFromText(const QString& text);
+// The same forms written out.
+QString regionToText(QRect region);
+QString lineToText(QLine line);
 
 }  // namespace qyn
