@@ -29,8 +29,11 @@ QColor channelColour(bool color, int channel)
 {
     if (!color)
         return QColor(0x30, 0x30, 0x30);
-    static const QColor colours[] = {QColor(0xd0, 0x20, 0x20), QColor(0x20, 0x90, 0x20), QColor(0x20, 0x40, 0xd0)};
-    return colours[channel];
+    switch (channel) {
+    case 0: return QColor(0xd0, 0x20, 0x20);
+    case 1: return QColor(0x20, 0x90, 0x20);
+    default: return QColor(0x20, 0x40, 0xd0);
+    }
 }
 
 QPlainTextEdit* numbersBox(QWidget* parent, const char* name, const QString& accessibleName)
@@ -41,21 +44,23 @@ QPlainTextEdit* numbersBox(QWidget* parent, const char* name, const QString& acc
     box->setReadOnly(true);
     box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     box->setLineWrapMode(QPlainTextEdit::NoWrap);
-    box->setTabStopDistance(box->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")));
+    box->setTabStopDistance(box->fontMetrics().horizontalAdvance(QStringLiteral("00000000")));
+    // The statistics of a colour image whole: six lines.
+    box->setMinimumHeight(box->fontMetrics().lineSpacing() * 6 + 2 * box->frameWidth() + 8);
     box->setTabChangesFocus(true);
     return box;
 }
 
-// "red 12 at 0, 3 at 255; green ...": the histogram's clipped pixels as a sentence.
+// "red: 12 at 0, 3 at 255", a line for each channel: the histogram's clipped pixels.
 QString clippingSentence(const QynHistogram& histogram)
 {
     QStringList parts;
     for (int c = 0; c < histogram.channelCount(); ++c)
-        parts << QStringLiteral("%1 %2 at 0, %3 at 255")
+        parts << QStringLiteral("%1: %2 at 0, %3 at 255")
                      .arg(qyn::channelName(histogram.color, c))
                      .arg(histogram.atZero(c))
                      .arg(histogram.atFull(c));
-    return QStringLiteral("Clipped pixels of the image: ") + parts.join(QStringLiteral("; "));
+    return QStringLiteral("Clipped pixels of the image:\n") + parts.join('\n');
 }
 
 }  // namespace
@@ -92,7 +97,6 @@ MeasureWindow::MeasureWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     chtHistogram->setObjectName(QStringLiteral("chtHistogram"));
     chtHistogram->setAccessibleName(QStringLiteral("Histogram"));
     lblClipping = label("lblClipping", QString());
-    lblClipping->setWordWrap(true);
     lblClipping->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     lblProfile = label("lblProfile", QStringLiteral("Line profile"));
     chtProfile = new MeasureChart(this);
@@ -145,7 +149,7 @@ MeasureWindow::MeasureWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     grid->setRowStretch(9, 1);
     grid->setRowStretch(11, 1);
     grid->setColumnStretch(1, 1);
-    resize(520, 720);
+    resize(640, 760);
 
     connect(txtRegion, &QLineEdit::editingFinished, this, &MeasureWindow::txtRegion_EditingFinished);
     connect(txtLine, &QLineEdit::editingFinished, this, &MeasureWindow::txtLine_EditingFinished);
