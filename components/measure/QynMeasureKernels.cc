@@ -45,7 +45,7 @@ struct Lanes {
         max = hn::Max(max, level);
     }
 
-    void flushInto(D d, ChannelSums& out) const
+    HWY_INLINE void flushInto(D d, ChannelSums& out) const
     {
         HWY_ALIGN std::uint32_t lane[6][hn::MaxLanes(D())];
         hn::Store(sum, d, lane[0]);
