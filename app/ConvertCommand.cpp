@@ -33,6 +33,7 @@ QString ConvertCommand::usage()
         "         --jobs N      files at once, 0 = all cores    --memory MIB images in flight (default 2048)\n"
         "         --null        the list is separated by NUL     --quiet      no progress bar, no summary\n"
         "record: qynconvert record CONFIG OUT_DIR [--frames N | --seconds S] (qynconvert record --help)\n"
+        "stats:  qynconvert stats FILE [--region X,Y,W,H] (qynconvert stats --help)\n"
         "exit: 0 done, 1 conversion failed, 2 usage, 3 read failed, 4 write failed,\n"
         "      5 some files of a batch failed, 128+N a batch stopped by signal N\n");
 }

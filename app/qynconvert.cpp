@@ -2,6 +2,7 @@
 #include "QynAtomicFile.h"
 #include "QynNativePath.h"
 #include "RecordCommand.h"
+#include "StatsCommand.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -21,5 +22,7 @@ int main(int argc, char** argv)
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
     if (!args.isEmpty() && args.front() == "record")
         return RecordCommand::run(args.mid(1), out, err, terminal);
+    if (!args.isEmpty() && args.front() == "stats")
+        return StatsCommand::run(args.mid(1), out, err);
     return ConvertCommand::run(args, out, err, nullptr, terminal);
 }

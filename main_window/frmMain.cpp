@@ -4,6 +4,7 @@
 #include "BusyCursor.h"
 #include "DialogPaths.h"
 #include "ListComboBox.h"
+#include "MeasureWindow.h"
 #include "MsgBox.h"
 #include "QynCalls.h"
 #include "QynChangeImage.h"
@@ -25,6 +26,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 
 #include <chrono>
 #include <thread>
@@ -81,7 +83,9 @@ frmMain::frmMain(Options options) : options_(std::move(options))
 
 frmMain::~frmMain()
 {
-    // The display's widget is a child of this window; release it while the window is whole.
+    // The measure window watches the display, whose widget is a child of this window;
+    // both go while the window is whole.
+    measureWindow_.reset();
     display_.reset();
 }
 
@@ -171,6 +175,10 @@ void frmMain::createControls()
     cmdSaveImage = button(this, "cmdSaveImage", QStringLiteral("Save Image"), twipsRect(1920, 6480, 1575, 495));
     Label1 = label(this, "Label1", QStringLiteral("Time"), twipsRect(240, 7320, 855, 195), true);
     txtExecuteTime = field(this, "txtExecuteTime", twipsRect(1440, 7200, 1695, 315));
+    // In the free space between the display selection and Execute.
+    cmdMeasure = button(this, "cmdMeasure", QStringLiteral("Measure"), twipsRect(120, 5640, 1575, 375));
+    cmdMeasure->setAccessibleName(QStringLiteral("Measure"));
+    cmdMeasure->setToolTip(QStringLiteral("Histogram, line profile and region statistics (Ctrl+M)"));
 
     // Fields are named by the labels beside them, for screen readers as for the eye.
     lblParam1->setBuddy(txtParam1);
@@ -192,7 +200,8 @@ void frmMain::applyTabOrder()
     QWidget* const order[] = {cmdSaveImage, cmdExecute, txtExecuteTime, display_->widget(),
                               cmbAutoBin,   txtParam3,  txtParam2,      txtParam1,
                               cmbDispImage, cmdButton1, cmdButton2,     cmdButton3,
-                              cmdButton4,   cmdButton5, cmdButton6};
+                              cmdButton4,   cmdButton5, cmdButton6,
+                              cmdMeasure};  // beyond the design: after its controls
     QWidget* previous = nullptr;
     for (QWidget* widget : order) {
         if (!widget)
@@ -216,6 +225,10 @@ void frmMain::connectHandlers()
     connect(cmdButton5, &QPushButton::clicked, this, &frmMain::cmdButton5_Click);
     connect(cmdButton6, &QPushButton::clicked, this, &frmMain::cmdButton6_Click);
     connect(cmdSaveImage, &QPushButton::clicked, this, &frmMain::cmdSaveImage_Click);
+    connect(cmdMeasure, &QPushButton::clicked, this, &frmMain::cmdMeasure_Click);
+    auto* measureKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_M), this);
+    measureKey->setObjectName(QStringLiteral("shortcutMeasure"));
+    connect(measureKey, &QShortcut::activated, this, &frmMain::cmdMeasure_Click);
 }
 
 void frmMain::setParamCaption(QLabel* label, QLineEdit* field, const QString& caption)
@@ -249,6 +262,24 @@ frmFileLoad& frmMain::fileLoadDialog()
     if (!fileLoadDialog_)
         fileLoadDialog_ = std::make_unique<frmFileLoad>(fileDialogFolder());
     return *fileLoadDialog_;
+}
+
+MeasureWindow& frmMain::measureWindow()
+{
+    if (!measureWindow_) {
+        measureWindow_ = std::make_unique<MeasureWindow>();
+        // A wrapped or missing display has no widget of its own to measure.
+        measureWindow_->setDisplay(qobject_cast<QynDisplayEx*>(display_->widget()));
+    }
+    return *measureWindow_;
+}
+
+void frmMain::cmdMeasure_Click()
+{
+    MeasureWindow& window = measureWindow();
+    window.show();
+    window.raise();
+    window.activateWindow();
 }
 
 frmFileSave& frmMain::fileSaveDialog()
@@ -355,6 +386,8 @@ void frmMain::Form_Resize()
 
 void frmMain::closeEvent(QCloseEvent* event)
 {
+    if (measureWindow_)
+        measureWindow_->close();  // it would keep the program running on its own
     Form_Unload();
     QWidget::closeEvent(event);
 }

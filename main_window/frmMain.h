@@ -16,6 +16,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class MeasureWindow;
 class frmFileLoad;
 class frmFileSave;
 class frmSelectVideoConfFile;
@@ -70,6 +71,8 @@ public:
     frmSelectVideoConfFile& videoConfDialog();
     frmFileLoad& fileLoadDialog();
     frmFileSave& fileSaveDialog();
+    // The measure window of the display, made on first use (Ctrl+M or Measure).
+    MeasureWindow& measureWindow();
 
     // The controls, named as in the window's design.
     QGroupBox* Frame1 = nullptr;
@@ -93,6 +96,8 @@ public:
     QPushButton* cmdSaveImage = nullptr;
     QLabel* Label1 = nullptr;
     QLineEdit* txtExecuteTime = nullptr;
+    // Beyond the design, after its controls in tab order: opens the measure window.
+    QPushButton* cmdMeasure = nullptr;
 
 protected:
     bool event(QEvent* event) override;
@@ -118,6 +123,7 @@ private:
     void cmdButton5_Click() { grabSlot(2); }
     void cmdButton6_Click() { grabSlot(3); }
     void cmdSaveImage_Click();
+    void cmdMeasure_Click();
 
     // The steps of one conversion run after the parameters are read; false on any failure.
     bool runConversion(const ConversionRecipe& recipe, const std::array<std::int32_t, 3>& weights);
@@ -149,4 +155,5 @@ private:
     std::unique_ptr<frmSelectVideoConfFile> videoConfDialog_;
     std::unique_ptr<frmFileLoad> fileLoadDialog_;
     std::unique_ptr<frmFileSave> fileSaveDialog_;
+    std::unique_ptr<MeasureWindow> measureWindow_;
 };

@@ -13,6 +13,7 @@ declare -A allowed=(
   [camera]="core image files camera"
   [display]="core image display"
   [record]="core image files record"
+  [measure]="core image measure"
 )
 
 declare -A layerOf=()

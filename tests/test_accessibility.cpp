@@ -135,7 +135,7 @@ TEST(Accessibility, FocusStartsOnSaveImageAndFollowsTheTabOrder)
     const QStringList expected = {"cmdSaveImage", "cmdExecute",    "txtExecuteTime",
                                   "QynDisplayEx1", "cmbAutoBin",   "txtParam3",
                                   "txtParam2",     "txtParam1",    "cmbDispImage",
-                                  "cmdButton1",    "cmdSaveImage"};
+                                  "cmdButton1",    "cmdMeasure",   "cmdSaveImage"};  // Measure: after the design's controls
     QStringList order;
     for (qsizetype i = 0; i < expected.size(); ++i) {
         QWidget* focused = QApplication::focusWidget();

@@ -6,7 +6,10 @@
 #include "ImageFileFixtures.h"
 #include "QynFileAccess.h"
 #include "QynImage.h"
+#include "QynMeasureText.h"
 #include "QynNativePath.h"
+#include "QynRegionStats.h"
+#include "StatsCommand.h"
 
 #include <QDir>
 #include <QFile>
@@ -177,6 +180,44 @@ TEST_F(QynConvertTest, FailuresExitWithTheirCodeAndMessage)
     EXPECT_EQ(err, "A storing image must be the same size as a result of an image to be examined. (1532)\n");
 }
 
+// Guards against stats printing other numbers than the measure window copies, measuring
+// another rectangle than the one asked for, or taking a bad region or file for success.
+TEST_F(QynConvertTest, StatsPrintTheWindowsNumbersAndRefuseBadRegions)
+{
+    const auto stats = [&](const QStringList& args) {
+        out.clear();
+        err.clear();
+        QTextStream o(&out), e(&err);
+        return StatsCommand::run(args, o, e);
+    };
+    QynImage c, r;
+    load("c.png", c);
+    load("r.bmp", r);
+    EXPECT_EQ(stats({path("c.png")}), 0) << err.toStdString();
+    EXPECT_EQ(out, qyn::statsText(QynRegionStats::of(*c.pixels())));
+    EXPECT_EQ(stats({path("r.bmp"), "--region", "32,6,1,1"}), 0) << err.toStdString();
+    EXPECT_EQ(out, qyn::statsText(QynRegionStats::of(*r.pixels(), QRect(32, 6, 1, 1))));
+    EXPECT_TRUE(out.startsWith("region\t32\t6\t1\t1\nchannel\tpixels\tmean\tstd dev\tmin\tmax\tat 0\tat 255\ngray\t1\t"));
+
+    const std::vector<std::pair<QStringList, int>> failing = {
+        {{}, 2},
+        {{path("c.png"), path("r.bmp")}, 2},
+        {{path("c.png"), "--region"}, 2},
+        {{path("c.png"), "--region", "1,2,3"}, 2},
+        {{path("c.png"), "--region", "0,0,0,5"}, 2},
+        {{path("c.png"), "--region", "-1,0,5,5"}, 2},
+        {{path("c.png"), "--region", "0,0,2147483647,1"}, 2},
+        {{path("c.png"), "--region", "30,0,4,7"}, 2},  // one column past the 33 x 7 image
+        {{path("c.png"), "--bins", "8"}, 2},
+        {{path("missing.bmp")}, 3},
+    };
+    for (const auto& [args, exit] : failing) {
+        EXPECT_EQ(stats(args), exit) << args.join(' ').toStdString();
+        EXPECT_TRUE(err.startsWith("qynconvert: ")) << err.toStdString();
+        EXPECT_TRUE(out.isEmpty());
+    }
+}
+
 // Guards against the installed program being wired differently from the logic: the
 // built binary converts, prints a '.' time under a comma locale and exits with its codes.
 TEST_F(QynConvertTest, TheBuiltProgramRuns)
@@ -198,6 +239,13 @@ TEST_F(QynConvertTest, TheBuiltProgramRuns)
     const QString printed = QString::fromLatin1(process.readAllStandardOutput());
     EXPECT_TRUE(timeLine.match(printed).hasMatch()) << printed.toStdString();
     EXPECT_TRUE(QFile::exists(path("p.bmp")));
+    // Statistics print a '.' too: the spreadsheet they are pasted into decides.
+    process.start(QStringLiteral(QYNCONVERT_PATH), {"stats", path("c.png")});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    QynImage c;
+    load("c.png", c);
+    EXPECT_EQ(QString::fromLatin1(process.readAllStandardOutput()), qyn::statsText(QynRegionStats::of(*c.pixels())));
 }
 
 namespace {

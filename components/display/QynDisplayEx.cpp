@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <new>
 #include <system_error>
 
@@ -172,6 +173,49 @@ void QynDisplayEx::showImage(const QynImage& slot)
     dragFrom_.reset();
     updateReadout();
     update();
+    emit imageShown();
+}
+
+std::optional<QPoint> QynDisplayEx::pixelNearest(QPointF position) const
+{
+    const QSize image = view_.image();
+    if (!pixels_ || image.isEmpty())
+        return std::nullopt;
+    const QPointF p = view_.toImage(toDevice(position));
+    return QPoint(std::clamp(static_cast<int>(std::floor(p.x())), 0, image.width() - 1),
+                  std::clamp(static_cast<int>(std::floor(p.y())), 0, image.height() - 1));
+}
+
+void QynDisplayEx::setOverlay(std::optional<QLine> line, std::optional<QRect> region)
+{
+    if (line == overlayLine_ && region == overlayRegion_)
+        return;
+    overlayLine_ = line;
+    overlayRegion_ = region;
+    update();
+}
+
+void QynDisplayEx::drawOverlay(QPainter& painter) const
+{
+    if (!pixels_ || (!overlayLine_ && !overlayRegion_))
+        return;
+    const qreal ratio = devicePixelRatioF();
+    const auto onScreen = [&](QPointF image) { return view_.toScreen(image) / ratio; };
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(Qt::NoBrush);
+    // A dark line under a light one shows on any image.
+    for (const auto& [colour, width] : {std::pair{QColor(0, 0, 0, 0xc0), 3.0}, {QColor(0xff, 0xe0, 0x40), 1.0}}) {
+        painter.setPen(QPen(colour, width));
+        if (overlayRegion_)
+            painter.drawRect(QRectF(onScreen(overlayRegion_->topLeft()),
+                                    onScreen(overlayRegion_->topLeft() + QPoint(overlayRegion_->width(), overlayRegion_->height()))));
+        if (overlayLine_) {
+            const QPointF half(0.5, 0.5);
+            painter.drawLine(onScreen(overlayLine_->p1() + half), onScreen(overlayLine_->p2() + half));
+        }
+    }
+    painter.restore();
 }
 
 void QynDisplayEx::syncArea()
@@ -320,6 +364,7 @@ void QynDisplayEx::paintEvent(QPaintEvent*)
     } else {
         painter.fillRect(rect(), backgroundColor());
     }
+    drawOverlay(painter);
     if (!readoutBox_.isEmpty()) {
         painter.fillRect(readoutBox_, QColor(0x20, 0x20, 0x20, 0xe0));
         painter.setPen(Qt::white);

@@ -6,6 +6,7 @@
 #include "QynPixelBuffer.h"
 
 #include <QImage>
+#include <QLine>
 #include <QPixmap>
 #include <QWidget>
 
@@ -65,6 +66,18 @@ public:
     // The pixel value under the cursor as the box shows it; empty when none shows.
     QString readout() const { return readout_; }
 
+    // The image pixel at a position of the widget (logical pixels), moved into the image
+    // when the position lies beside it; none without an image.
+    std::optional<QPoint> pixelNearest(QPointF position) const;
+    // A line between two pixels' centres and a rectangle of pixels drawn over the image,
+    // in image pixels, so they stay on their pixels as the view zooms and pans; none
+    // draws neither.
+    void setOverlay(std::optional<QLine> line, std::optional<QRect> region);
+
+signals:
+    // After every ShowImage: what the display shows is new (a slot, a camera's frame).
+    void imageShown();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -92,6 +105,7 @@ private:
     const QImage& sourceFor(double scale, int& factor, Halving*& halving);
     void makeTiles(Halving& halving, int factor, QRect shown);
     void updateReadout();
+    void drawOverlay(QPainter& painter) const;
     QynRowPool* pool();
 
     std::shared_ptr<const QynPixelBuffer> pixels_;
@@ -113,6 +127,8 @@ private:
     QString readout_;
     QRect readoutBox_;
     QString restingDescription_;  // the accessible description while no readout shows
+    std::optional<QLine> overlayLine_;
+    std::optional<QRect> overlayRegion_;
     std::unique_ptr<QynRowPool> pool_;  // made at the first image large enough to share
     bool poolFailed_ = false;
 };

@@ -6,6 +6,7 @@ time text through the clipboard and the display's pixel readout as a screen read
 (AT-SPI on a session bus of its own), and keeps screenshots as artefacts."""
 
 import argparse
+import math
 import os
 import re
 import shutil
@@ -243,6 +244,49 @@ class AtSpi:
                     return x, y, (r, g, b)
             time.sleep(0.2)
         raise Failure("no pixel readout among the accessible descriptions")
+
+    def text_named(self, name, timeout=10.0):
+        """The text a screen reader reads in the text field named `name` (its Text interface;
+        a label of the same name has no field's role)."""
+        import dbus
+        end = time.time() + timeout
+        while True:
+            session = dbus.bus.BusConnection(self.address)
+            launcher = session.get_object("org.a11y.Bus", "/org/a11y/bus")
+            bus = dbus.bus.BusConnection(str(launcher.GetAddress(dbus_interface="org.a11y.Bus")))
+            try:
+                for owner in bus.list_names():
+                    if not owner.startswith(":"):
+                        continue
+                    found = []
+                    try:
+                        self._find(bus, str(owner), self.ROOT, name, found, 0)
+                    except dbus.DBusException:
+                        continue
+                    for node in found:
+                        try:
+                            if "org.a11y.atspi.Text" in node.GetInterfaces(dbus_interface=self.ACCESSIBLE, timeout=5) \
+                                    and int(node.GetRole(dbus_interface=self.ACCESSIBLE, timeout=5)) != self.ROLE_LABEL:
+                                return str(node.GetText(0, -1, dbus_interface="org.a11y.atspi.Text", timeout=5))
+                        except dbus.DBusException:
+                            continue
+            finally:
+                bus.close()
+                session.close()
+            if time.time() >= end:
+                raise Failure(f"no text field named {name!r} among the accessible objects")
+            time.sleep(0.2)
+
+    ROLE_LABEL = 29
+
+    def _find(self, bus, owner, path, name, found, depth):
+        node = bus.get_object(owner, path, introspect=False)
+        if str(node.Get(self.ACCESSIBLE, "Name", timeout=5,
+                        dbus_interface="org.freedesktop.DBus.Properties")) == name:
+            found.append(node)
+        if depth < 12:
+            for child_owner, child_path in node.GetChildren(dbus_interface=self.ACCESSIBLE, timeout=5):
+                self._find(bus, str(child_owner), str(child_path), name, found, depth + 1)
 
     def stop(self):
         os.kill(self.pid, signal.SIGTERM)
@@ -522,6 +566,41 @@ def inspect_display(op, desk, atspi, image):
     return x, y
 
 
+def expected_stats(image):
+    """The statistics the measure window and `qynconvert stats` give for a whole colour
+    image, worked out here from the pixels: integer sums, the mean and the standard
+    deviation of the population to three decimals."""
+    h, w = len(image), len(image[0])
+    n = w * h
+    lines = [f"region\t0\t0\t{w}\t{h}", "channel\tpixels\tmean\tstd dev\tmin\tmax\tat 0\tat 255"]
+    for c, name in enumerate(("red", "green", "blue")):
+        values = [image[y][x][c] for y in range(h) for x in range(w)]
+        total, squares = sum(values), sum(v * v for v in values)
+        deviation = math.sqrt(float(n * squares - total * total)) / n
+        lines.append(f"{name}\t{n}\t{total / n:.3f}\t{deviation:.3f}\t{min(values)}\t{max(values)}"
+                     f"\t{values.count(0)}\t{values.count(255)}")
+    return "\n".join(lines) + "\n"
+
+
+def measure_shown(op, desk, atspi, image):
+    """Ctrl+M opens the measure window; a screen reader reads the shown image's statistics
+    in it, the numbers a spreadsheet gets; Escape closes it."""
+    desk.keys("ctrl+m")
+    window = desk.wait_window("Measure")
+    desk.window_shot(window, "measure-window")
+    expected = expected_stats(image)
+    end = time.time() + 10
+    text = atspi.text_named("Statistics")
+    while text != expected and time.time() < end:
+        time.sleep(0.2)
+        text = atspi.text_named("Statistics")
+    if text != expected:
+        raise Failure(f"the measure window reads {text!r}, the image gives {expected!r}")
+    desk.keys("Escape")
+    desk.wait_gone("Measure")
+    return text
+
+
 def expect_ramp(path, width, height):
     """The simulated camera's Mono8 frame: each pixel one level above its left and upper
     neighbours, 254 wrapping to 0. Returns the first pixel's level."""
@@ -633,6 +712,7 @@ def main():
         times.append(op.execute(result_index=3))
         desk.screenshot("files-composed")
         inspected = inspect_display(op, desk, atspi, colour)
+        measured = measure_shown(op, desk, atspi, colour)
         expect_pixels(op.save("z1_compose"), colour)
 
         op.choose_kind(1)
@@ -711,6 +791,7 @@ def main():
 
         print("time texts:", " ".join(times))
         print("pixel read under the cursor, before and after zooming: ({},{})".format(*inspected))
+        print("statistics read in the measure window:", measured.replace("\t", " ").replace("\n", "; "))
         print(f"screenshots in {args.artefacts}")
         print("1 passed, 0 failed")
         return 0
