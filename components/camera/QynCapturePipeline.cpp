@@ -113,7 +113,7 @@ QynCapturePipeline::~QynCapturePipeline()
 
 Outcome QynCapturePipeline::start()
 {
-    const QString tail = QStringLiteral("videoconvert ! %1%2 ! appsink name=%3 max-buffers=1 drop=true sync=false "
+    const QString tail = QStringLiteral("videoconvert ! %1%2 ! appsink name=%3 max-buffers=1 drop=true sync=false wait-on-eos=false "
                                         "enable-last-sample=false")
                              .arg(config_.nativeSize() ? QString() : QStringLiteral("videoscale ! "),
                                   config_.capsText(), QString::fromLatin1(SinkName));
@@ -207,11 +207,12 @@ GstPadProbeReturn QynCapturePipeline::onBuffer(GstPad* pad, GstPadProbeInfo* inf
 
 bool QynCapturePipeline::failed()
 {
-    if (busFailure())
-        return true;
-    if (sink_ && gst_app_sink_is_eos(sink_))
-        failure_ = {QynVideoResult::EndOfStream, QStringLiteral("the video source has ended")};
-    return !failure_.ok();
+    return busFailure().has_value();
+}
+
+bool QynCapturePipeline::stopped()
+{
+    return failed() || ended_;
 }
 
 Outcome QynCapturePipeline::parseFailure(GError* raw)
@@ -303,7 +304,12 @@ std::optional<Outcome> QynCapturePipeline::busFailure()
     if (!failure_.ok())
         return failure_;
     // Popping with a filter also discards the other messages, so the bus never fills up.
-    while (qyn::gst::MessagePtr message{gst_bus_pop_filtered(bus_.get(), GST_MESSAGE_ERROR)}) {
+    while (qyn::gst::MessagePtr message{
+               gst_bus_pop_filtered(bus_.get(), GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_EOS))}) {
+        if (GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_EOS) {
+            ended_ = true;  // Grab tells by the sink, once the frames before it are gone
+            continue;
+        }
         failure_ = {codeOf(message.get(), QynVideoResult::StreamError), qyn::gst::errorText(message.get())};
         return failure_;
     }

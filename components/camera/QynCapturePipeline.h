@@ -39,6 +39,8 @@ public:
     int height() const { return height_; }
     // The pipeline failed or ended while streaming; only a new one delivers again.
     bool failed();
+    // It failed, or its source has ended, even though a last frame may still wait.
+    bool stopped();
     // Why it failed; ok while streaming.
     const Outcome& failure() const { return failure_; }
     // Waits for a frame taken after the call began and copies it into frame.
@@ -73,6 +75,7 @@ private:
     GstAppSink* sink_ = nullptr;  // borrowed from sinkElement_
     qyn::gst::BusPtr bus_;
     bool live_ = false;
+    bool ended_ = false;  // the end of the stream reached the bus
     Outcome failure_;  // a failure while streaming, answered at once from then on
     std::optional<qint64> lastFrameTime_;
     std::shared_ptr<QynFrameListeners> listeners_;

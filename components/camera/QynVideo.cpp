@@ -138,7 +138,7 @@ std::int32_t QynVideo::grab(QynImage& slot) noexcept
     if (!config_)
         return finish(NotOpen, QStringLiteral("no video device is open"));
     QString text;
-    if (const std::int32_t code = rebuildIfFailed(text); code != Success)
+    if (const std::int32_t code = rebuildIfFailed(text, false); code != Success)
         return finish(code, text);
     std::shared_ptr<QynPixelBuffer> frame;
     const QynCapturePipeline::Outcome outcome = capture_->grab(frame);
@@ -147,9 +147,9 @@ std::int32_t QynVideo::grab(QynImage& slot) noexcept
     return finish(outcome.code, outcome.text);
 }
 
-std::int32_t QynVideo::rebuildIfFailed(QString& text)
+std::int32_t QynVideo::rebuildIfFailed(QString& text, bool evenEnded)
 {
-    if (capture_ && !capture_->failed())
+    if (capture_ && !(evenEnded ? capture_->stopped() : capture_->failed()))
         return Success;
     releaseInBackground();
     QynCapturePipeline::Outcome outcome;
@@ -166,7 +166,7 @@ std::int32_t QynVideo::rebuildIfFailed(QString& text)
 std::int32_t QynVideo::resumeStreaming(QString* text) noexcept
 {
     QString reason;
-    const std::int32_t code = config_ ? rebuildIfFailed(reason) : std::int32_t(NotOpen);
+    const std::int32_t code = config_ ? rebuildIfFailed(reason, true) : std::int32_t(NotOpen);
     if (text)
         *text = config_ ? reason : QStringLiteral("no video device is open");
     return code;

@@ -77,7 +77,8 @@ private:
     std::int32_t finish(std::int32_t code, const QString& text = {});
     void releaseInBackground();
     void finishReleasing();
-    std::int32_t rebuildIfFailed(QString& text);
+    // Grab leaves a pipeline whose source ended until the last frame is gone.
+    std::int32_t rebuildIfFailed(QString& text, bool evenEnded);
 
     QString configPath_;
     std::unique_ptr<QynVideoConfig> config_;       // of the open device
