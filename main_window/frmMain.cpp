@@ -77,10 +77,12 @@ frmMain::frmMain(Options options) : options_(std::move(options))
     createControls();
     applyTabOrder();
     connectHandlers();
+    createLiveControls();
 }
 
 frmMain::~frmMain()
 {
+    endLive();
     // The display's widget is a child of this window; release it while the window is whole.
     display_.reset();
 }
@@ -316,6 +318,7 @@ void frmMain::Form_Load()
         cmbDispImage->addItemAt(i, QStringLiteral("image %1").arg(i + 1));
     cmbAutoBin->setListIndex(0);
     cmbDispImage->setListIndex(0);
+    enableLive();
 }
 
 void frmMain::resizeEvent(QResizeEvent* event)
@@ -361,6 +364,7 @@ void frmMain::closeEvent(QCloseEvent* event)
 
 void frmMain::Form_Unload()
 {
+    endLive();
     if (blnVideoInUse_)
         qyn::call(*video_, QynVideo::CloseDevice);
 }

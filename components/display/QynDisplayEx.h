@@ -55,6 +55,9 @@ public:
     QWidget* widget() noexcept override { return this; }
 
     void showImage(const QynImage& slot);
+    // A frame of a moving picture (a live camera): shown as ShowImage shows a slot, but a
+    // frame of the size before keeps the zoom, the pan and the readout's place.
+    void showLiveFrame(std::shared_ptr<const QynPixelBuffer> pixels);
     // The pixels on display, or null for an empty area.
     std::shared_ptr<const QynPixelBuffer> shownPixels() const { return pixels_; }
     // How many times the image was scaled for the area; repaints alone never add to it.
@@ -64,6 +67,10 @@ public:
     const QynDisplayView& view() const { return view_; }
     // The pixel value under the cursor as the box shows it; empty when none shows.
     QString readout() const { return readout_; }
+
+signals:
+    // A paint has finished: what was shown is on screen (as far as the window system goes).
+    void painted();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -77,6 +84,7 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
+    void showPixels(std::shared_ptr<const QynPixelBuffer> pixels, bool keepView);
     void syncArea();
     QPointF toDevice(QPointF position) const;
     void viewChanged();
