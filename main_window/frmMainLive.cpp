@@ -50,7 +50,7 @@ void frmMain::createLiveControls()
     chkLive->setEnabled(false);  // until a camera is open
     lblLiveStatus = new QLabel(this);
     lblLiveStatus->setObjectName(QStringLiteral("lblLiveStatus"));
-    lblLiveStatus->setAccessibleName(QStringLiteral("Live status"));
+    // Its text is what a screen reader reads as its name.
     lblLiveStatus->setGeometry(qyn::twipsRect(240, 5520, 3255, 855));
     lblLiveStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblLiveStatus->setWordWrap(true);
