@@ -1,5 +1,6 @@
 #include "QynCapturePipeline.h"
 
+#include "QynAravisSocketBuffer.h"
 #include "QynFrameCopy.h"
 #include "QynVideoResult.h"
 
@@ -91,6 +92,7 @@ std::unique_ptr<QynCapturePipeline> QynCapturePipeline::open(const QynVideoConfi
                                                              std::shared_ptr<QynFrameListeners> listeners)
 {
     qyn::gst::ensureInitialized();
+    qyn::aravis::sizeSocketBuffersToFrames();
     std::unique_ptr<QynCapturePipeline> capture(new QynCapturePipeline(config));
     capture->listeners_ = std::move(listeners);
     outcome = capture->start();

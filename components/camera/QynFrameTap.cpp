@@ -1,5 +1,6 @@
 #include "QynFrameTap.h"
 
+#include "QynAravisSocketBuffer.h"
 #include "QynCapturePipeline.h"
 #include "QynFrameReader.h"
 #include "QynGst.h"
@@ -32,6 +33,7 @@ QynFrameTap::QynFrameTap(const QynVideoConfig& config, Callback callback)
 std::unique_ptr<QynFrameTap> QynFrameTap::open(const QynVideoConfig& config, Callback callback, Outcome& outcome)
 {
     qyn::gst::ensureInitialized();
+    qyn::aravis::sizeSocketBuffersToFrames();
     std::unique_ptr<QynFrameTap> tap(new QynFrameTap(config, std::move(callback)));
     outcome = tap->start();
     if (!outcome.ok())
