@@ -15,6 +15,7 @@
 #include "QynVideo.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QScreen>
 #include <QTimer>
 
@@ -102,16 +103,17 @@ Result run(QynVideo& video, double seconds)
     });
     view.start();
     // A second to settle, then the measured time.
-    const auto settle = Clock::now() + std::chrono::seconds(1);
-    while (Clock::now() < settle)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    const auto spend = [](int milliseconds) {  // the event loop at rest between events
+        QEventLoop loop;
+        QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
+    spend(1000);
     latencies.clear();
     const QynLiveView::Status before = view.status();
     const double cpuBefore = cpuSeconds();
     const auto start = Clock::now();
-    const auto end = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-    while (Clock::now() < end)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    spend(int(seconds * 1000));
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     const double cpu = cpuSeconds() - cpuBefore;
     const QynLiveView::Status after = view.status();
