@@ -79,10 +79,12 @@ frmMain::frmMain(Options options) : options_(std::move(options))
     createControls();
     applyTabOrder();
     connectHandlers();
+    createLiveControls();
 }
 
 frmMain::~frmMain()
 {
+    endLive();
     // The measure window watches the display, whose widget is a child of this window;
     // both go while the window is whole.
     measureWindow_.reset();
@@ -347,6 +349,7 @@ void frmMain::Form_Load()
         cmbDispImage->addItemAt(i, QStringLiteral("image %1").arg(i + 1));
     cmbAutoBin->setListIndex(0);
     cmbDispImage->setListIndex(0);
+    enableLive();
 }
 
 void frmMain::resizeEvent(QResizeEvent* event)
@@ -394,6 +397,7 @@ void frmMain::closeEvent(QCloseEvent* event)
 
 void frmMain::Form_Unload()
 {
+    endLive();
     if (blnVideoInUse_)
         qyn::call(*video_, QynVideo::CloseDevice);
 }

@@ -12,6 +12,7 @@
 #include <optional>
 
 class ListComboBox;
+class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -98,6 +99,9 @@ public:
     QLineEdit* txtExecuteTime = nullptr;
     // Beyond the design, after its controls in tab order: opens the measure window.
     QPushButton* cmdMeasure = nullptr;
+    // Live view of the open camera, after the design's controls, and its status line.
+    QCheckBox* chkLive = nullptr;
+    QLabel* lblLiveStatus = nullptr;
 
 protected:
     bool event(QEvent* event) override;
@@ -109,6 +113,15 @@ private:
     void createControls();
     void applyTabOrder();
     void connectHandlers();
+    // Live view (frmMainLive.cpp): the newest camera frame on the display while "Live" is on.
+    void createLiveControls();
+    void chkLive_Toggled(bool on);
+    void liveFrameWaiting();
+    void drawLiveFrame();
+    void updateLiveStatus();
+    bool liveRunning() const;
+    void endLive();
+    void enableLive();  // after start-up: "Live" only with a camera open
 
     void Form_Resize();
     void Form_Unload();
@@ -151,6 +164,12 @@ private:
     std::unique_ptr<QynComponent> fileAccess_;
     std::unique_ptr<QynComponent> changeImage_;
     std::unique_ptr<QynComponent> counter_;
+
+    struct Live;
+    struct LiveEnd {
+        void operator()(Live* live) const;
+    };
+    std::unique_ptr<Live, LiveEnd> live_;
 
     std::unique_ptr<frmSelectVideoConfFile> videoConfDialog_;
     std::unique_ptr<frmFileLoad> fileLoadDialog_;

@@ -41,6 +41,7 @@ std::optional<bool> loadsGray(const QString& path)
 
 QynStatus frmMain::showSlot(int slot)
 {
+    endLive();  // a slot on display ends live view (choosing, loading, executing)
     const QynStatus status = qyn::call(*display_, QynDisplayEx::ShowImage, {slotRef(slot)});
     if (status == QynStatus::Ok)
         if (QWidget* area = display_->widget()) {
@@ -138,7 +139,8 @@ void frmMain::grabSlot(int slot)
         return;
     if (qyn::call(video, QynVideo::Grab, {slotRef(slot)}) != QynStatus::Ok)
         return;
-    showSlot(slot);
+    if (!liveRunning())  // live view goes on; the frame waits in its slot
+        showSlot(slot);
 }
 
 void frmMain::cmdSaveImage_Click()

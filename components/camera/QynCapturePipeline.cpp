@@ -1,6 +1,8 @@
 #include "QynCapturePipeline.h"
 
 #include "QynCameraAccess.h"
+#include "QynAravisSocketBuffer.h"
+#include "QynFrameCopy.h"
 #include "QynVideoResult.h"
 
 #include <gst/video/video.h>
@@ -85,24 +87,15 @@ private:
     bool mapped_;
 };
 
-// BGRx frames carry X = 0xff; a colour slot keeps X = 0 (0x00RRGGBB words).
-void copyColourRow(const std::uint8_t* from, std::uint8_t* to, int width)
-{
-    for (int x = 0; x < width; ++x) {
-        std::uint32_t word;
-        std::memcpy(&word, from + 4 * x, 4);
-        word &= 0x00ffffffu;
-        std::memcpy(to + 4 * x, &word, 4);
-    }
-}
-
 }  // namespace
 
-std::unique_ptr<QynCapturePipeline> QynCapturePipeline::open(const QynVideoConfig& config,
-                                                             Outcome& outcome)
+std::unique_ptr<QynCapturePipeline> QynCapturePipeline::open(const QynVideoConfig& config, Outcome& outcome,
+                                                             std::shared_ptr<QynFrameListeners> listeners)
 {
     qyn::gst::ensureInitialized();
+    qyn::aravis::sizeSocketBuffersToFrames();
     std::unique_ptr<QynCapturePipeline> capture(new QynCapturePipeline(config));
+    capture->listeners_ = std::move(listeners);
     outcome = capture->start();
     if (outcome.ok())
         outcome = capture->settleFormat();
@@ -124,7 +117,7 @@ QynCapturePipeline::~QynCapturePipeline()
 Outcome QynCapturePipeline::start()
 {
     const auto began = steady_clock::now();
-    const QString tail = QStringLiteral("videoconvert ! %1%2 ! appsink name=%3 max-buffers=1 drop=true sync=false "
+    const QString tail = QStringLiteral("videoconvert ! %1%2 ! appsink name=%3 max-buffers=1 drop=true sync=false wait-on-eos=false "
                                         "enable-last-sample=false")
                              .arg(config_.nativeSize() ? QString() : QStringLiteral("videoscale ! "),
                                   config_.capsText(), QString::fromLatin1(SinkName));
@@ -160,6 +153,7 @@ Outcome QynCapturePipeline::start()
         return {QynVideoResult::PipelineInvalid,
                 QStringLiteral("the source must not name an element %1").arg(QString::fromLatin1(SinkName))};
     sink_ = GST_APP_SINK(sinkElement_.get());
+    listen();
     bus_.reset(gst_element_get_bus(pipeline_.get()));
     // A camera another program still controls would accept no settings.
     if (const QString busy = QynCameraAccess::takeControl(pipeline_.get(), began); !busy.isEmpty())
@@ -195,6 +189,37 @@ Outcome QynCapturePipeline::start()
     }
     failure_ = {};
     return outcome;
+}
+
+void QynCapturePipeline::listen()
+{
+    if (!listeners_)
+        return;
+    // A probe in front of the appsink sees every frame, also those the sink drops
+    // because no Grab takes them; it goes with the pipeline.
+    const qyn::gst::ObjectPtr<GstPad> pad(gst_element_get_static_pad(sinkElement_.get(), "sink"));
+    gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_BUFFER, &QynCapturePipeline::onBuffer, this, nullptr);
+}
+
+GstPadProbeReturn QynCapturePipeline::onBuffer(GstPad* pad, GstPadProbeInfo* info, gpointer self)
+{
+    auto* capture = static_cast<QynCapturePipeline*>(self);
+    if (capture->listeners_->empty())
+        return GST_PAD_PROBE_OK;
+    const qyn::gst::CapsPtr caps(gst_pad_get_current_caps(pad));
+    capture->reader_.read(GST_PAD_PROBE_INFO_BUFFER(info), caps.get(),
+                          [capture](const QynFrameTap::Frame& frame) { capture->listeners_->deliver(frame); });
+    return GST_PAD_PROBE_OK;
+}
+
+bool QynCapturePipeline::failed()
+{
+    return busFailure().has_value();
+}
+
+bool QynCapturePipeline::stopped()
+{
+    return failed() || ended_;
 }
 
 Outcome QynCapturePipeline::parseFailure(GError* raw)
@@ -286,7 +311,12 @@ std::optional<Outcome> QynCapturePipeline::busFailure()
     if (!failure_.ok())
         return failure_;
     // Popping with a filter also discards the other messages, so the bus never fills up.
-    while (qyn::gst::MessagePtr message{gst_bus_pop_filtered(bus_.get(), GST_MESSAGE_ERROR)}) {
+    while (qyn::gst::MessagePtr message{
+               gst_bus_pop_filtered(bus_.get(), GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_EOS))}) {
+        if (GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_EOS) {
+            ended_ = true;  // Grab tells by the sink, once the frames before it are gone
+            continue;
+        }
         failure_ = {codeOf(message.get(), QynVideoResult::StreamError), qyn::gst::errorText(message.get())};
         return failure_;
     }
@@ -382,10 +412,7 @@ Outcome QynCapturePipeline::copyFrame(GstSample* sample, std::shared_ptr<QynPixe
     try {
         auto out = std::make_shared<QynPixelBuffer>(width_, height_, config_.format);
         for (int y = 0; y < height_; ++y) {
-            if (config_.format == QynPixelFormat::Gray8)
-                std::memcpy(out->row(y), mapped.row(y), std::size_t(width_));
-            else
-                copyColourRow(mapped.row(y), out->row(y), width_);
+            qyn::copyFrameRow(mapped.row(y), out->row(y), width_, config_.format);
         }
         frame = std::move(out);
     } catch (const std::bad_alloc&) {

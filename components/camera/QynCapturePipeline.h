@@ -1,5 +1,7 @@
 #pragma once
 
+#include "QynFrameListeners.h"
+#include "QynFrameReader.h"
 #include "QynGst.h"
 #include "QynPixelBuffer.h"
 #include "QynVideoConfig.h"
@@ -11,7 +13,8 @@
 #include <optional>
 
 // A running capture pipeline ending in an appsink that keeps one frame. Codes are
-// those of QynVideo::Code.
+// those of QynVideo::Code. Listeners, where given, see every frame on its way into the
+// appsink, on the streaming thread, whether or not a Grab waits.
 class QynCapturePipeline {
 public:
     struct Outcome {
@@ -24,7 +27,8 @@ public:
     static constexpr std::chrono::milliseconds OpenWait{2000};
 
     // Builds and starts the pipeline and drops the warm-up frames; null on failure.
-    static std::unique_ptr<QynCapturePipeline> open(const QynVideoConfig& config, Outcome& outcome);
+    static std::unique_ptr<QynCapturePipeline> open(const QynVideoConfig& config, Outcome& outcome,
+                                                    std::shared_ptr<QynFrameListeners> listeners = {});
     ~QynCapturePipeline();
     QynCapturePipeline(const QynCapturePipeline&) = delete;
     QynCapturePipeline& operator=(const QynCapturePipeline&) = delete;
@@ -34,7 +38,11 @@ public:
     int width() const { return width_; }
     int height() const { return height_; }
     // The pipeline failed or ended while streaming; only a new one delivers again.
-    bool failed() const { return !failure_.ok(); }
+    bool failed();
+    // It failed, or its source has ended, even though a last frame may still wait.
+    bool stopped();
+    // Why it failed; ok while streaming.
+    const Outcome& failure() const { return failure_; }
     // Waits for a frame taken after the call began and copies it into frame.
     Outcome grab(std::shared_ptr<QynPixelBuffer>& frame);
 
@@ -54,6 +62,8 @@ private:
     Outcome pullFresh(qyn::gst::SamplePtr& sample);
     std::optional<Outcome> busFailure();
     bool isFresh(GstSample* sample, std::optional<qint64> since) const;
+    void listen();
+    static GstPadProbeReturn onBuffer(GstPad* pad, GstPadProbeInfo* info, gpointer self);
     Outcome copyFrame(GstSample* sample, std::shared_ptr<QynPixelBuffer>& frame) const;
 
     QynVideoConfig config_;
@@ -65,6 +75,9 @@ private:
     GstAppSink* sink_ = nullptr;  // borrowed from sinkElement_
     qyn::gst::BusPtr bus_;
     bool live_ = false;
+    bool ended_ = false;  // the end of the stream reached the bus
     Outcome failure_;  // a failure while streaming, answered at once from then on
     std::optional<qint64> lastFrameTime_;
+    std::shared_ptr<QynFrameListeners> listeners_;
+    QynFrameReader reader_;  // the streaming thread's own
 };

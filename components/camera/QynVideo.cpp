@@ -108,7 +108,7 @@ std::int32_t QynVideo::openDevice() noexcept
                                                                           : ConfigInvalid,
                       read.message);
     QynCapturePipeline::Outcome outcome;
-    capture_ = QynCapturePipeline::open(read.config, outcome);
+    capture_ = QynCapturePipeline::open(read.config, outcome, listeners_);
     if (capture_) {
         config_ = std::make_unique<QynVideoConfig>(read.config);
         width_ = capture_->width();
@@ -137,20 +137,39 @@ std::int32_t QynVideo::grab(QynImage& slot) noexcept
 {
     if (!config_)
         return finish(NotOpen, QStringLiteral("no video device is open"));
-    if (!capture_ || capture_->failed()) {
-        releaseInBackground();
-        QynCapturePipeline::Outcome outcome;
-        capture_ = QynCapturePipeline::open(*config_, outcome);
-        if (!capture_)
-            return finish(outcome.code, outcome.text);
-        width_ = capture_->width();
-        height_ = capture_->height();
-    }
+    QString text;
+    if (const std::int32_t code = rebuildIfFailed(text, false); code != Success)
+        return finish(code, text);
     std::shared_ptr<QynPixelBuffer> frame;
     const QynCapturePipeline::Outcome outcome = capture_->grab(frame);
     if (outcome.ok())
         slot.assign(std::move(frame));
     return finish(outcome.code, outcome.text);
+}
+
+std::int32_t QynVideo::rebuildIfFailed(QString& text, bool evenEnded)
+{
+    if (capture_ && !(evenEnded ? capture_->stopped() : capture_->failed()))
+        return Success;
+    releaseInBackground();
+    QynCapturePipeline::Outcome outcome;
+    capture_ = QynCapturePipeline::open(*config_, outcome, listeners_);
+    if (!capture_) {
+        text = outcome.text;
+        return outcome.code;
+    }
+    width_ = capture_->width();
+    height_ = capture_->height();
+    return Success;
+}
+
+std::int32_t QynVideo::resumeStreaming(QString* text) noexcept
+{
+    QString reason;
+    const std::int32_t code = config_ ? rebuildIfFailed(reason, true) : std::int32_t(NotOpen);
+    if (text)
+        *text = config_ ? reason : QStringLiteral("no video device is open");
+    return code;
 }
 
 std::optional<qint64> QynVideo::runningTimeNow() const

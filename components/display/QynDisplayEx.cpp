@@ -136,6 +136,16 @@ QynCallResult QynDisplayEx::invoke(std::int32_t dispId, QynCallKind kind,
 
 void QynDisplayEx::showImage(const QynImage& slot)
 {
+    showPixels(slot.sharedPixels(), false);
+}
+
+void QynDisplayEx::showLiveFrame(std::shared_ptr<const QynPixelBuffer> pixels)
+{
+    showPixels(std::move(pixels), true);
+}
+
+void QynDisplayEx::showPixels(std::shared_ptr<const QynPixelBuffer> pixels, bool keepView)
+{
     // The old reduced copy is written over when the new one has its size; a reduced_
     // that points into the old pixels is let go of first.
     QImage recycled = reducedIsCopy_ ? std::move(reduced_) : QImage();
@@ -144,9 +154,10 @@ void QynDisplayEx::showImage(const QynImage& slot)
     scaledFor_ = QSize();  // scaled_ stays only as memory for the next scaling
     scaledValid_ = false;
     halvings_.clear();
+    const QSize before = full_.size();
     full_ = QImage();
     reducedFactor_ = 1;
-    pixels_ = slot.sharedPixels();
+    pixels_ = std::move(pixels);
     if (!pixels_) {
         scaled_ = QImage();
     } else {
@@ -168,9 +179,13 @@ void QynDisplayEx::showImage(const QynImage& slot)
             reduced_ = QImage();  // shows the background rather than fail the call
         }
     }
-    setAccessibleName(describe(pixels_.get()));
-    view_.setImage(full_.size());  // every new image is fitted again
-    dragFrom_.reset();
+    if (!keepView || accessibleName() != describe(pixels_.get()))
+        setAccessibleName(describe(pixels_.get()));
+    // Every new image is fitted again; a moving picture of the same size keeps its view.
+    if (!keepView || full_.size() != before) {
+        view_.setImage(full_.size());
+        dragFrom_.reset();
+    }
     updateReadout();
     update();
     emit imageShown();
@@ -376,6 +391,8 @@ void QynDisplayEx::paintEvent(QPaintEvent*)
         focus.backgroundColor = backgroundColor();
         style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
     }
+    painter.end();
+    emit painted();
 }
 
 void QynDisplayEx::updateReadout()

@@ -56,6 +56,9 @@ public:
     QWidget* widget() noexcept override { return this; }
 
     void showImage(const QynImage& slot);
+    // A frame of a moving picture (a live camera): shown as ShowImage shows a slot, but a
+    // frame of the size before keeps the zoom, the pan and the readout's place.
+    void showLiveFrame(std::shared_ptr<const QynPixelBuffer> pixels);
     // The pixels on display, or null for an empty area.
     std::shared_ptr<const QynPixelBuffer> shownPixels() const { return pixels_; }
     // How many times the image was scaled for the area; repaints alone never add to it.
@@ -77,6 +80,8 @@ public:
 signals:
     // After every ShowImage: what the display shows is new (a slot, a camera's frame).
     void imageShown();
+    // A paint has finished: what was shown is on screen (as far as the window system goes).
+    void painted();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -90,6 +95,7 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
+    void showPixels(std::shared_ptr<const QynPixelBuffer> pixels, bool keepView);
     void syncArea();
     QPointF toDevice(QPointF position) const;
     void viewChanged();

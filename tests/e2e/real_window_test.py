@@ -52,6 +52,7 @@ MAIN = {
     "cmdSaveImage": centre(1920, 6480, 1575, 495),
     "txtExecuteTime": centre(1440, 7200, 1695, 315),
     "txtParam1": centre(2160, 2640, 735, 315, True),
+    "chkLive": (px(240) + 8, px(5160) + px(315) // 2),
 }
 VIDEO_DIALOG = {
     "filFirstRow": (px(4080) + 30, px(1320) + 9),
@@ -208,8 +209,9 @@ class AtSpi:
     def env(self):
         return {"DBUS_SESSION_BUS_ADDRESS": self.address, "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"}
 
-    def descriptions(self):
-        """The accessible descriptions of everything the programs on the bus show."""
+    def descriptions(self, prop="Description"):
+        """The accessible descriptions (or another property, such as the names) of
+        everything the programs on the bus show."""
         import dbus
         session = dbus.bus.BusConnection(self.address)
         launcher = session.get_object("org.a11y.Bus", "/org/a11y/bus")
@@ -218,20 +220,31 @@ class AtSpi:
         for owner in bus.list_names():
             if owner.startswith(":"):
                 try:
-                    self._walk(bus, str(owner), self.ROOT, found, 0)
+                    self._walk(bus, str(owner), self.ROOT, found, 0, prop)
                 except dbus.DBusException:
                     continue  # not a program's tree (the bus's own services)
         bus.close()
         session.close()
         return found
 
-    def _walk(self, bus, owner, path, found, depth):
+    def _walk(self, bus, owner, path, found, depth, prop):
         node = bus.get_object(owner, path, introspect=False)
-        found.append(str(node.Get(self.ACCESSIBLE, "Description", timeout=5,
+        found.append(str(node.Get(self.ACCESSIBLE, prop, timeout=5,
                                   dbus_interface="org.freedesktop.DBus.Properties")))
         if depth < 12:
             for child_owner, child_path in node.GetChildren(dbus_interface=self.ACCESSIBLE, timeout=5):
-                self._walk(bus, str(child_owner), str(child_path), found, depth + 1)
+                self._walk(bus, str(child_owner), str(child_path), found, depth + 1, prop)
+
+    def live_status(self, timeout=10.0):
+        """The live view's status line as a screen reader reads it: (camera fps, shown fps)."""
+        end = time.time() + timeout
+        while time.time() < end:
+            for text in self.descriptions("Name"):
+                m = re.match(r"Live: camera ([\d.]+) fps, shown ([\d.]+) fps", text)
+                if m and float(m.group(1)) > 0:
+                    return float(m.group(1)), float(m.group(2))
+            time.sleep(0.3)
+        raise Failure("no live status with a camera rate above zero among the accessible names")
 
     def readout(self, timeout=10.0):
         """The display's readout of a colour pixel: (x, y, (r, g, b))."""
@@ -616,16 +629,38 @@ def expect_ramp(path, width, height):
     return rows[0][0][0]
 
 
-def gige_run(op, desk, camera, gige_dir, app_dir):
-    """Start-up with the simulated camera's configuration, a grab into each of slots 1
-    to 3, each slot saved and checked."""
+def live_pass(op, desk, atspi):
+    """"Live" on: the display moves (two shots of its middle a second apart differ) and
+    the status line reads a camera rate above zero; then "Live" off again."""
+    desk.click(op.main, MAIN["chkLive"])
+    time.sleep(1.0)
+    ox, oy, width, height = desk.origin(op.main)
+    left, top = px(3600), px(120)
+    middle = (ox + left + (width - left - px(200)) // 2, oy + top + (height - top - px(500)) // 2)
+    first = desk.png_of(middle[0] - 50, middle[1] - 50, 100, 100)
+    time.sleep(1.0)
+    second = desk.png_of(middle[0] - 50, middle[1] - 50, 100, 100)
+    desk.screenshot("gige-live")
+    if first == second:
+        raise Failure("the display did not change in a second of live view")
+    camera_rate, shown_rate = atspi.live_status()
+    desk.click(op.main, MAIN["chkLive"])
+    time.sleep(0.3)
+    desk.no_message_box()
+    return camera_rate, shown_rate
+
+
+def gige_run(op, desk, camera, gige_dir, app_dir, atspi):
+    """Start-up with the simulated camera's configuration, a live view pass, then a grab
+    into each of slots 1 to 3, each slot saved and checked."""
     with open(os.path.join(gige_dir, "fake-gray.ini"), "w") as f:
         f.write(f"[video]\nsource = aravissrc camera-name={camera.name} ! video/x-raw,format=GRAY8\n"
                 "format = gray8\ntimeout_ms = 3000\n")
     for name in os.listdir(app_dir):
         if name.startswith("z"):
             os.remove(os.path.join(app_dir, name))
-    op.start(gige_dir, camera=True, log_name="gige")
+    op.start(gige_dir, camera=True, log_name="gige", extra_env=atspi.env())
+    rates = live_pass(op, desk, atspi)
     for button in ("cmdButton4", "cmdButton5", "cmdButton6"):
         op.grab(button)
     desk.screenshot("gige-grabbed")
@@ -645,6 +680,7 @@ def gige_run(op, desk, camera, gige_dir, app_dir):
     with open(os.path.join(desk.artefacts, "program-gige-again.log")) as log:
         if "another program controls the camera" in log.read():
             raise Failure("after SIGTERM the camera was still controlled by the ended program")
+    return rates
 
 
 def comma_locale_env(work):
@@ -776,8 +812,10 @@ def main():
             for attempt in (1, 2):
                 camera = FakeCamera()
                 camera.start()
+                atspi = AtSpi()
                 try:
-                    gige_run(op, desk, camera, gige_dir, app_dir)
+                    rates = gige_run(op, desk, camera, gige_dir, app_dir, atspi)
+                    print("live view of the simulated camera: camera {:.1f} fps, shown {:.1f} fps".format(*rates))
                     break
                 except Failure as failure:
                     if attempt == 2:
@@ -788,6 +826,8 @@ def main():
                         op.proc.wait()
                 finally:
                     camera.stop()
+                    atspi.stop()
+                    atspi = None
 
         print("time texts:", " ".join(times))
         print("pixel read under the cursor, before and after zooming: ({},{})".format(*inspected))

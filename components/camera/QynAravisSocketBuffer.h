@@ -1,0 +1,13 @@
+#pragma once
+
+namespace qyn::aravis {
+
+// Makes every GigE Vision stream Aravis creates from now on in this process size its
+// socket's receive buffer to the frame (Aravis's automatic socket buffer, within
+// net.core.rmem_max) instead of keeping the system's default (208 KiB on Debian), which
+// loses most frames above that size. aravissrc creates its stream itself and gives no
+// way to set this, so the default of the stream's own setting is changed. Once per
+// process, from any thread, before the pipelines start.
+void sizeSocketBuffersToFrames();
+
+}  // namespace qyn::aravis
