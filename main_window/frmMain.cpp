@@ -2,6 +2,7 @@
 #include "frmMain.h"
 
 #include "BusyCursor.h"
+#include "CameraWindow.h"
 #include "DialogPaths.h"
 #include "ListComboBox.h"
 #include "MsgBox.h"
@@ -81,6 +82,8 @@ frmMain::frmMain(Options options) : options_(std::move(options))
 
 frmMain::~frmMain()
 {
+    if (QynVideo* video = video_ ? video_->asVideo() : nullptr)
+        video->onControlsGone({});
     // The display's widget is a child of this window; release it while the window is whole.
     display_.reset();
 }
@@ -171,6 +174,12 @@ void frmMain::createControls()
     cmdSaveImage = button(this, "cmdSaveImage", QStringLiteral("Save Image"), twipsRect(1920, 6480, 1575, 495));
     Label1 = label(this, "Label1", QStringLiteral("Time"), twipsRect(240, 7320, 855, 195), true);
     txtExecuteTime = field(this, "txtExecuteTime", twipsRect(1440, 7200, 1695, 315));
+    // Beyond the design, in the free space above Execute.
+    cmdCamera = button(this, "cmdCamera", QStringLiteral("Camera settings..."), twipsRect(120, 5880, 1575, 375));
+    cmdCamera->setAccessibleName(QStringLiteral("Camera settings"));
+    cmdCamera->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
+    cmdCamera->setToolTip(QStringLiteral("The open camera's settings (Ctrl+K)"));
+    cmdCamera->setEnabled(false);
 
     // Fields are named by the labels beside them, for screen readers as for the eye.
     lblParam1->setBuddy(txtParam1);
@@ -192,7 +201,7 @@ void frmMain::applyTabOrder()
     QWidget* const order[] = {cmdSaveImage, cmdExecute, txtExecuteTime, display_->widget(),
                               cmbAutoBin,   txtParam3,  txtParam2,      txtParam1,
                               cmbDispImage, cmdButton1, cmdButton2,     cmdButton3,
-                              cmdButton4,   cmdButton5, cmdButton6};
+                              cmdButton4,   cmdButton5, cmdButton6,     cmdCamera};
     QWidget* previous = nullptr;
     for (QWidget* widget : order) {
         if (!widget)
@@ -216,6 +225,7 @@ void frmMain::connectHandlers()
     connect(cmdButton5, &QPushButton::clicked, this, &frmMain::cmdButton5_Click);
     connect(cmdButton6, &QPushButton::clicked, this, &frmMain::cmdButton6_Click);
     connect(cmdSaveImage, &QPushButton::clicked, this, &frmMain::cmdSaveImage_Click);
+    connect(cmdCamera, &QPushButton::clicked, this, &frmMain::cmdCamera_Click);
 }
 
 void frmMain::setParamCaption(QLabel* label, QLineEdit* field, const QString& caption)
@@ -316,6 +326,7 @@ void frmMain::Form_Load()
         cmbDispImage->addItemAt(i, QStringLiteral("image %1").arg(i + 1));
     cmbAutoBin->setListIndex(0);
     cmbDispImage->setListIndex(0);
+    cmdCamera->setEnabled(blnVideoInUse_);
 }
 
 void frmMain::resizeEvent(QResizeEvent* event)
@@ -361,6 +372,9 @@ void frmMain::closeEvent(QCloseEvent* event)
 
 void frmMain::Form_Unload()
 {
+    if (cameraWindow_)
+        cameraWindow_->close();
+    cmdCamera->setEnabled(false);
     if (blnVideoInUse_)
         qyn::call(*video_, QynVideo::CloseDevice);
 }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 
+class CameraWindow;
 class ListComboBox;
 class QGroupBox;
 class QLabel;
@@ -70,6 +71,8 @@ public:
     frmSelectVideoConfFile& videoConfDialog();
     frmFileLoad& fileLoadDialog();
     frmFileSave& fileSaveDialog();
+    // The camera window, made on first use: the open camera's controls.
+    CameraWindow& cameraWindow();
 
     // The controls, named as in the window's design.
     QGroupBox* Frame1 = nullptr;
@@ -93,6 +96,8 @@ public:
     QPushButton* cmdSaveImage = nullptr;
     QLabel* Label1 = nullptr;
     QLineEdit* txtExecuteTime = nullptr;
+    // Beyond the design: opens the camera window (enabled while a camera is open).
+    QPushButton* cmdCamera = nullptr;
 
 protected:
     bool event(QEvent* event) override;
@@ -118,6 +123,13 @@ private:
     void cmdButton5_Click() { grabSlot(2); }
     void cmdButton6_Click() { grabSlot(3); }
     void cmdSaveImage_Click();
+    void cmdCamera_Click();
+
+    // The camera window shows the controls the capture holds now, or why there are none.
+    void showCameraControls();
+    // A value the running camera does not take: the stream stops, takes it and restarts.
+    void restartCamera(const QString& name, const QString& value);
+    void followTrigger(const QString& name);
 
     // The steps of one conversion run after the parameters are read; false on any failure.
     bool runConversion(const ConversionRecipe& recipe, const std::array<std::int32_t, 3>& weights);
@@ -149,4 +161,5 @@ private:
     std::unique_ptr<frmSelectVideoConfFile> videoConfDialog_;
     std::unique_ptr<frmFileLoad> fileLoadDialog_;
     std::unique_ptr<frmFileSave> fileSaveDialog_;
+    CameraWindow* cameraWindow_ = nullptr;  // a window of its own, owned as a child
 };
