@@ -20,6 +20,11 @@ CameraWindow& frmMain::cameraWindow()
         if (QynVideo* video = video_->asVideo())
             video->onControlsGone([this] {
                 cameraWindow_->setCamera(nullptr, QStringLiteral("the stream is restarting"), {}, {});
+                // The new stream's controls, once it runs (a restart, a rebuilt lost stream).
+                QMetaObject::invokeMethod(this, [this] {
+                    if (cameraWindow_->isVisible())
+                        showCameraControls();
+                }, Qt::QueuedConnection);
             });
     }
     return *cameraWindow_;

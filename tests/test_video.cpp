@@ -15,7 +15,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -387,4 +389,49 @@ TEST_F(VideoTest, ASourceThatFallsSilentTimesOut)
     EXPECT_EQ(qyn::call(video_, QynVideo::CloseDevice), QynStatus::Ok);
     EXPECT_EQ(qyn::call(video_, QynVideo::CloseDevice), QynStatus::Ok);
     EXPECT_EQ(result(), 0);
+}
+
+TEST_F(VideoTest, ListenersSeeEveryFrameBesideGrabAcrossRebuildsAndNoneAfterTheyLeave)
+{
+    // Guards against listeners that miss frames the sink drops, that stop Grab from
+    // working on the same pipeline, that lose their place when a failed pipeline is
+    // rebuilt, or that are still called after they left.
+    ASSERT_EQ(open(iniText(liveSource(QStringLiteral("num-buffers=40"), 100), 8, 8, "gray8", 2000)), 0);
+    std::mutex mutex;
+    std::vector<std::uint64_t> numbers;
+    std::uint64_t lost = 0;
+    std::atomic<int> calls{0};
+    auto& listeners = video_.frameListeners();
+    const auto id = listeners.add([&](const QynFrameTap::Frame& frame) {
+        const std::lock_guard lock(mutex);
+        ++calls;
+        EXPECT_EQ(frame.width, 8);
+        EXPECT_EQ(frame.format, QynPixelFormat::Gray8);
+        if (frame.number)
+            numbers.push_back(*frame.number);
+        lost += frame.lostBefore;
+    });
+    QynImage slot;
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(prepareAndGrab(slot), 0);
+    for (int i = 0; i < 100 && prepareAndGrab(slot) == 0; ++i) {
+    }
+    EXPECT_EQ(result(), QynVideo::EndOfStream);
+    {
+        const std::lock_guard lock(mutex);
+        ASSERT_FALSE(numbers.empty());
+        for (std::size_t i = 1; i < numbers.size(); ++i)
+            EXPECT_EQ(numbers[i], numbers[i - 1] + 1);
+        EXPECT_EQ(numbers.back(), 39u);
+        EXPECT_EQ(lost, 0u);
+        numbers.clear();
+    }
+    EXPECT_EQ(video_.resumeStreaming(), 0);
+    for (int i = 0; i < 100 && calls < 50; ++i)
+        QThread::msleep(10);
+    EXPECT_GE(calls.load(), 50);
+    listeners.remove(id);
+    const int after = calls;
+    QThread::msleep(100);
+    EXPECT_EQ(calls.load(), after);
 }

@@ -1,5 +1,6 @@
 #include "QynCapturePipeline.h"
 
+#include "QynFrameCopy.h"
 #include "QynVideoResult.h"
 
 #include <gst/video/video.h>
@@ -84,24 +85,14 @@ private:
     bool mapped_;
 };
 
-// BGRx frames carry X = 0xff; a colour slot keeps X = 0 (0x00RRGGBB words).
-void copyColourRow(const std::uint8_t* from, std::uint8_t* to, int width)
-{
-    for (int x = 0; x < width; ++x) {
-        std::uint32_t word;
-        std::memcpy(&word, from + 4 * x, 4);
-        word &= 0x00ffffffu;
-        std::memcpy(to + 4 * x, &word, 4);
-    }
-}
-
 }  // namespace
 
-std::unique_ptr<QynCapturePipeline> QynCapturePipeline::open(const QynVideoConfig& config,
-                                                             Outcome& outcome)
+std::unique_ptr<QynCapturePipeline> QynCapturePipeline::open(const QynVideoConfig& config, Outcome& outcome,
+                                                             std::shared_ptr<QynFrameListeners> listeners)
 {
     qyn::gst::ensureInitialized();
     std::unique_ptr<QynCapturePipeline> capture(new QynCapturePipeline(config));
+    capture->listeners_ = std::move(listeners);
     outcome = capture->start();
     if (outcome.ok())
         outcome = capture->settleFormat();
@@ -159,6 +150,7 @@ Outcome QynCapturePipeline::start()
         return {QynVideoResult::PipelineInvalid,
                 QStringLiteral("the source must not name an element %1").arg(QString::fromLatin1(SinkName))};
     sink_ = GST_APP_SINK(sinkElement_.get());
+    listen();
     bus_.reset(gst_element_get_bus(pipeline_.get()));
     // The source's controls are taken before the stream runs: aravissrc answers for its
     // camera only between two frames, and a camera waiting for a trigger sends none.
@@ -195,6 +187,36 @@ Outcome QynCapturePipeline::start()
     }
     failure_ = {};
     return outcome;
+}
+
+void QynCapturePipeline::listen()
+{
+    if (!listeners_)
+        return;
+    // A probe in front of the appsink sees every frame, also those the sink drops
+    // because no Grab takes them; it goes with the pipeline.
+    const qyn::gst::ObjectPtr<GstPad> pad(gst_element_get_static_pad(sinkElement_.get(), "sink"));
+    gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_BUFFER, &QynCapturePipeline::onBuffer, this, nullptr);
+}
+
+GstPadProbeReturn QynCapturePipeline::onBuffer(GstPad* pad, GstPadProbeInfo* info, gpointer self)
+{
+    auto* capture = static_cast<QynCapturePipeline*>(self);
+    if (capture->listeners_->empty())
+        return GST_PAD_PROBE_OK;
+    const qyn::gst::CapsPtr caps(gst_pad_get_current_caps(pad));
+    capture->reader_.read(GST_PAD_PROBE_INFO_BUFFER(info), caps.get(),
+                          [capture](const QynFrameTap::Frame& frame) { capture->listeners_->deliver(frame); });
+    return GST_PAD_PROBE_OK;
+}
+
+bool QynCapturePipeline::failed()
+{
+    if (busFailure())
+        return true;
+    if (sink_ && gst_app_sink_is_eos(sink_))
+        failure_ = {QynVideoResult::EndOfStream, QStringLiteral("the video source has ended")};
+    return !failure_.ok();
 }
 
 Outcome QynCapturePipeline::parseFailure(GError* raw)
@@ -387,10 +409,7 @@ Outcome QynCapturePipeline::copyFrame(GstSample* sample, std::shared_ptr<QynPixe
     try {
         auto out = std::make_shared<QynPixelBuffer>(width_, height_, config_.format);
         for (int y = 0; y < height_; ++y) {
-            if (config_.format == QynPixelFormat::Gray8)
-                std::memcpy(out->row(y), mapped.row(y), std::size_t(width_));
-            else
-                copyColourRow(mapped.row(y), out->row(y), width_);
+            qyn::copyFrameRow(mapped.row(y), out->row(y), width_, config_.format);
         }
         frame = std::move(out);
     } catch (const std::bad_alloc&) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "QynFrameListeners.h"
+#include "QynFrameReader.h"
 #include "QynGst.h"
 #include "QynPixelBuffer.h"
 #include "QynSourceControls.h"
@@ -13,7 +15,8 @@
 #include <optional>
 
 // A running capture pipeline ending in an appsink that keeps one frame. Codes are
-// those of QynVideo::Code.
+// those of QynVideo::Code. Listeners, where given, see every frame on its way into the
+// appsink, on the streaming thread, whether or not a Grab waits.
 class QynCapturePipeline {
 public:
     struct Outcome {
@@ -26,7 +29,8 @@ public:
     static constexpr std::chrono::milliseconds OpenWait{2000};
 
     // Builds and starts the pipeline and drops the warm-up frames; null on failure.
-    static std::unique_ptr<QynCapturePipeline> open(const QynVideoConfig& config, Outcome& outcome);
+    static std::unique_ptr<QynCapturePipeline> open(const QynVideoConfig& config, Outcome& outcome,
+                                                    std::shared_ptr<QynFrameListeners> listeners = {});
     ~QynCapturePipeline();
     QynCapturePipeline(const QynCapturePipeline&) = delete;
     QynCapturePipeline& operator=(const QynCapturePipeline&) = delete;
@@ -36,7 +40,9 @@ public:
     int width() const { return width_; }
     int height() const { return height_; }
     // The pipeline failed or ended while streaming; only a new one delivers again.
-    bool failed() const { return !failure_.ok(); }
+    bool failed();
+    // Why it failed; ok while streaming.
+    const Outcome& failure() const { return failure_; }
     // Waits for a frame taken after the call began and copies it into frame. A trigger,
     // when given, runs once the frames taken before have been dropped, and the first frame
     // after it is the one taken (a triggered camera sends nothing in between).
@@ -64,6 +70,8 @@ private:
     Outcome pullFresh(qyn::gst::SamplePtr& sample, const Trigger& trigger = {});
     std::optional<Outcome> busFailure();
     bool isFresh(GstSample* sample, std::optional<qint64> since) const;
+    void listen();
+    static GstPadProbeReturn onBuffer(GstPad* pad, GstPadProbeInfo* info, gpointer self);
     Outcome copyFrame(GstSample* sample, std::shared_ptr<QynPixelBuffer>& frame) const;
 
     QynVideoConfig config_;
@@ -78,4 +86,6 @@ private:
     bool live_ = false;
     Outcome failure_;  // a failure while streaming, answered at once from then on
     std::optional<qint64> lastFrameTime_;
+    std::shared_ptr<QynFrameListeners> listeners_;
+    QynFrameReader reader_;  // the streaming thread's own
 };

@@ -1,10 +1,9 @@
 #include "QynFrameTap.h"
 
 #include "QynCapturePipeline.h"
+#include "QynFrameReader.h"
 #include "QynGst.h"
 #include "QynVideoResult.h"
-
-#include <gst/video/video.h>
 
 namespace {
 
@@ -17,7 +16,7 @@ struct QynFrameTap::Stream {
     std::atomic<std::uint64_t>* frames = nullptr;
     qyn::gst::ElementPtr pipeline;
     qyn::gst::BusPtr bus;
-    std::optional<std::uint64_t> lastNumber;  // the streaming thread's own
+    QynFrameReader reader;  // the streaming thread's own
 
     static GstFlowReturn onSample(GstAppSink* sink, gpointer self);
     void deliver(GstSample* sample);
@@ -111,31 +110,8 @@ GstFlowReturn QynFrameTap::Stream::onSample(GstAppSink* sink, gpointer self)
 
 void QynFrameTap::Stream::deliver(GstSample* sample)
 {
-    GstBuffer* buffer = gst_sample_get_buffer(sample);
-    GstVideoInfo info;
-    gst_video_info_init(&info);
-    if (!buffer || !gst_video_info_from_caps(&info, gst_sample_get_caps(sample)))
-        return;
-    GstVideoFrame mapped{};
-    if (!gst_video_frame_map(&mapped, &info, buffer, GST_MAP_READ))
-        return;
-    Frame frame;
-    frame.data = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&mapped, 0));
-    frame.stride = GST_VIDEO_FRAME_PLANE_STRIDE(&mapped, 0);
-    frame.width = GST_VIDEO_FRAME_WIDTH(&mapped);
-    frame.height = GST_VIDEO_FRAME_HEIGHT(&mapped);
-    frame.format = GST_VIDEO_FRAME_FORMAT(&mapped) == GST_VIDEO_FORMAT_GRAY8 ? QynPixelFormat::Gray8
-                                                                              : QynPixelFormat::Color32;
-    if (GST_BUFFER_OFFSET_IS_VALID(buffer)) {
-        const std::uint64_t number = GST_BUFFER_OFFSET(buffer);
-        if (lastNumber && number > *lastNumber)
-            frame.lostBefore = number - *lastNumber - 1;
-        frame.number = number;
-        lastNumber = number;
-    }
-    if (GST_BUFFER_PTS_IS_VALID(buffer))
-        frame.timestampNs = static_cast<std::int64_t>(GST_BUFFER_PTS(buffer));
-    ++*frames;
-    callback(frame);
-    gst_video_frame_unmap(&mapped);
+    reader.read(gst_sample_get_buffer(sample), gst_sample_get_caps(sample), [this](const Frame& frame) {
+        ++*frames;
+        callback(frame);
+    });
 }

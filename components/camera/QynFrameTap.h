@@ -27,7 +27,7 @@ public:
         QynPixelFormat format = QynPixelFormat::Gray8;  // colour: B, G, R, X bytes
         std::optional<std::uint64_t> number;       // the buffer's offset, where the source sets one
         std::optional<std::int64_t> timestampNs;   // the buffer's time stamp
-        std::uint64_t lostBefore = 0;              // gap in the numbers since the frame before
+        std::uint64_t lostBefore = 0;              // frames missing since the one before (QynFrameReader)
     };
     using Callback = std::function<void(const Frame&)>;
     // Codes are those of QynVideo::Code.

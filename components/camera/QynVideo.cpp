@@ -128,7 +128,7 @@ std::int32_t QynVideo::openDevice() noexcept
 std::int32_t QynVideo::openCapture(const QynVideoConfig& config, QString& text)
 {
     QynCapturePipeline::Outcome outcome;
-    capture_ = QynCapturePipeline::open(config, outcome);
+    capture_ = QynCapturePipeline::open(config, outcome, listeners_);
     text = outcome.text;
     if (!capture_)
         return outcome.code;
@@ -159,12 +159,9 @@ std::int32_t QynVideo::grab(QynImage& slot) noexcept
 {
     if (!config_)
         return finish(NotOpen, QStringLiteral("no video device is open"));
-    if (!capture_ || capture_->failed()) {
-        releaseInBackground();
-        QString text;
-        if (const std::int32_t code = openCapture(*config_, text); code != Success)
-            return finish(code, text);
-    }
+    QString text;
+    if (const std::int32_t code = rebuildIfFailed(text); code != Success)
+        return finish(code, text);
     QynCapturePipeline::Trigger trigger;
     if (softwareTrigger_)
         trigger = [this]() -> QynCapturePipeline::Outcome {
@@ -274,6 +271,23 @@ std::int32_t QynVideo::followTrigger()
     if (value.isEmpty())
         return finish(Success);
     return restartWith({{rate, value}});
+}
+
+std::int32_t QynVideo::rebuildIfFailed(QString& text)
+{
+    if (capture_ && !capture_->failed())
+        return Success;
+    releaseInBackground();
+    return openCapture(*config_, text);
+}
+
+std::int32_t QynVideo::resumeStreaming(QString* text) noexcept
+{
+    QString reason;
+    const std::int32_t code = config_ ? rebuildIfFailed(reason) : std::int32_t(NotOpen);
+    if (text)
+        *text = config_ ? reason : QStringLiteral("no video device is open");
+    return code;
 }
 
 std::optional<qint64> QynVideo::runningTimeNow() const

@@ -3,6 +3,7 @@
 #include "QynCameraControls.h"
 #include "QynComponent.h"
 #include "QynComponentRegistry.h"
+#include "QynFrameListeners.h"
 #include "QynVideoResult.h"
 
 #include <QString>
@@ -22,7 +23,10 @@ struct QynVideoConfig;
 //            ! GRAY8 or BGRx caps ! appsink
 // (no videoscale and no size in the caps when the file names no size). A pipeline that
 // fails or ends while streaming, as when a camera is unplugged, is built anew by the
-// next Grab, so the camera delivers again once it is back.
+// next Grab (or resumeStreaming()), so the camera delivers again once it is back.
+// Consumers of every frame (a live view, a recording) register with frameListeners():
+// they share the one pipeline, and so the one camera connection, with Grab, and stay
+// registered across the pipeline's rebuilds and until they leave.
 // Failures never fail the call: they leave a code for GetLastResult and GStreamer's own
 // text in lastErrorText(). Only malformed arguments fail the call (and leave BadArgument).
 // The camera's controls (controls()) go over the connection the pipeline holds; with
@@ -62,6 +66,15 @@ public:
     std::int32_t lastResult() const { return lastResult_; }
     // Why the last operation failed, in GStreamer's or the parser's words; empty on success.
     QString lastErrorText() const { return lastErrorText_; }
+    // Every frame of the open device, on the streaming thread (QynFrameListeners).
+    QynFrameListeners& frameListeners() { return *listeners_; }
+    // Builds anew a pipeline that failed or ended, as the next Grab would, so that the
+    // listeners get frames again; leaves GetLastResult's code alone. The code, and the
+    // reason in text.
+    std::int32_t resumeStreaming(QString* text = nullptr) noexcept;
+    // The open device's pipeline runs (it may still wait for its first frame).
+    bool streaming() const { return capture_ != nullptr; }
+
     // Pipeline running time now and of the last frame grabbed, in ns, where known.
     std::optional<qint64> runningTimeNow() const;
     std::optional<qint64> lastFrameRunningTime() const;
@@ -92,7 +105,8 @@ private:
     std::int32_t finish(std::int32_t code, const QString& text = {});
     void releaseInBackground();
     void finishReleasing();
-    // Opens a pipeline for config; null with the outcome's code and text on failure.
+    std::int32_t rebuildIfFailed(QString& text);
+    // Opens a pipeline for config; the code, and the reason in text.
     std::int32_t openCapture(const QynVideoConfig& config, QString& text);
     void dropControls();
     bool readSoftwareTrigger();
@@ -107,6 +121,7 @@ private:
     int width_ = 0;                                // the size of the frames, as last known
     int height_ = 0;
     std::vector<std::thread> releasing_;           // failed pipelines stopping meanwhile
+    std::shared_ptr<QynFrameListeners> listeners_ = std::make_shared<QynFrameListeners>();
     std::int32_t lastResult_ = Success;
     QString lastErrorText_;
 };
