@@ -4,6 +4,7 @@
 #include "BusyCursor.h"
 #include "CameraWindow.h"
 #include "DialogPaths.h"
+#include "RecordWindow.h"
 #include "ListComboBox.h"
 #include "MsgBox.h"
 #include "QynCalls.h"
@@ -180,6 +181,11 @@ void frmMain::createControls()
     cmdCamera->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
     cmdCamera->setToolTip(QStringLiteral("The open camera's settings (Ctrl+K)"));
     cmdCamera->setEnabled(false);
+    cmdRecording = button(this, "cmdRecording", QStringLiteral("Record..."), twipsRect(1920, 5880, 1575, 375));
+    cmdRecording->setAccessibleName(QStringLiteral("Record"));
+    cmdRecording->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    cmdRecording->setToolTip(QStringLiteral("Record the open camera's frames into files (Ctrl+R)"));
+    cmdRecording->setEnabled(false);
 
     // Fields are named by the labels beside them, for screen readers as for the eye.
     lblParam1->setBuddy(txtParam1);
@@ -201,7 +207,8 @@ void frmMain::applyTabOrder()
     QWidget* const order[] = {cmdSaveImage, cmdExecute, txtExecuteTime, display_->widget(),
                               cmbAutoBin,   txtParam3,  txtParam2,      txtParam1,
                               cmbDispImage, cmdButton1, cmdButton2,     cmdButton3,
-                              cmdButton4,   cmdButton5, cmdButton6,     cmdCamera};
+                              cmdButton4,   cmdButton5, cmdButton6,     cmdCamera,
+                              cmdRecording};
     QWidget* previous = nullptr;
     for (QWidget* widget : order) {
         if (!widget)
@@ -226,6 +233,7 @@ void frmMain::connectHandlers()
     connect(cmdButton6, &QPushButton::clicked, this, &frmMain::cmdButton6_Click);
     connect(cmdSaveImage, &QPushButton::clicked, this, &frmMain::cmdSaveImage_Click);
     connect(cmdCamera, &QPushButton::clicked, this, &frmMain::cmdCamera_Click);
+    connect(cmdRecording, &QPushButton::clicked, this, &frmMain::cmdRecording_Click);
 }
 
 void frmMain::setParamCaption(QLabel* label, QLineEdit* field, const QString& caption)
@@ -327,6 +335,7 @@ void frmMain::Form_Load()
     cmbAutoBin->setListIndex(0);
     cmbDispImage->setListIndex(0);
     cmdCamera->setEnabled(blnVideoInUse_);
+    cmdRecording->setEnabled(blnVideoInUse_);
 }
 
 void frmMain::resizeEvent(QResizeEvent* event)
@@ -372,9 +381,15 @@ void frmMain::closeEvent(QCloseEvent* event)
 
 void frmMain::Form_Unload()
 {
+    // A recording writes the frames it holds before the camera closes.
+    if (recordWindow_) {
+        recordWindow_->setSource(nullptr, QStringLiteral("the camera is closed"));
+        recordWindow_->close();
+    }
     if (cameraWindow_)
         cameraWindow_->close();
     cmdCamera->setEnabled(false);
+    cmdRecording->setEnabled(false);
     if (blnVideoInUse_)
         qyn::call(*video_, QynVideo::CloseDevice);
 }

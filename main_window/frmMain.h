@@ -12,6 +12,7 @@
 #include <optional>
 
 class CameraWindow;
+class RecordWindow;
 class ListComboBox;
 class QGroupBox;
 class QLabel;
@@ -73,6 +74,8 @@ public:
     frmFileSave& fileSaveDialog();
     // The camera window, made on first use: the open camera's controls.
     CameraWindow& cameraWindow();
+    // The record panel, made on first use: the open camera's frames into files.
+    RecordWindow& recordWindow();
 
     // The controls, named as in the window's design.
     QGroupBox* Frame1 = nullptr;
@@ -98,6 +101,8 @@ public:
     QLineEdit* txtExecuteTime = nullptr;
     // Beyond the design: opens the camera window (enabled while a camera is open).
     QPushButton* cmdCamera = nullptr;
+    // Beyond the design: opens the record panel (enabled while a camera is open).
+    QPushButton* cmdRecording = nullptr;
 
 protected:
     bool event(QEvent* event) override;
@@ -124,6 +129,7 @@ private:
     void cmdButton6_Click() { grabSlot(3); }
     void cmdSaveImage_Click();
     void cmdCamera_Click();
+    void cmdRecording_Click();
 
     // The camera window shows the controls the capture holds now, or why there are none.
     void showCameraControls();
@@ -162,4 +168,5 @@ private:
     std::unique_ptr<frmFileLoad> fileLoadDialog_;
     std::unique_ptr<frmFileSave> fileSaveDialog_;
     CameraWindow* cameraWindow_ = nullptr;  // a window of its own, owned as a child
+    RecordWindow* recordWindow_ = nullptr;  // likewise
 };

@@ -1,11 +1,13 @@
-// The camera window: opened on the capture's own connection to the camera, and the
-// changes it asks of the stream (a restart for a new region, a software trigger mode).
+// The camera window and the record panel: both on the capture's own connection to the
+// camera; the changes the camera window asks of the stream (a restart for a new region,
+// a software trigger mode).
 #include "frmMain.h"
 
 #include "BusyCursor.h"
 #include "CameraWindow.h"
 #include "QynCameraControlModel.h"
 #include "QynVideo.h"
+#include "RecordWindow.h"
 
 #include <QPushButton>
 
@@ -84,4 +86,27 @@ void frmMain::followTrigger(const QString& name)
         cameraWindow().showStatus(video->softwareTriggered()
                                       ? QStringLiteral("Software trigger mode: each Grab triggers one frame")
                                       : QStringLiteral("Trigger mode off: the camera streams at its own rate again"));
+}
+
+RecordWindow& frmMain::recordWindow()
+{
+    if (!recordWindow_) {
+        recordWindow_ = new RecordWindow(this);
+        // A stop signal during a recording ends the program once the frames are written.
+        connect(recordWindow_, &RecordWindow::stopSignalled, this, &QWidget::close);
+    }
+    return *recordWindow_;
+}
+
+void frmMain::cmdRecording_Click()
+{
+    RecordWindow& window = recordWindow();
+    QynVideo* video = video_->asVideo();
+    if (video && blnVideoInUse_)
+        window.setSource(&video->frameListeners(), {});
+    else
+        window.setSource(nullptr, QStringLiteral("no camera is open"));
+    window.show();
+    window.raise();
+    window.activateWindow();
 }

@@ -6,6 +6,7 @@
 #include "CaseName.h"
 #include "FakeGigECamera.h"
 #include "MainWindowHarness.h"
+#include "RecordWindow.h"
 #include "QynAravisControls.h"
 #include "QynCameraControlModel.h"
 #include "QynGst.h"
@@ -20,6 +21,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -295,6 +297,15 @@ TEST_F(CameraControlsTest, TheMainWindowSetsItsOpenCamera)
     EXPECT_EQ(model.controls(), triggered) << "the stream was rebuilt: it ended while waiting for a trigger";
     ASSERT_TRUE(set("TriggerMode", QStringLiteral("Off")));
     EXPECT_FALSE(QynVideo1(w).softwareTriggered());
+
+    // The record panel takes the same stream's frames.
+    w.cmdRecording->click();
+    RecordWindow& recorder = w.recordWindow();
+    recorder.findChild<QLineEdit*>("txtFolder")->setText(dir_.filePath("recorded"));
+    recorder.findChild<QSpinBox*>("spnLength")->setValue(10);
+    ASSERT_TRUE(recorder.startRecording()) << recorder.statusText().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !recorder.recording(); }, 10000));
+    EXPECT_TRUE(recorder.statusText().startsWith("Recorded 10 frames")) << recorder.statusText().toStdString();
 
     w.close();
     EXPECT_EQ(model.controls(), nullptr);
