@@ -83,6 +83,9 @@ frmMain::frmMain(Options options) : options_(std::move(options))
 
 frmMain::~frmMain()
 {
+    // The child windows go after the components: a recording ends while its video is whole.
+    if (recordWindow_)
+        recordWindow_->setSource(nullptr, QStringLiteral("the program ends"));
     if (QynVideo* video = video_ ? video_->asVideo() : nullptr)
         video->onControlsGone({});
     // The display's widget is a child of this window; release it while the window is whole.

@@ -299,12 +299,14 @@ TEST_F(CameraControlsTest, TheMainWindowSetsItsOpenCamera)
     EXPECT_FALSE(QynVideo1(w).softwareTriggered());
 
     // The record panel takes the same stream's frames.
+    EXPECT_EQ(grab()->width(), 64);
+    EXPECT_EQ(QynVideo1(w).lastResult(), 0) << QynVideo1(w).lastErrorText().toStdString();
     w.cmdRecording->click();
     RecordWindow& recorder = w.recordWindow();
     recorder.findChild<QLineEdit*>("txtFolder")->setText(dir_.filePath("recorded"));
     recorder.findChild<QSpinBox*>("spnLength")->setValue(10);
     ASSERT_TRUE(recorder.startRecording()) << recorder.statusText().toStdString();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !recorder.recording(); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !recorder.recording(); }, 20000)) << recorder.statusText().toStdString();
     EXPECT_TRUE(recorder.statusText().startsWith("Recorded 10 frames")) << recorder.statusText().toStdString();
 
     w.close();
