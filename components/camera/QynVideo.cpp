@@ -267,6 +267,10 @@ std::int32_t QynVideo::followTrigger()
         value = QString::number(current.floatMin > 0 ? current.floatMin : 0.1, 'g', QLocale::FloatingPointShortest);
     } else {
         value = std::exchange(rateBeforeTrigger_, QString());
+        // A camera may still wait for the trigger it was armed for (Aravis's simulated
+        // camera does, and then never streams again): one last trigger lets it go. A
+        // refusal does not matter here.
+        controls()->execute(TriggerCommand);
     }
     if (value.isEmpty())
         return finish(Success);
