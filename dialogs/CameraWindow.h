@@ -35,6 +35,8 @@ public:
     // in the status line.
     bool saveTo(const QString& path);
     QString statusText() const;
+    // A line in the status: what the camera's owner did with a change, or why it failed.
+    void showStatus(const QString& text);
 
 signals:
     // A checked value for a control that needs the stream stopped: the stream's owner
@@ -52,7 +54,6 @@ private:
     void cmdTrigger_Click();
     void activate(QTreeView* view, const QModelIndex& index);
     void refreshShown();
-    void showStatus(const QString& text);
 
     QynCameraControlModel* model_;
     QString configPath_;

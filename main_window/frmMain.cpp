@@ -2,7 +2,9 @@
 #include "frmMain.h"
 
 #include "BusyCursor.h"
+#include "CameraWindow.h"
 #include "DialogPaths.h"
+#include "RecordWindow.h"
 #include "ListComboBox.h"
 #include "MeasureWindow.h"
 #include "MsgBox.h"
@@ -77,14 +79,19 @@ frmMain::frmMain(Options options) : options_(std::move(options))
 
     createComponents();
     createControls();
+    createLiveControls();
     applyTabOrder();
     connectHandlers();
-    createLiveControls();
 }
 
 frmMain::~frmMain()
 {
     endLive();
+    // The child windows go after the components: a recording ends while its video is whole.
+    if (recordWindow_)
+        recordWindow_->setSource(nullptr, QStringLiteral("the program ends"));
+    if (QynVideo* video = video_ ? video_->asVideo() : nullptr)
+        video->onControlsGone({});
     // The measure window watches the display, whose widget is a child of this window;
     // both go while the window is whole.
     measureWindow_.reset();
@@ -177,8 +184,20 @@ void frmMain::createControls()
     cmdSaveImage = button(this, "cmdSaveImage", QStringLiteral("Save Image"), twipsRect(1920, 6480, 1575, 495));
     Label1 = label(this, "Label1", QStringLiteral("Time"), twipsRect(240, 7320, 855, 195), true);
     txtExecuteTime = field(this, "txtExecuteTime", twipsRect(1440, 7200, 1695, 315));
-    // In the free space between the display selection and Execute.
-    cmdMeasure = button(this, "cmdMeasure", QStringLiteral("Measure"), twipsRect(120, 5640, 1575, 375));
+    // Beyond the design, in the free space between the display selection and Execute:
+    // "Live" (made with the live view) and "Camera settings..." on a row, "Record..." and
+    // "Measure" in the columns of Execute and Save Image, the live status line below.
+    cmdCamera = button(this, "cmdCamera", QStringLiteral("Camera settings..."), twipsRect(1275, 5070, 2220, 345));
+    cmdCamera->setAccessibleName(QStringLiteral("Camera settings"));
+    cmdCamera->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
+    cmdCamera->setToolTip(QStringLiteral("The open camera's settings (Ctrl+K)"));
+    cmdCamera->setEnabled(false);
+    cmdRecording = button(this, "cmdRecording", QStringLiteral("Record..."), twipsRect(120, 5460, 1575, 345));
+    cmdRecording->setAccessibleName(QStringLiteral("Record"));
+    cmdRecording->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    cmdRecording->setToolTip(QStringLiteral("Record the open camera's frames into files (Ctrl+R)"));
+    cmdRecording->setEnabled(false);
+    cmdMeasure = button(this, "cmdMeasure", QStringLiteral("Measure"), twipsRect(1920, 5460, 1575, 345));
     cmdMeasure->setAccessibleName(QStringLiteral("Measure"));
     cmdMeasure->setToolTip(QStringLiteral("Histogram, line profile and region statistics (Ctrl+M)"));
 
@@ -203,7 +222,8 @@ void frmMain::applyTabOrder()
                               cmbAutoBin,   txtParam3,  txtParam2,      txtParam1,
                               cmbDispImage, cmdButton1, cmdButton2,     cmdButton3,
                               cmdButton4,   cmdButton5, cmdButton6,
-                              cmdMeasure};  // beyond the design: after its controls
+                              // beyond the design: after its controls
+                              chkLive,      cmdCamera,  cmdRecording,   cmdMeasure};
     QWidget* previous = nullptr;
     for (QWidget* widget : order) {
         if (!widget)
@@ -231,6 +251,8 @@ void frmMain::connectHandlers()
     auto* measureKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_M), this);
     measureKey->setObjectName(QStringLiteral("shortcutMeasure"));
     connect(measureKey, &QShortcut::activated, this, &frmMain::cmdMeasure_Click);
+    connect(cmdCamera, &QPushButton::clicked, this, &frmMain::cmdCamera_Click);
+    connect(cmdRecording, &QPushButton::clicked, this, &frmMain::cmdRecording_Click);
 }
 
 void frmMain::setParamCaption(QLabel* label, QLineEdit* field, const QString& caption)
@@ -350,6 +372,8 @@ void frmMain::Form_Load()
     cmbAutoBin->setListIndex(0);
     cmbDispImage->setListIndex(0);
     enableLive();
+    cmdCamera->setEnabled(blnVideoInUse_);
+    cmdRecording->setEnabled(blnVideoInUse_);
 }
 
 void frmMain::resizeEvent(QResizeEvent* event)
@@ -398,6 +422,15 @@ void frmMain::closeEvent(QCloseEvent* event)
 void frmMain::Form_Unload()
 {
     endLive();
+    // A recording writes the frames it holds before the camera closes.
+    if (recordWindow_) {
+        recordWindow_->setSource(nullptr, QStringLiteral("the camera is closed"));
+        recordWindow_->close();
+    }
+    if (cameraWindow_)
+        cameraWindow_->close();
+    cmdCamera->setEnabled(false);
+    cmdRecording->setEnabled(false);
     if (blnVideoInUse_)
         qyn::call(*video_, QynVideo::CloseDevice);
 }

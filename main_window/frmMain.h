@@ -11,6 +11,8 @@
 #include <memory>
 #include <optional>
 
+class CameraWindow;
+class RecordWindow;
 class ListComboBox;
 class QCheckBox;
 class QGroupBox;
@@ -74,6 +76,10 @@ public:
     frmFileSave& fileSaveDialog();
     // The measure window of the display, made on first use (Ctrl+M or Measure).
     MeasureWindow& measureWindow();
+    // The camera window, made on first use: the open camera's controls.
+    CameraWindow& cameraWindow();
+    // The record panel, made on first use: the open camera's frames into files.
+    RecordWindow& recordWindow();
 
     // The controls, named as in the window's design.
     QGroupBox* Frame1 = nullptr;
@@ -102,6 +108,10 @@ public:
     // Live view of the open camera, after the design's controls, and its status line.
     QCheckBox* chkLive = nullptr;
     QLabel* lblLiveStatus = nullptr;
+    // Beyond the design: opens the camera window (enabled while a camera is open).
+    QPushButton* cmdCamera = nullptr;
+    // Beyond the design: opens the record panel (enabled while a camera is open).
+    QPushButton* cmdRecording = nullptr;
 
 protected:
     bool event(QEvent* event) override;
@@ -137,6 +147,14 @@ private:
     void cmdButton6_Click() { grabSlot(3); }
     void cmdSaveImage_Click();
     void cmdMeasure_Click();
+    void cmdCamera_Click();
+    void cmdRecording_Click();
+
+    // The camera window shows the controls the capture holds now, or why there are none.
+    void showCameraControls();
+    // A value the running camera does not take: the stream stops, takes it and restarts.
+    void restartCamera(const QString& name, const QString& value);
+    void followTrigger(const QString& name);
 
     // The steps of one conversion run after the parameters are read; false on any failure.
     bool runConversion(const ConversionRecipe& recipe, const std::array<std::int32_t, 3>& weights);
@@ -175,4 +193,6 @@ private:
     std::unique_ptr<frmFileLoad> fileLoadDialog_;
     std::unique_ptr<frmFileSave> fileSaveDialog_;
     std::unique_ptr<MeasureWindow> measureWindow_;
+    CameraWindow* cameraWindow_ = nullptr;  // a window of its own, owned as a child
+    RecordWindow* recordWindow_ = nullptr;  // likewise
 };

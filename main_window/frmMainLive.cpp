@@ -46,17 +46,16 @@ void frmMain::createLiveControls()
     chkLive = new QCheckBox(QStringLiteral("&Live"), this);
     chkLive->setObjectName(QStringLiteral("chkLive"));
     chkLive->setAccessibleName(QStringLiteral("Live"));
-    chkLive->setGeometry(qyn::twipsRect(240, 5160, 1215, 315));
+    chkLive->setGeometry(qyn::twipsRect(120, 5070, 1095, 345));
     chkLive->setEnabled(false);  // until a camera is open
     lblLiveStatus = new QLabel(this);
     lblLiveStatus->setObjectName(QStringLiteral("lblLiveStatus"));
     // Its text is what a screen reader reads as its name.
-    lblLiveStatus->setGeometry(qyn::twipsRect(240, 5520, 3255, 855));
+    lblLiveStatus->setGeometry(qyn::twipsRect(120, 5850, 3375, 600));
     lblLiveStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblLiveStatus->setWordWrap(true);
     lblLiveStatus->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
     lblLiveStatus->setFocusPolicy(Qt::NoFocus);
-    QWidget::setTabOrder(cmdButton6, chkLive);
     connect(chkLive, &QCheckBox::toggled, this, &frmMain::chkLive_Toggled);
 }
 

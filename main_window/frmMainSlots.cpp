@@ -2,6 +2,7 @@
 #include "frmMain.h"
 
 #include "BusyCursor.h"
+#include "CameraWindow.h"
 #include "ConversionRecipe.h"
 #include "ListComboBox.h"
 #include "MsgBox.h"
@@ -137,7 +138,11 @@ void frmMain::grabSlot(int slot)
     const BusyCursor busy;  // Grab waits for the camera's next frame
     if (qyn::call(video, QynVideo::PrepareImage, {slotRef(slot)}) != QynStatus::Ok)
         return;
-    if (qyn::call(video, QynVideo::Grab, {slotRef(slot)}) != QynStatus::Ok)
+    const QynStatus grabbed = qyn::call(video, QynVideo::Grab, {slotRef(slot)});
+    // A stream rebuilt by the Grab has controls of its own.
+    if (cameraWindow_ && cameraWindow_->isVisible())
+        showCameraControls();
+    if (grabbed != QynStatus::Ok)
         return;
     if (!liveRunning())  // live view goes on; the frame waits in its slot
         showSlot(slot);

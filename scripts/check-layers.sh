@@ -12,7 +12,7 @@ declare -A allowed=(
   [convert]="core image convert"
   [camera]="core image files camera"
   [display]="core image display"
-  [record]="core image files record"
+  [record]="core image files camera record"
   [measure]="core image measure"
 )
 

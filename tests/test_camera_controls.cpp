@@ -5,6 +5,8 @@
 #include "CameraWindow.h"
 #include "CaseName.h"
 #include "FakeGigECamera.h"
+#include "MainWindowHarness.h"
+#include "RecordWindow.h"
 #include "QynAravisControls.h"
 #include "QynCameraControlModel.h"
 #include "QynGst.h"
@@ -19,6 +21,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
@@ -38,6 +42,11 @@
 namespace {
 
 using Problem = QynControlResult::Problem;
+
+QynVideo& QynVideo1(frmMain& w)
+{
+    return *w.QynVideo1().asVideo();
+}
 
 class CameraControlsTest : public ::testing::Test {
 protected:
@@ -224,6 +233,86 @@ TEST_F(CameraControlsTest, OneSoftwareTriggerGivesOneFrame)
         QThread::msleep(200);
         EXPECT_EQ(frames_, before + press);
     }
+}
+
+// Guards the main window's hook-up on the camera it already has open (a second connection
+// would be refused): values set in the camera window reach the running camera and what
+// another program reads afterwards; a refused value is named and the stream goes on; a
+// region change restarts the stream and the next Grab's slot has the new size; in software
+// trigger mode each Grab takes one new frame and the camera sends none in between, even
+// after a pause longer than aravissrc waits for a frame at the camera's own rate.
+TEST_F(CameraControlsTest, TheMainWindowSetsItsOpenCamera)
+{
+    MainWindowHarness h;
+    h.start(sampleCopy("fake-camera-gray.ini"));
+    frmMain& w = h.window();
+    ASSERT_TRUE(w.blnVideoInUse());
+    ASSERT_TRUE(w.cmdCamera->isEnabled());
+    EXPECT_EQ(w.cmdCamera->accessibleName(), "Camera settings");
+    w.cmdCamera->click();
+    CameraWindow& window = w.cameraWindow();
+    ASSERT_TRUE(window.isVisible());
+    QynCameraControlModel& model = *window.model();
+    ASSERT_NE(model.controls(), nullptr) << model.noControlsReason().toStdString();
+    const auto set = [&](const char* name, const QVariant& value) {
+        const bool taken = model.setData(model.find(QString::fromLatin1(name)), value);
+        QTest::qWait(50);  // the main window takes a restart or a trigger mode by a queued call
+        return taken;
+    };
+    const auto grab = [&] {
+        w.cmdButton4->click();
+        return w.imageSlot(1).asImage();
+    };
+
+    ASSERT_TRUE(set("ExposureTimeAbs", 10000.0));
+    ASSERT_TRUE(set("GainRaw", 0));
+    EXPECT_FALSE(set("GainRaw", 11));
+    EXPECT_TRUE(window.statusText().startsWith("GainRaw: 11 is outside")) << window.statusText().toStdString();
+    EXPECT_EQ(model.find("GainRaw").data(Qt::EditRole).toLongLong(), 0);
+    EXPECT_EQ(grab()->width(), Width);
+
+    EXPECT_FALSE(set("Width", 64));  // not on the running camera: a restart
+    EXPECT_TRUE(window.statusText().contains("restarted")) << window.statusText().toStdString();
+    ASSERT_NE(model.controls(), nullptr);
+    EXPECT_EQ(grab()->width(), 64);
+    EXPECT_EQ(w.imageSlot(1).asImage()->height(), Height);
+    EXPECT_EQ(QynVideo1(w).lastResult(), 0) << QynVideo1(w).lastErrorText().toStdString();
+
+    // The record panel takes the same stream's frames.
+    w.cmdRecording->click();
+    RecordWindow& recorder = w.recordWindow();
+    recorder.findChild<QLineEdit*>("txtFolder")->setText(dir_.filePath("recorded"));
+    recorder.findChild<QSpinBox*>("spnLength")->setValue(10);
+    ASSERT_TRUE(recorder.startRecording()) << recorder.statusText().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !recorder.recording(); }, 20000)) << recorder.statusText().toStdString();
+    EXPECT_TRUE(recorder.statusText().startsWith("Recorded 10 frames")) << recorder.statusText().toStdString();
+
+    for (const auto& [name, value] : {std::pair{"TriggerSelector", "FrameStart"}, {"TriggerSource", "Software"},
+                                      {"TriggerMode", "On"}})
+        ASSERT_TRUE(set(name, QString::fromLatin1(value))) << name;
+    ASSERT_TRUE(QynVideo1(w).softwareTriggered()) << window.statusText().toStdString();
+    const QynCameraControls* triggered = model.controls();
+    // The simulated camera's pixels step with its frame number: one step per Grab.
+    std::vector<int> corner;
+    for (int pause : {0, 0, 500, 2500}) {
+        QTest::qWait(pause);
+        const QynImage* slot = grab();
+        ASSERT_EQ(QynVideo1(w).lastResult(), 0) << "after " << pause << " ms: " << QynVideo1(w).lastErrorText().toStdString();
+        corner.push_back(slot->pixels()->row(Height / 2)[32]);
+    }
+    for (std::size_t i = 2; i < corner.size(); ++i)
+        EXPECT_EQ((corner[i] - corner[i - 1] + 256) % 256, (corner[1] - corner[0] + 256) % 256) << i;
+    EXPECT_NE(corner[1], corner[0]);
+    EXPECT_EQ(model.controls(), triggered) << "the stream was rebuilt: it ended while waiting for a trigger";
+    ASSERT_TRUE(set("TriggerMode", QStringLiteral("Off")));
+
+    w.close();
+    EXPECT_EQ(model.controls(), nullptr);
+    const auto values = camera_.control({"ExposureTimeAbs", "GainRaw", "Width", "TriggerMode"});
+    EXPECT_EQ(values.at("ExposureTimeAbs"), "10000");
+    EXPECT_EQ(values.at("GainRaw"), "0");
+    EXPECT_EQ(values.at("Width"), "64");
+    EXPECT_EQ(values.at("TriggerMode"), "Off");
 }
 
 namespace {

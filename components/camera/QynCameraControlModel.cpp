@@ -278,6 +278,8 @@ bool QynCameraControlModel::setData(const QModelIndex& index, const QVariant& va
             changed(known);
         }
     }
+    if (result.ok())
+        emit written(name);
     return result.ok();
 }
 

@@ -54,6 +54,8 @@ signals:
     // A valid value for a control that needs the stream stopped: the stream's owner
     // stops it, sets the value and restarts (QynCameraControls::sourceWith).
     void stopNeeded(const QString& name, const QString& value);
+    // A value the camera took (a trigger mode on or off, which the stream's owner follows).
+    void written(const QString& name);
 
 private:
     // The rows: the camera's nodes, with "Main settings" and its copies of the up-front

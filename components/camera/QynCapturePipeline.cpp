@@ -110,6 +110,7 @@ std::unique_ptr<QynCapturePipeline> QynCapturePipeline::open(const QynVideoConfi
 
 QynCapturePipeline::~QynCapturePipeline()
 {
+    controls_.controls.reset();  // they hold the source's connection
     if (pipeline_)
         gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
 }
@@ -158,6 +159,10 @@ Outcome QynCapturePipeline::start()
     // A camera another program still controls would accept no settings.
     if (const QString busy = QynCameraAccess::takeControl(pipeline_.get(), began); !busy.isEmpty())
         return {QynVideoResult::DeviceFailed, busy};
+    // The source's controls are taken before the stream runs: aravissrc answers for its
+    // camera only between two frames, and a camera waiting for a trigger sends none.
+    if (gst_element_set_state(pipeline_.get(), GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE)
+        controls_ = QynSourceControls::of(pipeline_.get());
     const GstStateChangeReturn change = gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING);
     if (change != GST_STATE_CHANGE_FAILURE) {
         // A bounded wait: a source that starts but sends nothing yet counts as open.
@@ -323,7 +328,7 @@ std::optional<Outcome> QynCapturePipeline::busFailure()
     return std::nullopt;
 }
 
-Outcome QynCapturePipeline::pullFresh(qyn::gst::SamplePtr& sample)
+Outcome QynCapturePipeline::pullFresh(qyn::gst::SamplePtr& sample, const Trigger& trigger)
 {
     if (auto failed = busFailure())
         return *failed;
@@ -331,8 +336,13 @@ Outcome QynCapturePipeline::pullFresh(qyn::gst::SamplePtr& sample)
     // What waits in the sink was taken before this call.
     while (qyn::gst::SamplePtr old{gst_app_sink_try_pull_sample(sink_, 0)}) {
     }
-    const auto deadline = steady_clock::now() + milliseconds(config_.timeoutMs);
     int discarded = 0;
+    if (trigger) {
+        if (Outcome sent = trigger(); !sent.ok())
+            return sent;
+        discarded = 1;  // the frame that comes is the triggered one, whatever its timestamp
+    }
+    const auto deadline = steady_clock::now() + milliseconds(config_.timeoutMs);
     for (;;) {
         if (auto failed = busFailure())
             return *failed;
@@ -374,10 +384,10 @@ bool QynCapturePipeline::isFresh(GstSample* sample, std::optional<qint64> since)
     return time != GST_CLOCK_TIME_NONE && qint64(time) >= *since;
 }
 
-Outcome QynCapturePipeline::grab(std::shared_ptr<QynPixelBuffer>& frame)
+Outcome QynCapturePipeline::grab(std::shared_ptr<QynPixelBuffer>& frame, const Trigger& trigger)
 {
     qyn::gst::SamplePtr sample;
-    if (Outcome pulled = pullFresh(sample); !pulled.ok())
+    if (Outcome pulled = pullFresh(sample, trigger); !pulled.ok())
         return pulled;
     Outcome copied = copyFrame(sample.get(), frame);
     if (copied.ok()) {

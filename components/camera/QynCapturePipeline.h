@@ -4,11 +4,13 @@
 #include "QynFrameReader.h"
 #include "QynGst.h"
 #include "QynPixelBuffer.h"
+#include "QynSourceControls.h"
 #include "QynVideoConfig.h"
 
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -43,8 +45,16 @@ public:
     bool stopped();
     // Why it failed; ok while streaming.
     const Outcome& failure() const { return failure_; }
-    // Waits for a frame taken after the call began and copies it into frame.
-    Outcome grab(std::shared_ptr<QynPixelBuffer>& frame);
+    // Waits for a frame taken after the call began and copies it into frame. A trigger,
+    // when given, runs once the frames taken before have been dropped, and the first frame
+    // after it is the one taken (a triggered camera sends nothing in between).
+    using Trigger = std::function<Outcome()>;
+    Outcome grab(std::shared_ptr<QynPixelBuffer>& frame, const Trigger& trigger = {});
+    // The controls of the source's camera, over the connection the source holds; null,
+    // with the reason in controlsWhy(), for a source without any. They go before the
+    // pipeline stops.
+    QynCameraControls* controls() const { return controls_.controls.get(); }
+    const QString& controlsWhy() const { return controls_.why; }
 
     std::optional<qint64> runningTimeNow() const;
     std::optional<qint64> lastFrameRunningTime() const { return lastFrameTime_; }
@@ -59,7 +69,7 @@ private:
     Outcome buildWithDemosaic(qyn::gst::ElementPtr source, const QString& tail);
     static Outcome parseFailure(GError* raw);
     Outcome openFailure(const Outcome& failed) const;
-    Outcome pullFresh(qyn::gst::SamplePtr& sample);
+    Outcome pullFresh(qyn::gst::SamplePtr& sample, const Trigger& trigger = {});
     std::optional<Outcome> busFailure();
     bool isFresh(GstSample* sample, std::optional<qint64> since) const;
     void listen();
@@ -74,6 +84,7 @@ private:
     qyn::gst::ElementPtr sinkElement_;
     GstAppSink* sink_ = nullptr;  // borrowed from sinkElement_
     qyn::gst::BusPtr bus_;
+    QynSourceControls controls_;
     bool live_ = false;
     bool ended_ = false;  // the end of the stream reached the bus
     Outcome failure_;  // a failure while streaming, answered at once from then on

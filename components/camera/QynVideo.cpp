@@ -6,6 +6,15 @@
 #include "QynVideoConfig.h"
 
 #include <QDebug>
+#include <QLocale>
+
+#include <utility>
+
+namespace {
+
+const QString TriggerCommand = QStringLiteral("TriggerSoftware");
+
+}  // namespace
 
 QynVideo::QynVideo(const QynStoredSettings&) {}
 
@@ -18,6 +27,7 @@ void QynVideo::releaseInBackground()
 {
     // Stopping a pipeline whose camera is gone waits on the camera's protocol timeouts
     // (seconds); the Grab that builds a new one need not wait for that.
+    dropControls();
     if (capture_)
         releasing_.emplace_back([old = std::move(capture_)]() mutable { old.reset(); });
 }
@@ -100,6 +110,7 @@ std::int32_t QynVideo::finish(std::int32_t code, const QString& text)
 
 std::int32_t QynVideo::openDevice() noexcept
 {
+    dropControls();
     capture_.reset();  // opening again starts afresh from the file
     config_.reset();
     const QynVideoConfigResult read = qyn::readVideoConfig(configPath_);
@@ -107,18 +118,29 @@ std::int32_t QynVideo::openDevice() noexcept
         return finish(read.problem == QynVideoConfigResult::Problem::File ? ConfigFileMissing
                                                                           : ConfigInvalid,
                       read.message);
-    QynCapturePipeline::Outcome outcome;
-    capture_ = QynCapturePipeline::open(read.config, outcome, listeners_);
-    if (capture_) {
+    QString text;
+    const std::int32_t code = openCapture(read.config, text);
+    if (code == Success)
         config_ = std::make_unique<QynVideoConfig>(read.config);
-        width_ = capture_->width();
-        height_ = capture_->height();
-    }
-    return finish(outcome.code, outcome.text);
+    return finish(code, text);
+}
+
+std::int32_t QynVideo::openCapture(const QynVideoConfig& config, QString& text)
+{
+    QynCapturePipeline::Outcome outcome;
+    capture_ = QynCapturePipeline::open(config, outcome, listeners_);
+    text = outcome.text;
+    if (!capture_)
+        return outcome.code;
+    width_ = capture_->width();
+    height_ = capture_->height();
+    softwareTrigger_ = readSoftwareTrigger();
+    return Success;
 }
 
 std::int32_t QynVideo::closeDevice() noexcept
 {
+    dropControls();
     capture_.reset();
     config_.reset();
     finishReleasing();
@@ -140,11 +162,119 @@ std::int32_t QynVideo::grab(QynImage& slot) noexcept
     QString text;
     if (const std::int32_t code = rebuildIfFailed(text, false); code != Success)
         return finish(code, text);
+    QynCapturePipeline::Trigger trigger;
+    if (softwareTrigger_)
+        trigger = [this]() -> QynCapturePipeline::Outcome {
+            QString why;
+            QynCameraControls* camera = controls(&why);
+            const QynControlResult sent =
+                camera ? camera->execute(TriggerCommand) : QynControlResult{QynControlResult::Problem::NoSuchControl, why};
+            if (sent.ok())
+                return {};
+            return {DeviceFailed, QStringLiteral("the software trigger failed: %1").arg(sent.message)};
+        };
     std::shared_ptr<QynPixelBuffer> frame;
-    const QynCapturePipeline::Outcome outcome = capture_->grab(frame);
+    const QynCapturePipeline::Outcome outcome = capture_->grab(frame, trigger);
     if (outcome.ok())
         slot.assign(std::move(frame));
     return finish(outcome.code, outcome.text);
+}
+
+QynCameraControls* QynVideo::controls(QString* why)
+{
+    if (why)
+        *why = capture_ ? capture_->controlsWhy()
+               : config_ ? QStringLiteral("the stream has stopped; the next Grab starts it again")
+                         : QStringLiteral("no camera is open");
+    return capture_ ? capture_->controls() : nullptr;
+}
+
+void QynVideo::dropControls()
+{
+    // Whoever borrowed the controls lets them go before the pipeline takes them along.
+    if (capture_ && controlsGone_)
+        controlsGone_();
+}
+
+QString QynVideo::source() const
+{
+    return config_ ? config_->source : QString();
+}
+
+std::int32_t QynVideo::restartWith(const QynCameraControls::Pending& pending)
+{
+    if (!config_)
+        return finish(NotOpen, QStringLiteral("no video device is open"));
+    QStringList values;
+    for (const auto& [name, value] : pending)
+        values << QStringLiteral("%1=%2").arg(name, value);
+    const QString what = values.join(QLatin1Char(' '));
+    QString problem;
+    QynCameraControls* camera = controls(&problem);
+    const QString source = camera ? camera->sourceWith(config_->source, pending, &problem) : QString();
+    if (source.isEmpty())
+        return finish(ConfigInvalid, QStringLiteral("%1: %2").arg(what, problem));
+    QynVideoConfig changed = *config_;
+    changed.source = source;
+    // The camera takes one connection: the old pipeline lets it go before the new one opens.
+    dropControls();
+    capture_.reset();
+    QString text;
+    const std::int32_t code = openCapture(changed, text);
+    if (code == Success) {
+        config_->source = source;
+        return finish(Success);
+    }
+    capture_.reset();
+    QString again;
+    openCapture(*config_, again);  // as it ran; a failure here leaves it to the next Grab
+    return finish(code, QStringLiteral("%1: %2").arg(what, text));
+}
+
+bool QynVideo::readSoftwareTrigger()
+{
+    QynCameraControls* camera = controls();
+    return camera && camera->read(QStringLiteral("TriggerMode")).value.toString() == QLatin1String("On")
+        && camera->read(QStringLiteral("TriggerSource")).value.toString() == QLatin1String("Software")
+        && !camera->read(TriggerCommand).name.isEmpty();
+}
+
+QString QynVideo::frameRateName()
+{
+    QynCameraControls* camera = controls();
+    if (camera)
+        for (const QString& name : camera->upFront())
+            if (name == QLatin1String("AcquisitionFrameRate") || name == QLatin1String("AcquisitionFrameRateAbs"))
+                return name;
+    return {};
+}
+
+std::int32_t QynVideo::followTrigger()
+{
+    if (!capture_)
+        return finish(Success);
+    const bool armed = readSoftwareTrigger();
+    if (armed == softwareTrigger_)
+        return finish(Success);
+    softwareTrigger_ = armed;
+    const QString rate = frameRateName();
+    if (rate.isEmpty())
+        return finish(Success);
+    QString value;
+    if (armed) {
+        const QynCameraControl current = controls()->read(rate);
+        rateBeforeTrigger_ = current.valueText();
+        value = QString::number(current.floatMin > 0 ? current.floatMin : 0.1, 'g', QLocale::FloatingPointShortest);
+    } else {
+        value = std::exchange(rateBeforeTrigger_, QString());
+        // A camera may still wait for the trigger it was armed for (Aravis's simulated
+        // camera does, and then never streams again): one last trigger lets it go. A
+        // refusal does not matter here.
+        controls()->execute(TriggerCommand);
+    }
+    if (value.isEmpty())
+        return finish(Success);
+    return restartWith({{rate, value}});
 }
 
 std::int32_t QynVideo::rebuildIfFailed(QString& text, bool evenEnded)
@@ -152,15 +282,7 @@ std::int32_t QynVideo::rebuildIfFailed(QString& text, bool evenEnded)
     if (capture_ && !(evenEnded ? capture_->stopped() : capture_->failed()))
         return Success;
     releaseInBackground();
-    QynCapturePipeline::Outcome outcome;
-    capture_ = QynCapturePipeline::open(*config_, outcome, listeners_);
-    if (!capture_) {
-        text = outcome.text;
-        return outcome.code;
-    }
-    width_ = capture_->width();
-    height_ = capture_->height();
-    return Success;
+    return openCapture(*config_, text);
 }
 
 std::int32_t QynVideo::resumeStreaming(QString* text) noexcept

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "QynCameraControls.h"
 #include "QynComponent.h"
 #include "QynComponentRegistry.h"
 #include "QynFrameListeners.h"
@@ -7,6 +8,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -27,6 +29,9 @@ struct QynVideoConfig;
 // registered across the pipeline's rebuilds and until they leave.
 // Failures never fail the call: they leave a code for GetLastResult and GStreamer's own
 // text in lastErrorText(). Only malformed arguments fail the call (and leave BadArgument).
+// The camera's controls (controls()) go over the connection the pipeline holds; with
+// trigger mode on and source Software, Grab sends the software trigger and takes that
+// frame.
 class QynVideo final : public QynComponent {
 public:
     static constexpr const char* ProgId = "QYNCOMVIDEOLibCtl.QynVideo";
@@ -48,6 +53,7 @@ public:
     QString progId() const override { return QString::fromLatin1(ProgId); }
     QynCallResult invoke(std::int32_t dispId, QynCallKind kind,
                          std::span<const QynVariant> args) noexcept override;
+    QynVideo* asVideo() noexcept override { return this; }
 
     // The operations without the calling convention; each returns and keeps its code.
     void setConfigFilePath(const QString& path);
@@ -73,16 +79,46 @@ public:
     std::optional<qint64> runningTimeNow() const;
     std::optional<qint64> lastFrameRunningTime() const;
 
+    // The open camera's controls over the connection the running pipeline holds; null,
+    // with the reason in `why`, when its source has none or nothing runs. They live as
+    // long as the pipeline: the function given to onControlsGone runs before they go
+    // (a restart, a failed stream rebuilt by Grab, CloseDevice).
+    QynCameraControls* controls(QString* why = nullptr);
+    void onControlsGone(std::function<void()> gone) { controlsGone_ = std::move(gone); }
+    // The source description the capture runs now: the file's, with the values set by
+    // restarts since.
+    QString source() const;
+    // Stops the stream, opens the camera with these values in its source description
+    // (a region, a pixel format: what a streaming camera does not take) and starts it
+    // again; the next PrepareImage gives the new frame size. On failure the stream runs
+    // on as before and the code and text name the value and the reason.
+    std::int32_t restartWith(const QynCameraControls::Pending& pending);
+    // Trigger mode on, with source Software: each Grab sends one trigger.
+    bool softwareTriggered() const { return softwareTrigger_; }
+    // Takes a change of the trigger settings: a camera waiting for software triggers
+    // streams at the lowest frame rate it takes (aravissrc ends a stream without a frame
+    // for three frame periods, 2 s at least), and gets its own rate back when the trigger
+    // mode ends. Restarts the stream when that changes.
+    std::int32_t followTrigger();
+
 private:
     std::int32_t finish(std::int32_t code, const QString& text = {});
     void releaseInBackground();
     void finishReleasing();
     // Grab leaves a pipeline whose source ended until the last frame is gone.
     std::int32_t rebuildIfFailed(QString& text, bool evenEnded);
+    // Opens a pipeline for config; the code, and the reason in text.
+    std::int32_t openCapture(const QynVideoConfig& config, QString& text);
+    void dropControls();
+    bool readSoftwareTrigger();
+    QString frameRateName();
 
     QString configPath_;
     std::unique_ptr<QynVideoConfig> config_;       // of the open device
     std::unique_ptr<QynCapturePipeline> capture_;  // null while a failed pipeline waits to be rebuilt
+    std::function<void()> controlsGone_;
+    bool softwareTrigger_ = false;
+    QString rateBeforeTrigger_;                    // the frame rate a software trigger mode replaced
     int width_ = 0;                                // the size of the frames, as last known
     int height_ = 0;
     std::vector<std::thread> releasing_;           // failed pipelines stopping meanwhile

@@ -41,6 +41,7 @@ public:
     QynCallResult invoke(std::int32_t dispId, QynCallKind kind,
                          std::span<const QynVariant> args) noexcept override;
     QynImage* asImage() noexcept override { return inner_->asImage(); }
+    QynVideo* asVideo() noexcept override { return inner_->asVideo(); }
     QWidget* widget() noexcept override { return inner_->widget(); }
 
     QynComponent& inner() { return *inner_; }

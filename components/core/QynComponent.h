@@ -8,6 +8,7 @@
 #include <span>
 
 class QynImage;
+class QynVideo;
 class QWidget;
 
 enum class QynCallKind { Method, PropertyGet, PropertyPut };
@@ -43,6 +44,8 @@ public:
     virtual QString name() const { return progId(); }
     // The image behind a reference argument, or null when this is no image slot.
     virtual QynImage* asImage() noexcept { return nullptr; }
+    // The capture behind a video component (its camera's controls), or null.
+    virtual QynVideo* asVideo() noexcept { return nullptr; }
     // The on-screen part of a visible component, or null for invisible ones.
     virtual QWidget* widget() noexcept { return nullptr; }
 
