@@ -22,6 +22,7 @@
 #include "frmFileSave.h"
 #include "frmSelectVideoConfFile.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGroupBox>

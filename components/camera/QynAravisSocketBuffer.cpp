@@ -2,6 +2,7 @@
 
 #include <arv.h>
 
+#include <algorithm>
 #include <mutex>
 
 namespace qyn::aravis {
@@ -12,9 +13,12 @@ void sizeSocketBuffersToFrames()
     std::call_once(once, [] {
         // The class stays referenced for the life of the process, and with it the default.
         auto* streams = static_cast<GObjectClass*>(g_type_class_ref(ARV_TYPE_GV_STREAM));
-        GParamSpec* spec = g_object_class_find_property(streams, "socket-buffer");
-        if (spec && G_IS_PARAM_SPEC_ENUM(spec) && (spec->flags & G_PARAM_CONSTRUCT))
-            G_PARAM_SPEC_ENUM(spec)->default_value = ARV_GV_STREAM_SOCKET_BUFFER_AUTO;
+        // The fixed policy with a size above any frame: the kernel cuts it to
+        // net.core.rmem_max. (The automatic policy sizes the buffer to the frame too, but
+        // with it the simulated camera's software-triggered frames stopped arriving.)
+        GParamSpec* spec = g_object_class_find_property(streams, "socket-buffer-size");
+        if (spec && G_IS_PARAM_SPEC_INT(spec) && (spec->flags & G_PARAM_CONSTRUCT))
+            G_PARAM_SPEC_INT(spec)->default_value = std::min(G_PARAM_SPEC_INT(spec)->maximum, 64 << 20);
     });
 }
 

@@ -2,8 +2,8 @@
 
 namespace qyn::aravis {
 
-// Makes every GigE Vision stream Aravis creates from now on in this process size its
-// socket's receive buffer to the frame (Aravis's automatic socket buffer, within
+// Makes every GigE Vision stream Aravis creates from now on in this process ask for a
+// socket receive buffer larger than any frame (the kernel grants up to
 // net.core.rmem_max) instead of keeping the system's default (208 KiB on Debian), which
 // loses most frames above that size. aravissrc creates its stream itself and gives no
 // way to set this, so the default of the stream's own setting is changed. Once per
