@@ -59,6 +59,8 @@ def programs(command):
 
 
 def missing(program, root, build):
+    if program.startswith(("bench_", "build/bench/")):
+        return None  # built only with -DQYN_BUILD_BENCH=ON, which scripts/bench.sh sets
     if program.startswith("build/"):
         return None if os.access(os.path.join(build, program[len("build/"):]), os.X_OK) else "not built"
     if "/" in program:
@@ -66,8 +68,6 @@ def missing(program, root, build):
         return None if os.path.isfile(path) and os.access(path, os.X_OK) else "no such script"
     if program in OUR_PROGRAMS:
         return None if os.access(os.path.join(build, OUR_PROGRAMS[program], program), os.X_OK) else "not built"
-    if program.startswith("bench_"):
-        return None  # built only with -DQYN_BUILD_BENCH=ON, which scripts/bench.sh sets
     return None if shutil.which(program) else "not on PATH"
 
 
