@@ -274,6 +274,10 @@ std::int32_t QynVideo::followTrigger()
     }
     if (value.isEmpty())
         return finish(Success);
+    // A camera still busy with the exposure it was last triggered for may refuse the new
+    // stream once; the pipeline then runs as before, and a second try takes.
+    if (restartWith({{rate, value}}) == Success)
+        return Success;
     return restartWith({{rate, value}});
 }
 
