@@ -16,9 +16,9 @@ void sizeSocketBuffersToFrames()
         // The fixed policy with a size above any frame: the kernel cuts it to
         // net.core.rmem_max. (The automatic policy sizes the buffer to the frame too, but
         // with it the simulated camera's software-triggered frames stopped arriving.)
-        GParamSpec* spec = g_object_class_find_property(streams, "socket-buffer-size");
-        if (spec && G_IS_PARAM_SPEC_INT(spec) && (spec->flags & G_PARAM_CONSTRUCT))
-            G_PARAM_SPEC_INT(spec)->default_value = std::min(G_PARAM_SPEC_INT(spec)->maximum, 64 << 20);
+        GParamSpec* property = g_object_class_find_property(streams, "socket-buffer-size");
+        if (property && G_IS_PARAM_SPEC_INT(property) && (property->flags & G_PARAM_CONSTRUCT))
+            G_PARAM_SPEC_INT(property)->default_value = std::min(G_PARAM_SPEC_INT(property)->maximum, 64 << 20);
     });
 }
 
