@@ -6,6 +6,7 @@
 #include "FakeGigECamera.h"
 #include "MainWindowHarness.h"
 #include "QynCalls.h"
+#include "QynFrameListeners.h"
 #include "QynGst.h"
 #include "QynImage.h"
 #include "QynLiveView.h"
@@ -21,9 +22,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -340,4 +343,41 @@ TEST_F(CameraTest, LiveViewKeepsUpWithLargeFramesAndResumesWhenTheCameraReturns)
     }
     EXPECT_GE(live.status().frames, before + 10);
     EXPECT_FALSE(live.cameraLost());
+}
+
+// The frames counted as lost are the camera's frames the stream missed, no more and no
+// fewer: a consumer that holds the streaming thread for a second at 100 frames a second
+// leaves the stream without free buffers, and the lost count matches the gaps in the
+// frame numbers the simulated camera draws into its ramp. (Gaps in the time stamps
+// would also count the periods the simulated camera itself skips when it falls behind.)
+TEST_F(CameraTest, LostFramesAreTheCamerasFramesTheStreamMissed)
+{
+    ASSERT_EQ(open("! video/x-raw,format=GRAY8,framerate=100/1", "gray8"), 0) << video_.lastErrorText().toStdString();
+    std::mutex lock;
+    struct Seen {
+        int first;  // the ramp's first pixel
+        std::uint64_t lostBefore;
+    };
+    std::vector<Seen> seen;
+    std::atomic<bool> stall{false};
+    const auto id = video_.frameListeners().add([&](const QynFrameTap::Frame& frame) {
+        {
+            const std::lock_guard<std::mutex> guard(lock);
+            seen.push_back({frame.data[0], frame.lostBefore});
+        }
+        if (stall.exchange(false))
+            QThread::msleep(1000);
+    });
+    QThread::msleep(500);
+    stall = true;
+    QThread::msleep(2000);
+    video_.frameListeners().remove(id);
+    ASSERT_GE(seen.size(), 100u);
+    std::uint64_t gaps = 0, counted = 0;
+    for (std::size_t i = 1; i < seen.size(); ++i) {
+        gaps += std::uint64_t((seen[i].first - seen[i - 1].first + 255) % 255) - 1;
+        counted += seen[i].lostBefore;
+    }
+    EXPECT_GT(gaps, 10u) << "the stall lost no frames";
+    EXPECT_EQ(counted, gaps);
 }

@@ -2,6 +2,7 @@
 
 #include "QynCameraAccess.h"
 #include "QynAravisSocketBuffer.h"
+#include "QynAravisStreams.h"
 #include "QynFrameCopy.h"
 #include "QynVideoResult.h"
 
@@ -94,6 +95,7 @@ std::unique_ptr<QynCapturePipeline> QynCapturePipeline::open(const QynVideoConfi
 {
     qyn::gst::ensureInitialized();
     qyn::aravis::sizeSocketBuffersToFrames();
+    qyn::aravis::watchStreams();
     std::unique_ptr<QynCapturePipeline> capture(new QynCapturePipeline(config));
     capture->listeners_ = std::move(listeners);
     outcome = capture->start();
@@ -154,6 +156,7 @@ Outcome QynCapturePipeline::start()
         return {QynVideoResult::PipelineInvalid,
                 QStringLiteral("the source must not name an element %1").arg(QString::fromLatin1(SinkName))};
     sink_ = GST_APP_SINK(sinkElement_.get());
+    reader_.countLossOf(qyn::aravis::cameraOf(pipeline_.get()));
     listen();
     bus_.reset(gst_element_get_bus(pipeline_.get()));
     // A camera another program still controls would accept no settings.

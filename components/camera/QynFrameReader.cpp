@@ -46,6 +46,13 @@ void QynFrameReader::number(GstBuffer* buffer, QynFrameTap::Frame& frame)
             frame.lostBefore = number - *lastNumber_ - 1;
         frame.number = number;
         lastNumber_ = number;
+    } else if (aravisCamera_) {
+        // A frame is read after its stream counted it; a stream made anew counts from zero.
+        if (const auto now = qyn::aravis::lostFrames(aravisCamera_)) {
+            if (now->stream == aravisLost_.stream && now->lost > aravisLost_.lost)
+                frame.lostBefore = now->lost - aravisLost_.lost;
+            aravisLost_ = *now;
+        }
     } else if (frame.timestampNs && lastTimestamp_ && periodNs_ > 0) {
         // A gap of one and a half periods or more means frames went missing.
         const std::int64_t gap = *frame.timestampNs - *lastTimestamp_;

@@ -2,6 +2,7 @@
 
 #include "QynFrameTap.h"
 
+#include "QynAravisStreams.h"
 #include "QynGst.h"
 
 #include <gst/video/video.h>
@@ -11,10 +12,15 @@
 // Reads the frames of one stream as they pass, on its streaming thread: maps a buffer,
 // describes it as a QynFrameTap::Frame and numbers it. Frames lost before a frame come
 // from the gap in the buffers' offsets where the source numbers its frames (test
-// patterns, V4L2's sequence); otherwise, with a known frame rate, from the gap in the
-// time stamps (aravissrc stamps each frame with the camera's own clock).
+// patterns, V4L2's sequence); from an Aravis camera, from the block ids its stream saw
+// (ids that never came whole); otherwise, with a known frame rate, from the gap in the
+// time stamps.
 class QynFrameReader {
 public:
+    // Counts the frames lost by the stream of this Aravis camera (qyn::aravis::cameraOf),
+    // before the stream starts.
+    void countLossOf(const void* aravisCamera) { aravisCamera_ = aravisCamera; }
+
     // Calls use(frame) with the mapped frame; false when the buffer is no readable video.
     template <typename Use>
     bool read(GstBuffer* buffer, GstCaps* caps, Use&& use)
@@ -38,6 +44,9 @@ private:
 
     qyn::gst::CapsPtr caps_;  // the caps info_ describes
     GstVideoInfo info_{};
+
+    const void* aravisCamera_ = nullptr;
+    qyn::aravis::StreamLoss aravisLost_;  // the stream's count at the frame before
 
     std::optional<std::uint64_t> lastNumber_;
     std::optional<std::int64_t> lastTimestamp_;

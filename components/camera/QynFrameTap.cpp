@@ -1,6 +1,7 @@
 #include "QynFrameTap.h"
 
 #include "QynAravisSocketBuffer.h"
+#include "QynAravisStreams.h"
 #include "QynCapturePipeline.h"
 #include "QynFrameReader.h"
 #include "QynGst.h"
@@ -34,6 +35,7 @@ std::unique_ptr<QynFrameTap> QynFrameTap::open(const QynVideoConfig& config, Cal
 {
     qyn::gst::ensureInitialized();
     qyn::aravis::sizeSocketBuffersToFrames();
+    qyn::aravis::watchStreams();
     std::unique_ptr<QynFrameTap> tap(new QynFrameTap(config, std::move(callback)));
     outcome = tap->start();
     if (!outcome.ok())
@@ -74,6 +76,7 @@ QynFrameTap::Outcome QynFrameTap::start()
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = &Stream::onSample;
     gst_app_sink_set_callbacks(GST_APP_SINK(sink.get()), &callbacks, stream_.get(), nullptr);
+    stream_->reader.countLossOf(qyn::aravis::cameraOf(stream_->pipeline.get()));
     stream_->bus.reset(gst_element_get_bus(stream_->pipeline.get()));
     if (gst_element_set_state(stream_->pipeline.get(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE) {
         const auto wait = std::min<std::chrono::milliseconds>(QynCapturePipeline::OpenWait,
