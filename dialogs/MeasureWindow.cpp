@@ -229,9 +229,10 @@ void MeasureWindow::measureNow()
             // no threads to be had: the measurements run on this one
         }
     }
-    const QynHistogram histogram = QynHistogram::of(*pixels, {}, pool_.get());
-    // A rectangle wholly beside this image measures nothing; none measures the whole image.
-    const QynRegionStats stats = QynRegionStats::of(*pixels, region_.value_or(QRect()), pool_.get());
+    // The image's histogram and the region's statistics from one reading of the image. A
+    // rectangle wholly beside this image measures nothing; none measures the whole image.
+    const auto [histogram, inRegion] = QynHistogram::imageAndRegion(*pixels, region_.value_or(QRect()), pool_.get());
+    const QynRegionStats stats = QynRegionStats::of(inRegion);
     ++measureCount_;
 
     std::vector<MeasureChart::Series> counts;

@@ -69,6 +69,12 @@ const Region regions[] = {
     {"row longer than a block gray", 40000, 2, QynPixelFormat::Gray8, Fill::Clipped, {}},
     {"large colour image over two threads", 2048, 1100, QynPixelFormat::Color32, Fill::Random, {3, 5, 2041, 1093}},
     {"large gray image over two threads", 4096, 1100, QynPixelFormat::Gray8, Fill::Clipped, {}},
+    {"top left edge region odd width colour", 39, 12, QynPixelFormat::Color32, Fill::Random, {0, 0, 5, 4}},
+    {"left edge band gray", 41, 9, QynPixelFormat::Gray8, Fill::Clipped, {0, 2, 1, 7}},
+    {"one pixel at the far corner odd width gray", 33, 7, QynPixelFormat::Gray8, Fill::Random, {32, 6, 1, 1}},
+    {"region the whole image colour", 21, 6, QynPixelFormat::Color32, Fill::Clipped, {0, 0, 21, 6}},
+    {"large colour region inside over two threads", 2047, 1100, QynPixelFormat::Color32, Fill::Random,
+     {700, 300, 601, 401}},
 };
 
 class EachRegion : public ::testing::TestWithParam<Region> {};
@@ -139,6 +145,11 @@ TEST_P(EachRegion, StatisticsAndHistogramMatchAPlainCountOnEveryTarget)
     }
     QynConvertKernels::useTarget({});
 
+    QynHistogram wholeImage;
+    for (int c = 0; c < channels; ++c)
+        for (int y = 0; y < r.height; ++y)
+            for (int x = 0; x < r.width; ++x)
+                ++wholeImage.counts[std::size_t(c)][std::size_t(levelAt(*px, x, y, c))];
     for (QynRowPool* sharing : {static_cast<QynRowPool*>(nullptr), &pool}) {
         const QynHistogram histogram = QynHistogram::of(*px, r.region, sharing);
         EXPECT_EQ(histogram.region, inside);
@@ -148,6 +159,14 @@ TEST_P(EachRegion, StatisticsAndHistogramMatchAPlainCountOnEveryTarget)
             EXPECT_EQ(histogram.atZero(c), sums[std::size_t(c)].atZero);
             EXPECT_EQ(histogram.atFull(c), sums[std::size_t(c)].atFull);
         }
+        // The window's single reading: the region apart from the bands around it.
+        const auto [image, inRegion] = QynHistogram::imageAndRegion(*px, r.region, sharing);
+        EXPECT_EQ(image.region, QRect(0, 0, r.width, r.height));
+        EXPECT_EQ(image.pixels, std::uint64_t(r.width) * std::uint64_t(r.height));
+        EXPECT_EQ(image.counts, wholeImage.counts);
+        EXPECT_EQ(inRegion.region, inside);
+        EXPECT_EQ(inRegion.pixels, pixels);
+        EXPECT_EQ(inRegion.counts, expected.counts);
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 
 class QynRowPool;
 
@@ -27,4 +28,9 @@ struct QynHistogram {
     // Counts the part of `region` inside the image (the whole image for a null rect),
     // sharing the rows among the pool's threads when it is worth it (pool may be null).
     static QynHistogram of(const QynPixelBuffer& pixels, QRect region = {}, QynRowPool* pool = nullptr);
+    // The histograms of the whole image (first) and of the part of `region` inside it
+    // (second; the whole image for a null rect), with the image read once: the region's
+    // pixels are counted apart from the bands around it, and the image's counts are both.
+    static std::pair<QynHistogram, QynHistogram> imageAndRegion(const QynPixelBuffer& pixels, QRect region,
+                                                                QynRowPool* pool = nullptr);
 };

@@ -1,16 +1,6 @@
 #include "QynRegionStats.h"
 
-#include "QynRowPool.h"
-
 #include <cmath>
-#include <mutex>
-
-namespace {
-
-// The kernel counts blue, green, red in memory order; the statistics list red first.
-constexpr int KernelChannel[3] = {2, 1, 0};
-
-}  // namespace
 
 double QynRegionStats::mean(int channel) const
 {
@@ -40,33 +30,16 @@ QRect QynRegionStats::clipped(const QynPixelBuffer& pixels, QRect region)
 
 QynRegionStats QynRegionStats::of(const QynPixelBuffer& pixels, QRect region, QynRowPool* pool)
 {
+    return of(QynHistogram::of(pixels, region, pool));
+}
+
+QynRegionStats QynRegionStats::of(const QynHistogram& histogram)
+{
     QynRegionStats stats;
-    stats.region = clipped(pixels, region);
-    stats.color = pixels.format() == QynPixelFormat::Color32;
-    if (stats.region.isEmpty())
-        return stats;
-    stats.pixels = std::uint64_t(stats.region.width()) * std::uint64_t(stats.region.height());
-    const int bytesPerPixel = qynBytesPerPixel(pixels.format());
-    const std::ptrdiff_t left = std::ptrdiff_t{stats.region.x()} * bytesPerPixel;
-    std::array<QynMeasureKernels::ChannelSums, 3> total{};
-    std::mutex merging;
-    const auto part = [&](std::ptrdiff_t begin, std::ptrdiff_t end) {
-        std::array<QynMeasureKernels::ChannelSums, 3> sums{};
-        for (std::ptrdiff_t y = begin; y < end; ++y)
-            QynMeasureKernels::addRow(pixels.row(static_cast<int>(stats.region.y() + y)) + left,
-                                      stats.region.width(), stats.color, sums.data());
-        const std::lock_guard lock(merging);
-        for (std::size_t c = 0; c < 3; ++c)
-            total[c].merge(sums[c]);
-    };
-    const std::ptrdiff_t rows = stats.region.height();
-    const int parts = pool ? QynRowPool::partsFor(std::size_t(stats.pixels) * std::size_t(bytesPerPixel), pool->threads())
-                           : 1;
-    if (parts > 1)
-        pool->forRows(rows, parts, part);
-    else
-        part(0, rows);
+    stats.region = histogram.region;
+    stats.color = histogram.color;
+    stats.pixels = histogram.pixels;
     for (int c = 0; c < stats.channelCount(); ++c)
-        stats.channels[std::size_t(c)] = total[std::size_t(stats.color ? KernelChannel[c] : 0)];
+        stats.channels[std::size_t(c)] = QynMeasureKernels::sumsOf(histogram.counts[std::size_t(c)]);
     return stats;
 }

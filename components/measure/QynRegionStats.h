@@ -1,5 +1,6 @@
 #pragma once
 
+#include "QynHistogram.h"
 #include "QynMeasureKernels.h"
 #include "QynPixelBuffer.h"
 
@@ -11,8 +12,8 @@
 class QynRowPool;
 
 // Statistics of a rectangle of an image, per channel: gray, or red, green and blue. Exact:
-// the sums are integers, the mean and the standard deviation (of the population, divided
-// by the pixel count) are computed from them once.
+// the sums are integers taken from the rectangle's histogram, the mean and the standard
+// deviation (of the population, divided by the pixel count) are computed from them once.
 struct QynRegionStats {
     enum Channel { Red = 0, Green = 1, Blue = 2 };
 
@@ -31,4 +32,6 @@ struct QynRegionStats {
     // Measures the part of `region` inside the image (the whole image for a null rect),
     // sharing the rows among the pool's threads when it is worth it (pool may be null).
     static QynRegionStats of(const QynPixelBuffer& pixels, QRect region = {}, QynRowPool* pool = nullptr);
+    // The statistics of the rectangle a histogram counted.
+    static QynRegionStats of(const QynHistogram& histogram);
 };
