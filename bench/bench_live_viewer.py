@@ -11,9 +11,10 @@ own CPU time, rates and lost frames (by time stamps and by the camera's frame id
 Everything runs under one Xvfb (1280x1024, 60 Hz) and one D-Bus session (AT-SPI's bus);
 the script starts them itself and runs again inside them. As root, the camera's clients
 run without CAP_NET_RAW (setpriv), as with it Aravis reads the stream through a packet
-socket that never sees loopback traffic.
+socket that never sees loopback traffic; arv-viewer-0.8 streams from loopback either way,
+and --viewer-net-raw leaves it the capability.
 
-  bench/bench_live_viewer.py [--seconds N] [--rates 25,100,300] [--bench-live PATH]
+  bench/bench_live_viewer.py [--seconds N] [--rates 25,100,300] [--bench-live PATH] [--viewer-net-raw]
 """
 
 import argparse
@@ -34,6 +35,7 @@ def parse_args():
     parser.add_argument("--seconds", type=float, default=20)
     parser.add_argument("--rates", default="25,100,300")
     parser.add_argument("--bench-live", default=os.path.join(HERE, "..", "build", "bench", "bench_live"))
+    parser.add_argument("--viewer-net-raw", action="store_true", help="arv-viewer-0.8 keeps CAP_NET_RAW as root")
     return parser.parse_args()
 
 
@@ -73,11 +75,12 @@ def stop(process, seconds=5):
 class Viewer:
     """arv-viewer-0.8 on the display, driven through its accessibility tree."""
 
-    def __init__(self, log):
+    def __init__(self, log, net_raw):
         import pyatspi  # python3-pyatspi
 
         self.pyatspi = pyatspi
-        self.process = subprocess.Popen(without_net_raw() + ["arv-viewer-0.8", "-a"], stdout=log, stderr=log)
+        prefix = [] if net_raw else without_net_raw()
+        self.process = subprocess.Popen(prefix + ["arv-viewer-0.8", "-a"], stdout=log, stderr=log)
         self.app = wait_for("arv-viewer in the accessibility tree", self._application, 20)
 
     def _application(self):
@@ -136,8 +139,8 @@ class Viewer:
         stop(self.process)
 
 
-def measure_viewer(serial, seconds, log):
-    viewer = Viewer(log)
+def measure_viewer(serial, seconds, net_raw, log):
+    viewer = Viewer(log, net_raw)
     try:
         viewer.play(serial)
         time.sleep(SETTLE_SECONDS)
@@ -203,7 +206,7 @@ def main():
                 serial = f"QLV{os.getpid()}R{rate}"
                 cam = camera(serial, rate, log)
                 try:
-                    viewer = measure_viewer(serial, args.seconds, log)
+                    viewer = measure_viewer(serial, args.seconds, args.viewer_net_raw, log)
                     time.sleep(1)  # the camera's control channel free again
                     ours = measure_bench_live(bench_live, serial, rate, args.seconds, folder, log)
                 finally:
@@ -215,7 +218,8 @@ def main():
         print(f"bench_live_viewer: {error} (log: {log_path})", file=sys.stderr)
         return 1
 
-    print(f"512x512 Mono8 from arv-fake-gv-camera-0.8 on loopback, {args.seconds:g} s each, Xvfb 60 Hz")
+    capability = " (arv-viewer with CAP_NET_RAW)" if args.viewer_net_raw and os.geteuid() == 0 else ""
+    print(f"512x512 Mono8 from arv-fake-gv-camera-0.8 on loopback, {args.seconds:g} s each, Xvfb 60 Hz{capability}")
     print(f"{'asked':>5} | {'arv-viewer fps':>14} {'its label':>9} {'errors':>6} {'CPU %':>6} | "
           f"{'ours fps':>8} {'shown':>6} {'lost':>5} {'lost (ids)':>10} {'CPU %':>6} | {'ours/viewer':>11}")
     for rate, viewer, ours in rows:
