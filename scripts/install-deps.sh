@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian 12 package that building, testing and running QynSample needs.
 # Safe to run again; uses sudo when not run as root.
-# With --bench it also installs OpenCV, the peer of the benchmarks.
+# With --bench it also installs OpenCV, the peer of the benchmarks, and what drives
+# arv-viewer-0.8 (AT-SPI, its GTK video sink), the live view's peer.
 set -euo pipefail
 
 packages=(
@@ -17,7 +18,7 @@ packages=(
   pybind11-dev python3-dev python3-numpy python3-pytest
 )
 if [[ "${1:-}" == "--bench" ]]; then
-  packages+=(libopencv-dev libbenchmark-dev python3-opencv)
+  packages+=(libopencv-dev libbenchmark-dev python3-opencv python3-pyatspi gstreamer1.0-gtk3 dbus-daemon)
 fi
 
 sudo_cmd=()
