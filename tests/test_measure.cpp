@@ -1,5 +1,6 @@
-// Measuring an image: region statistics on every SIMD target, histograms and line
-// profiles, each against a plain count of the same pixels.
+// Measuring an image: region statistics and histograms (with each SIMD target of the
+// library selected, as the window runs them beside the conversions) and line profiles,
+// each against a plain count of the same pixels.
 #include "CaseName.h"
 #include "QynConvertKernels.h"
 #include "QynHistogram.h"

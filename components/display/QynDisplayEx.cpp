@@ -187,7 +187,12 @@ void QynDisplayEx::showPixels(std::shared_ptr<const QynPixelBuffer> pixels, bool
         dragFrom_.reset();
     }
     updateReadout();
-    update();
+    // A moving picture that keeps its size and view is drawn again where the image is
+    // (with the overlay's pen around it); the background around it stays as drawn.
+    if (keepView && full_.size() == before && !paintedImage_.isEmpty())
+        update(paintedImage_.adjusted(-OverlayReach, -OverlayReach, OverlayReach, OverlayReach));
+    else
+        update();
     emit imageShown();
 }
 
@@ -376,8 +381,10 @@ void QynDisplayEx::paintEvent(QPaintEvent*)
         for (const QRect& band : QRegion(rect()).subtracted(covered))
             painter.fillRect(band, backgroundColor());
         painter.drawImage(scaledAt_, scaled_);
+        paintedImage_ = drawn.toAlignedRect();
     } else {
         painter.fillRect(rect(), backgroundColor());
+        paintedImage_ = QRect();
     }
     drawOverlay(painter);
     if (!readoutBox_.isEmpty()) {

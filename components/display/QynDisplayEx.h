@@ -132,6 +132,9 @@ private:
     int wheelAngle_ = 0;
     QString readout_;
     QRect readoutBox_;
+    QRect paintedImage_;  // where the last paint put the image, in logical pixels
+    // How far the overlay's pen reaches past the image's edge, in logical pixels.
+    static constexpr int OverlayReach = 2;
     QString restingDescription_;  // the accessible description while no readout shows
     std::optional<QLine> overlayLine_;
     std::optional<QRect> overlayRegion_;
