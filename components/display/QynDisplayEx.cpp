@@ -366,7 +366,7 @@ void QynDisplayEx::rebuildScaled()
     ++scaleCount_;
 }
 
-void QynDisplayEx::paintEvent(QPaintEvent*)
+void QynDisplayEx::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
     const bool showing = pixels_ && !reduced_.isNull() && !size().isEmpty();
@@ -378,7 +378,7 @@ void QynDisplayEx::paintEvent(QPaintEvent*)
         const QRect covered(QPoint(int(std::ceil(drawn.left())), int(std::ceil(drawn.top()))),
                             QPoint(int(std::floor(drawn.right())) - 1,
                                    int(std::floor(drawn.bottom())) - 1));
-        for (const QRect& band : QRegion(rect()).subtracted(covered))
+        for (const QRect& band : event->region().subtracted(covered))
             painter.fillRect(band, backgroundColor());
         painter.drawImage(scaledAt_, scaled_);
         paintedImage_ = drawn.toAlignedRect();
