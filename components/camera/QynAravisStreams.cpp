@@ -1,5 +1,7 @@
 #include "QynAravisStreams.h"
 
+#include "QynGst.h"
+
 // GIO, which arv.h includes, names a member "signals", which Qt defines as a keyword.
 #pragma push_macro("signals")
 #undef signals
@@ -142,30 +144,16 @@ void watchStreams()
 
 const void* cameraOf(GstElement* pipeline)
 {
-    if (!GST_IS_BIN(pipeline))
-        return nullptr;
-    GstIterator* it = gst_bin_iterate_all_by_element_factory_name(GST_BIN(pipeline), "aravissrc");
-    const void* device = nullptr;
-    GValue item = G_VALUE_INIT;
-    for (bool done = false; !done && !device;) {
-        switch (gst_iterator_next(it, &item)) {
-        case GST_ITERATOR_OK: {
-            ArvCamera* camera = nullptr;
-            g_object_get(g_value_get_object(&item), "camera", &camera, nullptr);
-            if (camera) {
-                device = arv_camera_get_device(camera);  // the element holds the camera, the camera its device
-                g_object_unref(camera);
-            }
-            g_value_reset(&item);
-            break;
-        }
-        case GST_ITERATOR_RESYNC: gst_iterator_resync(it); break;
-        default: done = true; break;
-        }
+    for (const qyn::gst::ElementPtr& source : qyn::gst::elementsMadeBy(pipeline, "aravissrc")) {
+        ArvCamera* camera = nullptr;
+        g_object_get(source.get(), "camera", &camera, nullptr);
+        if (!camera)
+            continue;
+        const void* device = arv_camera_get_device(camera);  // the element holds the camera, the camera its device
+        g_object_unref(camera);
+        return device;
     }
-    g_value_unset(&item);
-    gst_iterator_free(it);
-    return device;
+    return nullptr;
 }
 
 std::optional<StreamLoss> lostFrames(const void* camera)

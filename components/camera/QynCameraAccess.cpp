@@ -65,23 +65,8 @@ QString waitForControl(GstElement* source, steady_clock::time_point since)
 
 QString QynCameraAccess::takeControl(GstElement* pipeline, steady_clock::time_point since)
 {
-    if (!GST_IS_BIN(pipeline))
-        return {};
-    GstIterator* it = gst_bin_iterate_all_by_element_factory_name(GST_BIN(pipeline), "aravissrc");
-    QString problem;
-    GValue item = G_VALUE_INIT;
-    bool done = false;
-    while (!done && problem.isEmpty()) {
-        switch (gst_iterator_next(it, &item)) {
-        case GST_ITERATOR_OK:
-            problem = waitForControl(GST_ELEMENT(g_value_get_object(&item)), since);
-            g_value_reset(&item);
-            break;
-        case GST_ITERATOR_RESYNC: gst_iterator_resync(it); break;
-        default: done = true; break;
-        }
-    }
-    g_value_unset(&item);
-    gst_iterator_free(it);
-    return problem;
+    for (const qyn::gst::ElementPtr& source : qyn::gst::elementsMadeBy(pipeline, "aravissrc"))
+        if (QString problem = waitForControl(source.get(), since); !problem.isEmpty())
+            return problem;
+    return {};
 }

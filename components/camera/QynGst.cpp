@@ -28,4 +28,33 @@ QString errorText(GstMessage* message)
     return text;
 }
 
+std::vector<ElementPtr> elementsOf(GstIterator* it)
+{
+    std::vector<ElementPtr> found;
+    GValue item = G_VALUE_INIT;
+    for (bool done = false; !done;) {
+        switch (gst_iterator_next(it, &item)) {
+        case GST_ITERATOR_OK:
+            found.emplace_back(GST_ELEMENT(gst_object_ref(g_value_get_object(&item))));
+            g_value_reset(&item);
+            break;
+        case GST_ITERATOR_RESYNC:
+            found.clear();
+            gst_iterator_resync(it);
+            break;
+        default: done = true; break;
+        }
+    }
+    g_value_unset(&item);
+    gst_iterator_free(it);
+    return found;
+}
+
+std::vector<ElementPtr> elementsMadeBy(GstElement* pipeline, const char* factory)
+{
+    if (!GST_IS_BIN(pipeline))
+        return {};
+    return elementsOf(gst_bin_iterate_all_by_element_factory_name(GST_BIN(pipeline), factory));
+}
+
 }  // namespace qyn::gst

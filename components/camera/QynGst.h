@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 // Owning pointers for the GStreamer references the capture holds; a raw pointer
 // beside them is always borrowed.
@@ -54,5 +55,12 @@ void ensureInitialized();
 
 // "message (debug details)" of an error or warning message on the bus.
 QString errorText(GstMessage* message);
+
+// The elements an iterator over a bin's elements gives (starting again when the bin
+// changes under it); the iterator is freed.
+std::vector<ElementPtr> elementsOf(GstIterator* it);
+// The elements of a pipeline (in bins within it too) that the factory of this name made;
+// none when the pipeline is no bin.
+std::vector<ElementPtr> elementsMadeBy(GstElement* pipeline, const char* factory);
 
 }  // namespace qyn::gst

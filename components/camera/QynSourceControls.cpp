@@ -26,30 +26,13 @@ std::vector<qyn::gst::ElementPtr> sources(GstElement* pipeline)
         found.emplace_back(GST_ELEMENT(gst_object_ref(pipeline)));
         return found;
     }
-    GstIterator* it = gst_bin_iterate_sources(GST_BIN(pipeline));
-    GValue item = G_VALUE_INIT;
-    bool done = false;
-    while (!done) {
-        switch (gst_iterator_next(it, &item)) {
-        case GST_ITERATOR_OK: {
-            auto* element = GST_ELEMENT(g_value_get_object(&item));
-            if (GST_IS_BIN(element))
-                for (auto& inner : sources(element))
-                    found.push_back(std::move(inner));
-            else
-                found.emplace_back(GST_ELEMENT(gst_object_ref(element)));
-            g_value_reset(&item);
-            break;
-        }
-        case GST_ITERATOR_RESYNC:
-            found.clear();
-            gst_iterator_resync(it);
-            break;
-        default: done = true; break;
-        }
+    for (qyn::gst::ElementPtr& element : qyn::gst::elementsOf(gst_bin_iterate_sources(GST_BIN(pipeline)))) {
+        if (GST_IS_BIN(element.get()))
+            for (auto& inner : sources(element.get()))
+                found.push_back(std::move(inner));
+        else
+            found.push_back(std::move(element));
     }
-    g_value_unset(&item);
-    gst_iterator_free(it);
     return found;
 }
 
