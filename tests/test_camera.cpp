@@ -27,6 +27,7 @@
 #include <csignal>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -350,6 +351,7 @@ TEST_F(CameraTest, LiveViewKeepsUpWithLargeFramesAndResumesWhenTheCameraReturns)
 // leaves the stream without free buffers, and the lost count matches the gaps in the
 // frame numbers the simulated camera draws into its ramp. (Gaps in the time stamps
 // would also count the periods the simulated camera itself skips when it falls behind.)
+// Each frame is numbered by its block id, the number the camera's ramp starts from.
 TEST_F(CameraTest, LostFramesAreTheCamerasFramesTheStreamMissed)
 {
     ASSERT_EQ(open("! video/x-raw,format=GRAY8,framerate=100/1", "gray8"), 0) << video_.lastErrorText().toStdString();
@@ -357,13 +359,14 @@ TEST_F(CameraTest, LostFramesAreTheCamerasFramesTheStreamMissed)
     struct Seen {
         int first;  // the ramp's first pixel
         std::uint64_t lostBefore;
+        std::optional<std::uint64_t> number;
     };
     std::vector<Seen> seen;
     std::atomic<bool> stall{false};
     const auto id = video_.frameListeners().add([&](const QynFrameTap::Frame& frame) {
         {
             const std::lock_guard<std::mutex> guard(lock);
-            seen.push_back({frame.data[0], frame.lostBefore});
+            seen.push_back({frame.data[0], frame.lostBefore, frame.number});
         }
         if (stall.exchange(false))
             QThread::msleep(1000);
@@ -380,4 +383,8 @@ TEST_F(CameraTest, LostFramesAreTheCamerasFramesTheStreamMissed)
     }
     EXPECT_GT(gaps, 10u) << "the stall lost no frames";
     EXPECT_EQ(counted, gaps);
+    for (const Seen& frame : seen) {
+        ASSERT_TRUE(frame.number.has_value());
+        EXPECT_EQ(*frame.number % 255, std::uint64_t(frame.first)) << "block id " << *frame.number;
+    }
 }

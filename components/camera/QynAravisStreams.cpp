@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 
 namespace qyn::aravis {
@@ -24,11 +25,22 @@ struct Count {
     std::uint64_t lastId = 0;  // the stream thread's own
     bool any = false;
 
+    // The block id of the whole frame each of the stream's buffers holds now, by the
+    // buffer's memory: aravissrc hands that memory on as it is, so a frame that reaches
+    // the reader unconverted is found by its pixels' address. The stream's buffers are
+    // few and kept, so the map stays small.
+    std::mutex idsLock;
+    std::unordered_map<const void*, std::uint64_t> idByData;
+
     // GigE Vision 1 block ids run from 1 to 65535 and start again at 1.
     static constexpr std::uint64_t ShortIdEnd = 0xFFFF;
 
-    void finished(std::uint64_t id, bool whole)
+    void finished(std::uint64_t id, const void* data, bool whole)
     {
+        if (whole && data) {
+            const std::lock_guard<std::mutex> lock(idsLock);
+            idByData[data] = id;
+        }
         std::uint64_t skipped = 0;
         if (any && id > lastId)
             skipped = id - lastId - 1;
@@ -43,7 +55,7 @@ struct Count {
 void onStream(void* data, ArvStreamCallbackType type, ArvBuffer* buffer)
 {
     if (type == ARV_STREAM_CALLBACK_TYPE_BUFFER_DONE && buffer)
-        static_cast<Count*>(data)->finished(arv_buffer_get_frame_id(buffer),
+        static_cast<Count*>(data)->finished(arv_buffer_get_frame_id(buffer), arv_buffer_get_data(buffer, nullptr),
                                             arv_buffer_get_status(buffer) == ARV_BUFFER_STATUS_SUCCESS);
 }
 
@@ -156,7 +168,7 @@ const void* cameraOf(GstElement* pipeline)
     return nullptr;
 }
 
-std::optional<StreamLoss> lostFrames(const void* camera)
+std::optional<StreamFrame> frameOf(const void* camera, const void* pixels)
 {
     if (!camera)
         return std::nullopt;
@@ -165,7 +177,12 @@ std::optional<StreamLoss> lostFrames(const void* camera)
     const auto found = std::find_if(watched.rbegin(), watched.rend(), [camera](const Watched& w) { return w.device == camera; });
     if (found == watched.rend())
         return std::nullopt;
-    return StreamLoss{found->stream, found->count->lost.load(std::memory_order_relaxed)};
+    Count& count = *found->count;
+    StreamFrame frame{found->stream, count.lost.load(std::memory_order_relaxed), std::nullopt};
+    const std::lock_guard<std::mutex> idsLock(count.idsLock);
+    if (const auto id = count.idByData.find(pixels); id != count.idByData.end())
+        frame.blockId = id->second;
+    return frame;
 }
 
 }  // namespace qyn::aravis

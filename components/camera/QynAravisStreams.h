@@ -16,16 +16,18 @@ namespace qyn::aravis {
 //
 // Call watchStreams() once before the pipelines start (any thread; later calls do
 // nothing). cameraOf() finds the camera of the first aravissrc in a pipeline as an
-// opaque key, valid while that pipeline holds it; lostFrames(key) reads its stream's
-// count now, from any thread: nothing before the stream exists. (The frames themselves
-// keep no block id: aravissrc stamps them with times of its own.)
-struct StreamLoss {
+// opaque key, valid while that pipeline holds it. frameOf(key, pixels) reads, from any
+// thread, its stream's count of lost frames now and the block id of the frame whose
+// pixels are at that address, when the frame came unconverted (aravissrc passes each
+// buffer's memory on as it is); nothing before the stream exists.
+struct StreamFrame {
     const void* stream = nullptr;  // which stream: a new one counts from zero
     std::uint64_t lost = 0;
+    std::optional<std::uint64_t> blockId;
 };
 
 void watchStreams();
 const void* cameraOf(GstElement* pipeline);
-std::optional<StreamLoss> lostFrames(const void* camera);
+std::optional<StreamFrame> frameOf(const void* camera, const void* pixels);
 
 }  // namespace qyn::aravis

@@ -48,10 +48,11 @@ void QynFrameReader::number(GstBuffer* buffer, QynFrameTap::Frame& frame)
         lastNumber_ = number;
     } else if (aravisCamera_) {
         // A frame is read after its stream counted it; a stream made anew counts from zero.
-        if (const auto now = qyn::aravis::lostFrames(aravisCamera_)) {
+        if (const auto now = qyn::aravis::frameOf(aravisCamera_, frame.data)) {
             if (now->stream == aravisLost_.stream && now->lost > aravisLost_.lost)
                 frame.lostBefore = now->lost - aravisLost_.lost;
-            aravisLost_ = *now;
+            frame.number = now->blockId;
+            aravisLost_ = {now->stream, now->lost};
         }
     } else if (frame.timestampNs && lastTimestamp_ && periodNs_ > 0) {
         // A gap of one and a half periods or more means frames went missing.

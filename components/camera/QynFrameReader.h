@@ -13,8 +13,8 @@
 // describes it as a QynFrameTap::Frame and numbers it. Frames lost before a frame come
 // from the gap in the buffers' offsets where the source numbers its frames (test
 // patterns, V4L2's sequence); from an Aravis camera, from the block ids its stream saw
-// (ids that never came whole); otherwise, with a known frame rate, from the gap in the
-// time stamps.
+// (ids that never came whole), and a frame that came unconverted is numbered by its
+// block id; otherwise, with a known frame rate, from the gap in the time stamps.
 class QynFrameReader {
 public:
     // Counts the frames lost by the stream of this Aravis camera (qyn::aravis::cameraOf),
@@ -46,7 +46,10 @@ private:
     GstVideoInfo info_{};
 
     const void* aravisCamera_ = nullptr;
-    qyn::aravis::StreamLoss aravisLost_;  // the stream's count at the frame before
+    struct {
+        const void* stream = nullptr;
+        std::uint64_t lost = 0;
+    } aravisLost_;  // the stream's count at the frame before
 
     std::optional<std::uint64_t> lastNumber_;
     std::optional<std::int64_t> lastTimestamp_;
