@@ -1,6 +1,15 @@
 #include "QynFrameReader.h"
 
+#include <chrono>
 #include <cmath>
+#include <thread>
+
+namespace {
+
+constexpr std::chrono::microseconds BlockIdWait{2000};
+constexpr std::chrono::microseconds BlockIdPoll{50};
+
+}  // namespace
 
 bool QynFrameReader::map(GstBuffer* buffer, GstCaps* caps, Mapped& mapped)
 {
@@ -48,11 +57,20 @@ void QynFrameReader::number(GstBuffer* buffer, QynFrameTap::Frame& frame)
         lastNumber_ = number;
     } else if (aravisCamera_) {
         // A frame is read after its stream counted it; a stream made anew counts from zero.
-        if (const auto now = qyn::aravis::frameOf(aravisCamera_, frame.data)) {
-            if (now->stream == aravisLost_.stream && now->lost > aravisLost_.lost)
+        auto now = qyn::aravis::frameOf(aravisCamera_, frame.data);
+        // Aravis may hand a frame on a moment before it tells its block id: where this
+        // stream's frames have come unconverted, the id is worth a short wait.
+        for (auto waited = std::chrono::microseconds(0); now && !now->blockId && now->stream == aravisLost_.stream
+             && aravisLost_.numbered && waited < BlockIdWait; waited += BlockIdPoll) {
+            std::this_thread::sleep_for(BlockIdPoll);
+            now = qyn::aravis::frameOf(aravisCamera_, frame.data);
+        }
+        if (now) {
+            const bool sameStream = now->stream == aravisLost_.stream;
+            if (sameStream && now->lost > aravisLost_.lost)
                 frame.lostBefore = now->lost - aravisLost_.lost;
             frame.number = now->blockId;
-            aravisLost_ = {now->stream, now->lost};
+            aravisLost_ = {now->stream, now->lost, (sameStream && aravisLost_.numbered) || now->blockId.has_value()};
         }
     } else if (frame.timestampNs && lastTimestamp_ && periodNs_ > 0) {
         // A gap of one and a half periods or more means frames went missing.

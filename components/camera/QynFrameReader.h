@@ -49,7 +49,8 @@ private:
     struct {
         const void* stream = nullptr;
         std::uint64_t lost = 0;
-    } aravisLost_;  // the stream's count at the frame before
+        bool numbered = false;  // a frame of this stream had its block id
+    } aravisLost_;  // the stream at the frame before
 
     std::optional<std::uint64_t> lastNumber_;
     std::optional<std::int64_t> lastTimestamp_;
