@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gst/gst.h>
+
 namespace qyn::aravis {
 
 // Makes every GigE Vision stream Aravis creates from now on in this process ask for a
@@ -9,5 +11,12 @@ namespace qyn::aravis {
 // way to set this, so the default of the stream's own setting is changed. Once per
 // process, from any thread, before the pipelines start.
 void sizeSocketBuffersToFrames();
+
+// A program allowed raw packet sockets (root) has Aravis receive GigE Vision streams
+// through one, which sees nothing of a camera on this machine's loopback interface (a
+// simulated camera): for such cameras among the pipeline's aravissrc elements the
+// stream takes an ordinary socket. Before the pipeline negotiates its format, when
+// aravissrc makes its stream.
+void receiveLoopbackCamerasBySocket(GstElement* pipeline);
 
 }  // namespace qyn::aravis
