@@ -8,6 +8,7 @@
 #include <QDebug>
 #include <QLocale>
 
+#include <chrono>
 #include <utility>
 
 namespace {
@@ -205,15 +206,25 @@ std::int32_t QynVideo::restartWith(const QynCameraControls::Pending& pending)
 {
     if (!config_)
         return finish(NotOpen, QStringLiteral("no video device is open"));
+    QString what, problem;
+    const QString source = sourceWith(pending, what, problem);
+    if (source.isEmpty())
+        return finish(ConfigInvalid, QStringLiteral("%1: %2").arg(what, problem));
+    return restartAs(source, what, true);
+}
+
+QString QynVideo::sourceWith(const QynCameraControls::Pending& pending, QString& what, QString& problem)
+{
     QStringList values;
     for (const auto& [name, value] : pending)
         values << QStringLiteral("%1=%2").arg(name, value);
-    const QString what = values.join(QLatin1Char(' '));
-    QString problem;
+    what = values.join(QLatin1Char(' '));
     QynCameraControls* camera = controls(&problem);
-    const QString source = camera ? camera->sourceWith(config_->source, pending, &problem) : QString();
-    if (source.isEmpty())
-        return finish(ConfigInvalid, QStringLiteral("%1: %2").arg(what, problem));
+    return camera ? camera->sourceWith(config_->source, pending, &problem) : QString();
+}
+
+std::int32_t QynVideo::restartAs(const QString& source, const QString& what, bool previousOnFailure)
+{
     QynVideoConfig changed = *config_;
     changed.source = source;
     // The camera takes one connection: the old pipeline lets it go before the new one opens.
@@ -226,8 +237,10 @@ std::int32_t QynVideo::restartWith(const QynCameraControls::Pending& pending)
         return finish(Success);
     }
     capture_.reset();
-    QString again;
-    openCapture(*config_, again);  // as it ran; a failure here leaves it to the next Grab
+    if (previousOnFailure) {
+        QString again;
+        openCapture(*config_, again);  // as it ran; a failure here leaves it to the next Grab
+    }
     return finish(code, QStringLiteral("%1: %2").arg(what, text));
 }
 
@@ -261,10 +274,17 @@ std::int32_t QynVideo::followTrigger()
     if (rate.isEmpty())
         return finish(Success);
     QString value;
+    // The trigger settings just made travel with the restart: a failed try runs the
+    // previous stream again, whose description sets them back as they were.
+    QynCameraControls::Pending trigger;
+    for (const QString& name : {QStringLiteral("TriggerSelector"), QStringLiteral("TriggerMode"), QStringLiteral("TriggerSource")})
+        if (const QynCameraControl now = controls()->read(name); !now.name.isEmpty())
+            trigger.emplace_back(name, now.valueText());
     if (armed) {
         const QynCameraControl current = controls()->read(rate);
         rateBeforeTrigger_ = current.valueText();
-        value = QString::number(current.floatMin > 0 ? current.floatMin : 0.1, 'g', QLocale::FloatingPointShortest);
+        armedRate_ = current.floatMin > 0 ? current.floatMin : 0.1;
+        value = QString::number(armedRate_, 'g', QLocale::FloatingPointShortest);
     } else {
         value = std::exchange(rateBeforeTrigger_, QString());
         // A camera may still wait for the trigger it was armed for (Aravis's simulated
@@ -274,11 +294,30 @@ std::int32_t QynVideo::followTrigger()
     }
     if (value.isEmpty())
         return finish(Success);
+    QynCameraControls::Pending pending{{rate, value}};
+    pending.insert(pending.end(), trigger.begin(), trigger.end());
     // A camera still busy with the exposure it was last triggered for may refuse the new
     // stream once; the pipeline then runs as before, and a second try takes.
-    if (restartWith({{rate, value}}) == Success)
-        return Success;
-    return restartWith({{rate, value}});
+    if (armed)
+        return restartWith(pending) == Success ? Success : restartWith(pending);
+    // Leaving the trigger, a camera may first sleep out a period of the low rate it ran
+    // at while armed (Aravis's simulated camera does, up to 10 s), sending nothing: the
+    // restart is tried until that period has passed, without the armed stream between
+    // the tries (starting it would set the low rate again).
+    using namespace std::chrono;
+    const auto until = steady_clock::now() + duration_cast<milliseconds>(duration<double>(1.0 / armedRate_)) + seconds(2);
+    QString what, problem;
+    const QString source = sourceWith(pending, what, problem);
+    if (source.isEmpty())
+        return finish(ConfigInvalid, QStringLiteral("%1: %2").arg(what, problem));
+    std::int32_t code = restartAs(source, what, false);
+    while (code != Success && steady_clock::now() < until)
+        code = restartAs(source, what, false);
+    if (code != Success) {
+        QString again;
+        openCapture(*config_, again);  // as it ran; a failure here leaves it to the next Grab
+    }
+    return code;
 }
 
 std::int32_t QynVideo::rebuildIfFailed(QString& text, bool evenEnded)

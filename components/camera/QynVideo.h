@@ -109,6 +109,12 @@ private:
     std::int32_t rebuildIfFailed(QString& text, bool evenEnded);
     // Opens a pipeline for config; the code, and the reason in text.
     std::int32_t openCapture(const QynVideoConfig& config, QString& text);
+    // The source description with these values set on the open camera, and "Name=value ..."
+    // of them in what; empty with the reason in problem.
+    QString sourceWith(const QynCameraControls::Pending& pending, QString& what, QString& problem);
+    // Stops the stream and starts this source; on a failure the previous one runs again
+    // only when told to.
+    std::int32_t restartAs(const QString& source, const QString& what, bool previousOnFailure);
     void dropControls();
     bool readSoftwareTrigger();
     QString frameRateName();
@@ -119,6 +125,7 @@ private:
     std::function<void()> controlsGone_;
     bool softwareTrigger_ = false;
     QString rateBeforeTrigger_;                    // the frame rate a software trigger mode replaced
+    double armedRate_ = 0.1;                       // the frame rate while a software trigger is armed
     int width_ = 0;                                // the size of the frames, as last known
     int height_ = 0;
     std::vector<std::thread> releasing_;           // failed pipelines stopping meanwhile

@@ -404,11 +404,10 @@ class Operator:
                    **(extra_env or {}))
         log_name = log_name or ("camera" if camera else "files")
         self.log = open(os.path.join(self.desk.artefacts, f"program-{log_name}.log"), "w")
+        # As root the program keeps CAP_NET_RAW, with which Aravis would receive through a
+        # raw packet socket that sees nothing of the simulated camera on loopback: the
+        # program must choose an ordinary socket for a camera at a loopback address.
         command = self.command(conf_dir)
-        if os.geteuid() == 0:
-            # Aravis's raw packet socket, which root may open, sees nothing on loopback,
-            # where the simulated GigE Vision camera is: the program runs without it.
-            command = ["setpriv", "--bounding-set=-net_raw", "--inh-caps=-net_raw"] + command
         self.proc = subprocess.Popen(command, cwd=conf_dir, env=env,
                                      stdout=self.log, stderr=subprocess.STDOUT)
         self.main = self.desk.wait_window(MAIN_TITLE)
