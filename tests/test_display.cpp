@@ -219,7 +219,8 @@ QImage boxAverages(const QynPixelBuffer& in, int factor)
 TEST(DisplayScaler, EveryInstructionSetGivesExactBoxAveragesAndTheSameScaledPixels)
 {
     // Guards against a vector path that drops row tails, overflows its sums at the
-    // largest box or rounds differently from the plain average, and against scaled
+    // largest box or rounds differently from the plain average, against magnified
+    // views that pick a neighbour of the nearest pixel, and against scaled
     // images that differ between instruction sets, lose opacity or tint gray.
     struct Case {
         int width, height, factor;
@@ -259,6 +260,22 @@ TEST(DisplayScaler, EveryInstructionSetGivesExactBoxAveragesAndTheSameScaledPixe
                         }
                     }
                 scaled.push_back(image);
+            }
+            // Magnified, each screen pixel is its nearest image pixel, opaque, at any phase
+            // of the scale, up to the right and bottom edges.
+            const QImage source = qyn::imageOf(px);
+            for (const QRectF placed : {QRectF(0, 0, px.width() * 1.17, px.height() * 1.17),
+                                        QRectF(-3.4, -2.2, px.width() * 2.5, px.height() * 2.5)}) {
+                const QImage image = qyn::sampledForDisplay(source, placed, placed.toAlignedRect(), &pool);
+                ASSERT_FALSE(image.isNull());
+                const double sx = placed.width() / px.width(), sy = placed.height() / px.height();
+                for (int y = 0; y < image.height(); y += 3)
+                    for (int x = 0; x < image.width(); ++x) {
+                        const QPoint at = image.offset() + QPoint(x, y);
+                        const int from = std::clamp(int(std::floor((at.x() + 0.5 - placed.left()) / sx)), 0, px.width() - 1);
+                        const int fromY = std::clamp(int(std::floor((at.y() + 0.5 - placed.top()) / sy)), 0, px.height() - 1);
+                        ASSERT_EQ(image.pixel(x, y), source.pixel(from, fromY) | 0xff000000u) << x << ", " << y;
+                    }
             }
         }
         if (firstScaled.empty())

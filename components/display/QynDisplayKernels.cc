@@ -199,6 +199,38 @@ void WeighColumns(const std::uint8_t* HWY_RESTRICT tapped,
     }
 }
 
+// One 16-byte load and one byte shuffle a group: a magnified view reads each source
+// pixel once or twice, and four output pixels never reach past 16 source bytes.
+void SampleRow(const std::uint8_t* HWY_RESTRICT source, const std::int32_t* HWY_RESTRICT starts,
+               const std::uint8_t* HWY_RESTRICT shuffles, std::ptrdiff_t groups,
+               std::uint32_t* HWY_RESTRICT out)
+{
+    static_assert(QynDisplayKernels::SampledGroup == 4, "one 128-bit vector of words a group");
+#if HWY_TARGET == HWY_SCALAR
+    for (std::ptrdiff_t g = 0; g < groups; ++g) {
+        std::uint8_t picked[16];
+        for (int i = 0; i < 16; ++i) {
+            const std::uint8_t index = shuffles[16 * g + i];
+            picked[i] = index & 0x80 ? 0 : source[starts[g] + (index & 15)];
+        }
+        for (int k = 0; k < 4; ++k) {
+            std::uint32_t word;
+            std::memcpy(&word, picked + 4 * k, sizeof word);
+            out[4 * g + k] = word | 0xff000000u;
+        }
+    }
+#else
+    const hn::Full128<std::uint8_t> d8;
+    const hn::Full128<std::uint32_t> d32;
+    const auto opaque = hn::Set(d32, 0xff000000u);
+    for (std::ptrdiff_t g = 0; g < groups; ++g) {
+        const auto bytes = hn::LoadU(d8, source + starts[g]);
+        const auto picked = hn::TableLookupBytesOr0(bytes, hn::LoadU(d8, shuffles + 16 * g));
+        hn::StoreU(hn::Or(hn::BitCast(d32, picked), opaque), d32, out + 4 * g);
+    }
+#endif
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace qyn_display_kernels
 HWY_AFTER_NAMESPACE();
@@ -210,6 +242,7 @@ HWY_EXPORT(BoxSums);
 HWY_EXPORT(DivideSums);
 HWY_EXPORT(WeighRows);
 HWY_EXPORT(WeighColumns);
+HWY_EXPORT(SampleRow);
 }  // namespace qyn_display_kernels
 
 namespace QynDisplayKernels {
@@ -244,6 +277,12 @@ void weighColumns(const std::uint8_t* tapped, const std::uint16_t* weights, int 
 {
     HWY_DYNAMIC_DISPATCH(qyn_display_kernels::WeighColumns)(tapped, weights, taps, count,
                                                             grayToRgb32, out);
+}
+
+void sampleRow(const std::uint8_t* source, const std::int32_t* starts, const std::uint8_t* shuffles,
+               std::ptrdiff_t groups, std::uint32_t* out)
+{
+    HWY_DYNAMIC_DISPATCH(qyn_display_kernels::SampleRow)(source, starts, shuffles, groups, out);
 }
 
 }  // namespace QynDisplayKernels

@@ -49,4 +49,13 @@ void weighRows(const std::uint8_t* first, std::ptrdiff_t stride, const std::uint
 void weighColumns(const std::uint8_t* tapped, const std::uint16_t* weights, int taps,
                   std::ptrdiff_t count, bool grayToRgb32, std::uint8_t* out);
 
+// Nearest-neighbour sampling of one row into opaque 32-bit words, a group of
+// SampledGroup output pixels at a time: group g reads the 16 source bytes from
+// source + starts[g] and picks each output byte by shuffles[16 g + i] (an index into
+// those 16 bytes, or 0x80 for 0), then sets the X byte. The caller makes starts and
+// shuffles once for all rows of a view; every group must read inside the row.
+inline constexpr int SampledGroup = 4;
+void sampleRow(const std::uint8_t* source, const std::int32_t* starts, const std::uint8_t* shuffles,
+               std::ptrdiff_t groups, std::uint32_t* out);
+
 }  // namespace QynDisplayKernels

@@ -270,22 +270,67 @@ std::vector<int> nearestOf(int first, int count, double origin, double scale, in
     return nearest;
 }
 
-// One output row of the nearest-neighbour view: opaque words, gray spread to all three.
-void sampleRow(const std::uint8_t* source, bool gray, const std::vector<int>& columns,
-               std::uint32_t* out)
-{
-    const std::size_t width = columns.size();
-    if (gray) {
-        for (std::size_t x = 0; x < width; ++x)
-            out[x] = 0xff000000u | source[columns[x]] * 0x010101u;
-        return;
+// The rows of a nearest-neighbour view: opaque words, gray spread to all three. The
+// columns' shuffles are made once a view; vector groups cover the row as far as each
+// reads within it (a magnified view's all but its last few pixels), the rest goes one
+// pixel at a time.
+class RowSampler {
+public:
+    RowSampler(std::vector<int> columns, bool gray, int sourceWidth)
+        : columns_(std::move(columns)), gray_(gray)
+    {
+        using QynDisplayKernels::SampledGroup;
+        const int pixelBytes = gray ? 1 : 4;
+        const std::ptrdiff_t rowBytes = std::ptrdiff_t{sourceWidth} * pixelBytes;
+        const std::size_t groups = columns_.size() / SampledGroup;
+        starts_.reserve(groups);
+        shuffles_.reserve(groups * 16);
+        for (std::size_t g = 0; g < groups; ++g) {
+            const int* group = columns_.data() + g * SampledGroup;
+            const std::ptrdiff_t start = std::ptrdiff_t{group[0]} * pixelBytes;
+            if (start + 16 > rowBytes)
+                break;
+            std::uint8_t shuffle[16];
+            bool fits = true;
+            for (int k = 0; k < SampledGroup && fits; ++k) {
+                const int from = (group[k] - group[0]) * pixelBytes;
+                fits = from >= 0 && from + pixelBytes <= 16;
+                for (int b = 0; b < 3 && fits; ++b)
+                    shuffle[4 * k + b] = static_cast<std::uint8_t>(gray ? from : from + b);
+                shuffle[4 * k + 3] = 0x80;
+            }
+            if (!fits)
+                break;
+            starts_.push_back(static_cast<std::int32_t>(start));
+            shuffles_.insert(shuffles_.end(), shuffle, shuffle + 16);
+        }
     }
-    for (std::size_t x = 0; x < width; ++x) {
-        std::uint32_t word;
-        std::memcpy(&word, source + 4 * std::ptrdiff_t{columns[x]}, sizeof word);
-        out[x] = word | 0xff000000u;
+
+    void operator()(const std::uint8_t* source, std::uint32_t* out) const
+    {
+        const std::size_t first = starts_.size() * QynDisplayKernels::SampledGroup;
+        if (!starts_.empty())
+            QynDisplayKernels::sampleRow(source, starts_.data(), shuffles_.data(),
+                                         std::ptrdiff_t(starts_.size()), out);
+        const std::size_t width = columns_.size();
+        if (gray_) {
+            for (std::size_t x = first; x < width; ++x)
+                out[x] = 0xff000000u | source[columns_[x]] * 0x010101u;
+            return;
+        }
+        for (std::size_t x = first; x < width; ++x) {
+            std::uint32_t word;
+            std::memcpy(&word, source + 4 * std::ptrdiff_t{columns_[x]}, sizeof word);
+            out[x] = word | 0xff000000u;
+        }
     }
-}
+
+private:
+    std::vector<int> columns_;
+    bool gray_;
+    std::vector<std::int32_t> starts_;
+    std::vector<std::uint8_t> shuffles_;
+};
 
 }  // namespace
 
@@ -388,13 +433,12 @@ QImage sampledForDisplay(const QImage& source, QRectF placed, QRect visible, Qyn
     QImage out = imageFor(std::move(recycled), visible.size(), QImage::Format_RGB32);
     if (out.isNull())
         return out;
-    const std::vector<int> columns =
-        nearestOf(visible.left(), visible.width(), placed.left(), placed.width() / source.width(),
-                  source.width());
+    const RowSampler sampleRow(nearestOf(visible.left(), visible.width(), placed.left(),
+                                         placed.width() / source.width(), source.width()),
+                               source.format() == QImage::Format_Grayscale8, source.width());
     const std::vector<int> rows =
         nearestOf(visible.top(), visible.height(), placed.top(), placed.height() / source.height(),
                   source.height());
-    const bool gray = source.format() == QImage::Format_Grayscale8;
     const int parts = pool && out.height() > 1
         ? QynRowPool::partsFor(std::size_t(out.sizeInBytes()), pool->threads()) : 1;
     const OutputRows outRows(out);
@@ -405,7 +449,7 @@ QImage sampledForDisplay(const QImage& source, QRectF placed, QRect visible, Qyn
                 std::memcpy(to, outRows.row(oy - 1), std::size_t(outRows.stride));
                 continue;
             }
-            sampleRow(source.constScanLine(rows[std::size_t(oy)]), gray, columns, to);
+            sampleRow(source.constScanLine(rows[std::size_t(oy)]), to);
         }
     };
     if (parts == 1)
