@@ -1,12 +1,7 @@
 #include "QynAravisSocketBuffer.h"
 
+#include "QynAravisCameras.h"
 #include "QynGst.h"
-
-// GIO, which arv.h includes, names a member "signals", which Qt defines as a keyword.
-#pragma push_macro("signals")
-#undef signals
-#include <arv.h>
-#pragma pop_macro("signals")
 
 #include <algorithm>
 #include <mutex>
@@ -30,22 +25,15 @@ void sizeSocketBuffersToFrames()
 
 void receiveLoopbackCamerasBySocket(GstElement* pipeline)
 {
-    for (const qyn::gst::ElementPtr& source : qyn::gst::elementsMadeBy(pipeline, "aravissrc")) {
-        ArvCamera* camera = nullptr;
-        g_object_get(source.get(), "camera", &camera, nullptr);
-        if (!camera)
+    for (const SourceCamera& source : camerasOf(pipeline)) {
+        if (!ARV_IS_GV_DEVICE(source.device))
             continue;
-        ArvDevice* device = arv_camera_get_device(camera);  // borrowed
-        if (ARV_IS_GV_DEVICE(device)) {
-            GSocketAddress* address = arv_gv_device_get_device_address(ARV_GV_DEVICE(device));  // borrowed
-            if (G_IS_INET_SOCKET_ADDRESS(address)
-                && g_inet_address_get_is_loopback(g_inet_socket_address_get_address(G_INET_SOCKET_ADDRESS(address))))
-                arv_gv_device_set_stream_options(
-                    ARV_GV_DEVICE(device),
-                    ArvGvStreamOption(arv_gv_device_get_stream_options(ARV_GV_DEVICE(device))
-                                      | ARV_GV_STREAM_OPTION_PACKET_SOCKET_DISABLED));
-        }
-        g_object_unref(camera);
+        ArvGvDevice* device = ARV_GV_DEVICE(source.device);
+        GSocketAddress* address = arv_gv_device_get_device_address(device);  // borrowed
+        if (G_IS_INET_SOCKET_ADDRESS(address)
+            && g_inet_address_get_is_loopback(g_inet_socket_address_get_address(G_INET_SOCKET_ADDRESS(address))))
+            arv_gv_device_set_stream_options(
+                device, ArvGvStreamOption(arv_gv_device_get_stream_options(device) | ARV_GV_STREAM_OPTION_PACKET_SOCKET_DISABLED));
     }
 }
 

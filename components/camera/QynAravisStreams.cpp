@@ -1,12 +1,7 @@
 #include "QynAravisStreams.h"
 
+#include "QynAravisCameras.h"
 #include "QynGst.h"
-
-// GIO, which arv.h includes, names a member "signals", which Qt defines as a keyword.
-#pragma push_macro("signals")
-#undef signals
-#include <arv.h>
-#pragma pop_macro("signals")
 
 #include <algorithm>
 #include <atomic>
@@ -156,16 +151,9 @@ void watchStreams()
 
 const void* cameraOf(GstElement* pipeline)
 {
-    for (const qyn::gst::ElementPtr& source : qyn::gst::elementsMadeBy(pipeline, "aravissrc")) {
-        ArvCamera* camera = nullptr;
-        g_object_get(source.get(), "camera", &camera, nullptr);
-        if (!camera)
-            continue;
-        const void* device = arv_camera_get_device(camera);  // the element holds the camera, the camera its device
-        g_object_unref(camera);
-        return device;
-    }
-    return nullptr;
+    // The element holds the camera, the camera its device.
+    const std::vector<SourceCamera> cameras = camerasOf(pipeline);
+    return cameras.empty() ? nullptr : cameras.front().device;
 }
 
 std::optional<StreamFrame> frameOf(const void* camera, const void* pixels)

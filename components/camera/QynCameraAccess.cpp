@@ -1,12 +1,7 @@
 #include "QynCameraAccess.h"
 
+#include "QynAravisCameras.h"
 #include "QynGst.h"
-
-// GIO, which arv.h includes, names a member "signals", which Qt defines as a keyword.
-#pragma push_macro("signals")
-#undef signals
-#include <arv.h>
-#pragma pop_macro("signals")
 
 #include <algorithm>
 #include <memory>
@@ -32,14 +27,9 @@ milliseconds heartbeatTimeout(ArvDevice* device)
     return std::min<milliseconds>(milliseconds(timeout), QynCameraAccess::MostWait);
 }
 
-QString waitForControl(GstElement* source, steady_clock::time_point since)
+QString waitForControl(const qyn::aravis::SourceCamera& source, steady_clock::time_point since)
 {
-    ArvCamera* camera = nullptr;
-    g_object_get(source, "camera", &camera, nullptr);
-    if (!camera)
-        return {};  // aravissrc reports a camera it could not open itself
-    const std::unique_ptr<ArvCamera, decltype(&g_object_unref)> owned(camera, g_object_unref);
-    ArvDevice* device = arv_camera_get_device(camera);  // borrowed
+    ArvDevice* device = source.device;
     if (!ARV_IS_GV_DEVICE(device) || arv_gv_device_is_controller(ARV_GV_DEVICE(device)))
         return {};
     const auto deadline = since + heartbeatTimeout(device);
@@ -54,7 +44,7 @@ QString waitForControl(GstElement* source, steady_clock::time_point since)
         std::this_thread::sleep_for(Retry);
     }
     gchar* rawName = nullptr;
-    g_object_get(source, "camera-name", &rawName, nullptr);
+    g_object_get(source.source.get(), "camera-name", &rawName, nullptr);
     const qyn::gst::CharPtr name(rawName);
     return QStringLiteral("another program controls the camera%1 (waited %2 ms for it to become free)")
         .arg(name && *name ? QStringLiteral(" \"%1\"").arg(QString::fromUtf8(name.get())) : QString())
@@ -65,8 +55,9 @@ QString waitForControl(GstElement* source, steady_clock::time_point since)
 
 QString QynCameraAccess::takeControl(GstElement* pipeline, steady_clock::time_point since)
 {
-    for (const qyn::gst::ElementPtr& source : qyn::gst::elementsMadeBy(pipeline, "aravissrc"))
-        if (QString problem = waitForControl(source.get(), since); !problem.isEmpty())
+    // (aravissrc reports a camera it could not open itself.)
+    for (const qyn::aravis::SourceCamera& source : qyn::aravis::camerasOf(pipeline))
+        if (QString problem = waitForControl(source, since); !problem.isEmpty())
             return problem;
     return {};
 }

@@ -204,13 +204,25 @@ QString QynVideo::source() const
 
 std::int32_t QynVideo::restartWith(const QynCameraControls::Pending& pending)
 {
+    return restartTrying(pending, {});
+}
+
+std::int32_t QynVideo::restartTrying(const QynCameraControls::Pending& pending, std::chrono::steady_clock::time_point until)
+{
     if (!config_)
         return finish(NotOpen, QStringLiteral("no video device is open"));
     QString what, problem;
     const QString source = sourceWith(pending, what, problem);
     if (source.isEmpty())
         return finish(ConfigInvalid, QStringLiteral("%1: %2").arg(what, problem));
-    return restartAs(source, what, true);
+    std::int32_t code = restartAs(source, what);
+    while (code != Success && std::chrono::steady_clock::now() < until)
+        code = restartAs(source, what);
+    if (code != Success) {
+        QString again;
+        openCapture(*config_, again);  // as it ran; a failure here leaves it to the next Grab
+    }
+    return code;
 }
 
 QString QynVideo::sourceWith(const QynCameraControls::Pending& pending, QString& what, QString& problem)
@@ -223,7 +235,7 @@ QString QynVideo::sourceWith(const QynCameraControls::Pending& pending, QString&
     return camera ? camera->sourceWith(config_->source, pending, &problem) : QString();
 }
 
-std::int32_t QynVideo::restartAs(const QString& source, const QString& what, bool previousOnFailure)
+std::int32_t QynVideo::restartAs(const QString& source, const QString& what)
 {
     QynVideoConfig changed = *config_;
     changed.source = source;
@@ -237,10 +249,6 @@ std::int32_t QynVideo::restartAs(const QString& source, const QString& what, boo
         return finish(Success);
     }
     capture_.reset();
-    if (previousOnFailure) {
-        QString again;
-        openCapture(*config_, again);  // as it ran; a failure here leaves it to the next Grab
-    }
     return finish(code, QStringLiteral("%1: %2").arg(what, text));
 }
 
@@ -305,19 +313,7 @@ std::int32_t QynVideo::followTrigger()
     // restart is tried until that period has passed, without the armed stream between
     // the tries (starting it would set the low rate again).
     using namespace std::chrono;
-    const auto until = steady_clock::now() + duration_cast<milliseconds>(duration<double>(1.0 / armedRate_)) + seconds(2);
-    QString what, problem;
-    const QString source = sourceWith(pending, what, problem);
-    if (source.isEmpty())
-        return finish(ConfigInvalid, QStringLiteral("%1: %2").arg(what, problem));
-    std::int32_t code = restartAs(source, what, false);
-    while (code != Success && steady_clock::now() < until)
-        code = restartAs(source, what, false);
-    if (code != Success) {
-        QString again;
-        openCapture(*config_, again);  // as it ran; a failure here leaves it to the next Grab
-    }
-    return code;
+    return restartTrying(pending, steady_clock::now() + duration_cast<milliseconds>(duration<double>(1.0 / armedRate_)) + seconds(2));
 }
 
 std::int32_t QynVideo::rebuildIfFailed(QString& text, bool evenEnded)

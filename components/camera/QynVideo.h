@@ -112,9 +112,11 @@ private:
     // The source description with these values set on the open camera, and "Name=value ..."
     // of them in what; empty with the reason in problem.
     QString sourceWith(const QynCameraControls::Pending& pending, QString& what, QString& problem);
-    // Stops the stream and starts this source; on a failure the previous one runs again
-    // only when told to.
-    std::int32_t restartAs(const QString& source, const QString& what, bool previousOnFailure);
+    // restartWith, trying again until `until` has passed (without the previous stream
+    // between the tries) before the previous one runs again.
+    std::int32_t restartTrying(const QynCameraControls::Pending& pending, std::chrono::steady_clock::time_point until);
+    // Stops the stream and starts this source.
+    std::int32_t restartAs(const QString& source, const QString& what);
     void dropControls();
     bool readSoftwareTrigger();
     QString frameRateName();
