@@ -156,7 +156,7 @@ Outcome QynCapturePipeline::start()
         return {QynVideoResult::PipelineInvalid,
                 QStringLiteral("the source must not name an element %1").arg(QString::fromLatin1(SinkName))};
     sink_ = GST_APP_SINK(sinkElement_.get());
-    qyn::aravis::receiveLoopbackCamerasBySocket(pipeline_.get());
+    qyn::aravis::streamLoopbackCameras(pipeline_.get());
     reader_.countLossOf(qyn::aravis::cameraOf(pipeline_.get()));
     listen();
     bus_.reset(gst_element_get_bus(pipeline_.get()));

@@ -76,7 +76,7 @@ QynFrameTap::Outcome QynFrameTap::start()
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = &Stream::onSample;
     gst_app_sink_set_callbacks(GST_APP_SINK(sink.get()), &callbacks, stream_.get(), nullptr);
-    qyn::aravis::receiveLoopbackCamerasBySocket(stream_->pipeline.get());
+    qyn::aravis::streamLoopbackCameras(stream_->pipeline.get());
     stream_->reader.countLossOf(qyn::aravis::cameraOf(stream_->pipeline.get()));
     stream_->bus.reset(gst_element_get_bus(stream_->pipeline.get()));
     if (gst_element_set_state(stream_->pipeline.get(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE) {
