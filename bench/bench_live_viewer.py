@@ -15,9 +15,14 @@ socket that never sees loopback traffic; arv-viewer-0.8 streams from loopback ei
 and --viewer-net-raw leaves it the capability.
 
 With --rounds N the viewer and the program take turns N times on each camera, each
-round a row, and the median ratio of each rate closes the table.
+round a row, and the median ratio of each rate closes the table. The program streams a
+camera on loopback in the largest packets the camera allows (16404 bytes for the
+simulated one), the viewer in the packets the camera has, which is what a user finds: the
+size the camera started with (1400 bytes), set again before each of the viewer's turns,
+or --viewer-packet-size BYTES to compare both on the same packets.
 
   bench/bench_live_viewer.py [--seconds N] [--rates 25,100,300] [--rounds N] [--bench-live PATH] [--viewer-net-raw]
+                             [--viewer-packet-size BYTES]
 """
 
 import argparse
@@ -42,6 +47,8 @@ def parse_args():
                         help="viewer and ours in turn this many times a rate (this machine's spread is wide)")
     parser.add_argument("--bench-live", default=os.path.join(HERE, "..", "build", "bench", "bench_live"))
     parser.add_argument("--viewer-net-raw", action="store_true", help="arv-viewer-0.8 keeps CAP_NET_RAW as root")
+    parser.add_argument("--viewer-packet-size", type=int, default=0,
+                        help="the camera's packet size for the viewer (default: the one it started with)")
     return parser.parse_args()
 
 
@@ -183,6 +190,17 @@ def measure_bench_live(bench_live, serial, rate, seconds, folder, log):
     raise RuntimeError(f"bench_live printed no result:\n{output}")
 
 
+def packet_size(name, log, size=None):
+    """Sets the camera's stream packet size when given one; returns the size it has."""
+    command = ["arv-tool-0.8", "-n", name, "control", f"GevSCPSPacketSize={size}" if size else "GevSCPSPacketSize"]
+    answer = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True).stdout
+    log.write(answer)
+    found = re.search(r"^GevSCPSPacketSize = (\d+)", answer, re.MULTILINE)
+    if not found or (size and int(found[1]) != size):
+        raise RuntimeError(f"{name} does not take packet size {size}: {answer.strip()}")
+    return int(found[1])
+
+
 def camera(serial, rate, log):
     process = subprocess.Popen(["arv-fake-gv-camera-0.8", "-i", "127.0.0.1", "-s", serial], stdout=log, stderr=log)
     name = f"Aravis-Fake-{serial}"
@@ -217,8 +235,15 @@ def main():
                 serial = f"QLV{os.getpid()}R{rate}"
                 cam = camera(serial, rate, log)
                 try:
+                    # The program streams a camera on loopback in the largest packets it
+                    # allows, and the camera keeps them: the viewer gets the size asked for,
+                    # or the one the camera started with, before every turn.
+                    name = f"Aravis-Fake-{serial}"
+                    viewer_packets = args.viewer_packet_size or packet_size(name, log)
                     for _ in range(args.rounds):
+                        packet_size(name, log, viewer_packets)
                         viewer = measure_viewer(serial, args.seconds, args.viewer_net_raw, log)
+                        viewer["packets"] = viewer_packets
                         time.sleep(1)  # the camera's control channel free again
                         ours = measure_bench_live(bench_live, serial, rate, args.seconds, folder, log)
                         rows.append((rate, viewer, ours))
@@ -232,13 +257,13 @@ def main():
 
     capability = " (arv-viewer with CAP_NET_RAW)" if args.viewer_net_raw and os.geteuid() == 0 else ""
     print(f"512x512 Mono8 from arv-fake-gv-camera-0.8 on loopback, {args.seconds:g} s each, Xvfb 60 Hz{capability}")
-    print(f"{'asked':>5} | {'arv-viewer fps':>14} {'its label':>9} {'errors':>6} {'CPU %':>6} | "
+    print(f"{'asked':>5} | {'packets':>7} {'arv-viewer fps':>14} {'its label':>9} {'errors':>6} {'CPU %':>6} | "
           f"{'ours fps':>8} {'shown':>6} {'lost':>5} {'lost (ids)':>10} {'CPU %':>6} | {'ours/viewer':>11}")
     ratios = {}
     for rate, viewer, ours in rows:
         ratio = float(ours["cpu"]) / viewer["cpu"] if viewer["cpu"] > 0 else float("nan")
         ratios.setdefault(rate, []).append(ratio)
-        print(f"{rate:>5} | {viewer['fps']:>14.1f} {viewer['shown']:>9} {viewer['errors']:>6} {viewer['cpu']:>6.1f} | "
+        print(f"{rate:>5} | {viewer['packets']:>7} {viewer['fps']:>14.1f} {viewer['shown']:>9} {viewer['errors']:>6} {viewer['cpu']:>6.1f} | "
               f"{ours['fps']:>8} {ours['shown']:>6} {ours['lost']:>5} {ours['lost_ids']:>10} {ours['cpu']:>6} | "
               f"{ratio:>11.2f}")
     if args.rounds > 1:
