@@ -66,8 +66,10 @@ void streamLoopbackCameras(GstElement* pipeline)
         gint requested = 0;
         gboolean negotiate = FALSE;
         g_object_get(source.source.get(), "packet-size", &requested, "auto-packet-size", &negotiate, nullptr);
+        if (requested > 0 || negotiate)
+            continue;
         const int mtu = loopbackMtu();
-        if (requested > 0 || negotiate || mtu <= 0)
+        if (mtu <= IpUdpHeaders)
             continue;
         GError* raw = nullptr;
         gint64 least = 0, most = 0;
